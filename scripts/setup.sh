@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Installs everything needed to build and test Corvane on Debian 12. Safe to re-run: when all
+# packages are already installed it does nothing.
+set -euo pipefail
+
+packages=(
+  build-essential
+  cmake
+  ninja-build
+  g++
+  clang
+  libclang-rt-14-dev
+  clang-format
+  clang-tidy
+  googletest
+  libgtest-dev
+  libgmock-dev
+  libbenchmark-dev
+  libpugixml-dev
+  libssl-dev
+  g++-mingw-w64-x86-64
+  g++-mingw-w64-i686
+  wine64
+  util-linux # flock, used by cmake/wine-run.sh
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  status="$(dpkg-query -W -f='${db:Status-Status}' "${package}" 2>/dev/null || true)"
+  if [[ "${status}" != "installed" ]]; then
+    missing+=("${package}")
+  fi
+done
+
+if [[ ${#missing[@]} -eq 0 ]]; then
+  echo "setup: all ${#packages[@]} packages already installed"
+  exit 0
+fi
+
+echo "setup: installing ${missing[*]}"
+if [[ ${EUID} -ne 0 ]]; then
+  echo "setup: must run as root to install packages" >&2
+  exit 1
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update
+apt-get install -y --no-install-recommends "${missing[@]}"

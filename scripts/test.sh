@@ -1,0 +1,119 @@
+#!/usr/bin/env bash
+# Builds every preset and runs every test: native, sanitized, 64-bit Windows under Wine, the
+# 32-bit Windows build (compiled only) and, when fuzz targets exist, a short fuzzing run.
+# Ends with "N passed, M failed" and a non-zero exit status on any failure.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+repo_root="$(pwd)"
+
+start_time=${SECONDS}
+passed=0
+failed=0
+
+stage() {
+  echo
+  echo "==== [$((SECONDS - start_time))s] $* ===="
+}
+
+build_preset() {
+  stage "configure ${1}"
+  cmake --preset "${1}"
+  stage "build ${1}"
+  cmake --build --preset "${1}"
+}
+
+# Runs one ctest preset and adds its counts to the totals; ctest prints
+# "P% tests passed, F tests failed out of T", which is the only count trusted here.
+run_ctest() {
+  local preset="$1" log="build/${1}/ctest.log" status=0 summary
+  stage "test ${preset}"
+  ctest --preset "${preset}" 2>&1 | tee "${log}" || status=$?
+  summary="$(grep -Eo '[0-9]+ tests failed out of [0-9]+' "${log}" | tail -n 1 || true)"
+  if [[ -z "${summary}" ]]; then
+    echo "test ${preset}: ctest reported no result (exit status ${status})" >&2
+    failed=$((failed + 1))
+    return
+  fi
+  local failed_here total_here
+  failed_here="$(awk '{print $1}' <<<"${summary}")"
+  total_here="$(awk '{print $NF}' <<<"${summary}")"
+  if [[ ${status} -ne 0 && ${failed_here} -eq 0 ]]; then
+    # ctest failed without a failing test (e.g. none ran): count it as one failure.
+    failed_here=1
+  fi
+  passed=$((passed + total_here - failed_here))
+  failed=$((failed + failed_here))
+}
+
+# Each fuzz_* executable runs for a bounded time, seeded from fuzz/corpus/ when seeds exist.
+# New inputs go to a scratch directory in the build tree so the checked-in corpus stays as is.
+run_fuzz_smoke() {
+  local seconds="${CORVANE_FUZZ_SECONDS:-60}" target name work log base
+  local targets=()
+  [[ -d build/linux-fuzz/fuzz ]] || {
+    echo "fuzz: build/linux-fuzz/fuzz does not exist"
+    return
+  }
+  while IFS= read -r target; do
+    targets+=("${target}")
+  done < <(find build/linux-fuzz/fuzz -type f -name 'fuzz_*' -perm -u+x | sort)
+  if [[ ${#targets[@]} -eq 0 ]]; then
+    echo "fuzz: no fuzz_* targets built"
+    return
+  fi
+  for target in "${targets[@]}"; do
+    name="$(basename "${target}")"
+    stage "fuzz ${name} for ${seconds}s"
+    work="build/linux-fuzz/fuzz-work/${name}"
+    log="build/linux-fuzz/fuzz-work/${name}.log"
+    mkdir -p "${work}/corpus" "${work}/artifacts"
+    # Seeds and dictionary may be named after the target (fuzz_x) or the fuzzed thing (x).
+    local -a corpus=() dict=()
+    for base in "${name}" "${name#fuzz_}"; do
+      if [[ ${#corpus[@]} -eq 0 && -d "fuzz/corpus/${base}" ]]; then
+        corpus=("${repo_root}/fuzz/corpus/${base}")
+      fi
+      if [[ ${#dict[@]} -eq 0 && -f "fuzz/${base}.dict" ]]; then
+        dict=("-dict=${repo_root}/fuzz/${base}.dict")
+      fi
+    done
+    echo "seeds: ${corpus[*]:-none}; dictionary: ${dict[*]:-none}"
+    if timeout --kill-after=10 "$((seconds + 120))" "${target}" \
+      -max_total_time="${seconds}" -print_final_stats=1 "${dict[@]}" \
+      -artifact_prefix="${work}/artifacts/" "${work}/corpus" "${corpus[@]}" >"${log}" 2>&1; then
+      tail -n 12 "${log}"
+      passed=$((passed + 1))
+    else
+      tail -n 60 "${log}"
+      echo "fuzz ${name}: FAILED (full log: ${log})" >&2
+      failed=$((failed + 1))
+    fi
+  done
+}
+
+stage "setup"
+bash scripts/setup.sh
+
+for preset in linux linux-asan win64 win32 linux-fuzz; do
+  build_preset "${preset}"
+done
+
+run_ctest linux
+run_ctest linux-asan
+
+stage "initialise Wine prefix"
+cmake/wine-run.sh --init
+run_ctest win64
+WINEPREFIX="${repo_root}/build/win64/wineprefix" /usr/lib/wine/wineserver -w || true
+
+if [[ -f fuzz/CMakeLists.txt ]]; then
+  run_fuzz_smoke
+else
+  stage "fuzz smoke skipped: no fuzz/ directory"
+fi
+
+stage "done in $((SECONDS - start_time))s (win32 compiled only: no 32-bit Wine here)"
+echo "${passed} passed, ${failed} failed"
+if [[ ${failed} -ne 0 ]]; then
+  exit 1
+fi
