@@ -2,12 +2,17 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <utility>
 
 #include "support/xml_entities.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace corvane {
 namespace {
@@ -36,6 +41,9 @@ struct Token {
 
 // Diagnostics only: a report text stops growing once it holds this much.
 constexpr std::size_t kReportLimit = 1000;
+// A tag name in a report is cut here: names run to the next blank or '>', so a broken
+// document could otherwise put megabytes into a single report.
+constexpr std::size_t kReportValueLimit = 256;
 
 constexpr bool IsSpace(unsigned char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
@@ -48,18 +56,58 @@ constexpr unsigned char ToLowerAscii(unsigned char c) {
 }
 
 // Bytes that end an element's name when it is read back from its start tag.
-constexpr std::array<bool, 256> MakeNameStops() {
+constexpr std::array<bool, 256> MakeStops(std::string_view bytes) {
   std::array<bool, 256> stops{};
-  for (unsigned char c : std::string_view(" \t\n\r!\"'/;<=>?\\")) stops[c] = true;
+  for (unsigned char c : bytes) stops[c] = true;
   return stops;
 }
-constexpr std::array<bool, 256> kNameStops = MakeNameStops();
+constexpr std::array<bool, 256> kNameStops = MakeStops(" \t\n\r!\"'/;<=>?\\");
+
+// Offset of the first `a` or `b` in s[i, end), or end. Sixteen or eight bytes at a time:
+// text runs and attribute values are most of a document's bytes.
+[[gnu::always_inline]] inline std::uint32_t FindEither(const char* s, std::uint32_t i,
+                                                        std::uint32_t end, char a, char b) {
+#if defined(__SSE2__)
+  const __m128i vectorA = _mm_set1_epi8(a);
+  const __m128i vectorB = _mm_set1_epi8(b);
+  for (; i + 16 <= end; i += 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+    const int found = _mm_movemask_epi8(
+        _mm_or_si128(_mm_cmpeq_epi8(bytes, vectorA), _mm_cmpeq_epi8(bytes, vectorB)));
+    if (found != 0) return i + static_cast<std::uint32_t>(std::countr_zero(static_cast<unsigned>(found)));
+  }
+#endif
+  if constexpr (std::endian::native == std::endian::little) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+    constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+    const std::uint64_t wordA = kOnes * static_cast<unsigned char>(a);
+    const std::uint64_t wordB = kOnes * static_cast<unsigned char>(b);
+    for (; i + 8 <= end; i += 8) {
+      std::uint64_t word = 0;
+      std::memcpy(&word, s + i, 8);
+      const std::uint64_t xa = word ^ wordA;
+      const std::uint64_t xb = word ^ wordB;
+      // The lowest flagged byte is the first match; flags above it may be spurious.
+      const std::uint64_t found = (((xa - kOnes) & ~xa) | ((xb - kOnes) & ~xb)) & kHighs;
+      if (found != 0) return i + static_cast<std::uint32_t>(std::countr_zero(found)) / 8;
+    }
+  }
+  while (i < end && s[i] != a && s[i] != b) ++i;
+  return i;
+}
+
+constexpr std::array<bool, 256> kSpaces = MakeStops(" \t\n\r");
+// Where a tag name and an unquoted value end.
+constexpr std::array<bool, 256> kTagNameStops = MakeStops(" \t\n\r/>");
+constexpr std::array<bool, 256> kValueStops = MakeStops(" \t\n\r>");
 
 // True when the stored name matches a name argument: the argument starts with exactly
 // the stored bytes and ends there or goes on with a separator.
-bool NameMatches(std::string_view stored, std::string_view argument) {
-  if (argument.size() < stored.size() || argument.compare(0, stored.size(), stored) != 0) {
-    return false;
+inline bool NameMatches(std::string_view stored, std::string_view argument) {
+  if (argument.size() < stored.size()) return false;
+  // Names are short: a plain loop beats a call to memcmp.
+  for (std::size_t i = 0; i < stored.size(); ++i) {
+    if (stored[i] != argument[i]) return false;
   }
   if (argument.size() == stored.size()) return true;
   const char next = argument[stored.size()];
@@ -99,7 +147,7 @@ void AddReport(std::string& out, std::string_view keyword,
     if (attribute.number >= 0) {
       out += std::to_string(attribute.number);
     } else {
-      AppendEscaped(out, attribute.text);
+      AppendEscaped(out, attribute.text.substr(0, kReportValueLimit));
     }
     out += '"';
   }
@@ -113,7 +161,7 @@ class Tokenizer {
   Tokenizer(const char* text, std::uint32_t end, std::string& reports)
       : s_(text), end_(end), reports_(reports) {}
 
-  Token Next(std::uint32_t pos) {
+  [[gnu::always_inline]] Token Next(std::uint32_t pos) {
     Token token;
     token.start = pos;
     if (pos >= end_) return token;  // end of text
@@ -134,11 +182,11 @@ class Tokenizer {
   }
 
  private:
-  Token CharacterData(std::uint32_t pos) const {
+  [[gnu::always_inline]] Token CharacterData(std::uint32_t pos) const {
     Token token;
     token.start = pos;
     std::uint32_t i = pos;
-    while (i < end_ && IsSpace(static_cast<unsigned char>(s_[i]))) ++i;
+    while (i < end_ && kSpaces[static_cast<unsigned char>(s_[i])]) ++i;
     if (i >= end_ || s_[i] == '<') {
       token.kind = kWhitespaceToken;
       token.length = i - pos;
@@ -146,75 +194,86 @@ class Tokenizer {
     }
     // s_[i] made this a text token; a later '>' ends it and belongs to it.
     token.kind = kTextToken;
-    for (++i; i < end_; ++i) {
-      const char c = s_[i];
-      if (c == '<') break;
-      if (c == '>') {
-        ++i;
-        break;
-      }
-    }
+    i = FindEither(s_, i + 1, end_, '<', '>');
+    if (i < end_ && s_[i] == '>') ++i;
     token.length = i - pos;
     return token;
   }
 
   [[nodiscard]] std::uint32_t NameLength(std::uint32_t from) const {
     std::uint32_t i = from;
-    while (i < end_) {
-      const auto c = static_cast<unsigned char>(s_[i]);
-      if (IsSpace(c) || c == '/' || c == '>') break;
-      ++i;
-    }
+    while (i < end_ && !kTagNameStops[static_cast<unsigned char>(s_[i])]) ++i;
     return i - from;
   }
 
-  // Start and end tags: runs to the first '>' outside a quoted attribute value.
-  Token Tag(Token token, int kind, std::uint32_t nameStart) {
+  // Start and end tags: runs to the first '>' outside a quoted attribute value. Written as
+  // one scan per state rather than a per-byte state switch: tags are most of a document.
+  [[gnu::always_inline]] Token Tag(Token token, int kind, std::uint32_t nameStart) {
     token.nameStart = nameStart;
     token.nameLength = NameLength(nameStart);
-    enum class State { kNormal, kAfterEquals, kQuoted, kUnquoted } state = State::kNormal;
-    char quote = 0;
-    std::uint32_t valueStart = 0;
     std::uint32_t i = nameStart + token.nameLength;
-    for (; i < end_; ++i) {
-      const char c = s_[i];
-      if (c == '>' && state != State::kQuoted) break;
-      switch (state) {
-        case State::kNormal:
-          if (c == '=') state = State::kAfterEquals;
-          break;
-        case State::kAfterEquals:
-          if (c == '"' || c == '\'') {
-            state = State::kQuoted;
-            quote = c;
-          } else if (c == '=') {
-            // "==" opens no value.
-            if (s_[i - 1] == '=') state = State::kNormal;
-          } else if (!IsSpace(static_cast<unsigned char>(c))) {
-            state = State::kUnquoted;
-            valueStart = i;
-          }
-          break;
-        case State::kQuoted:
-          if (c == quote) state = State::kNormal;
-          break;
-        case State::kUnquoted:
-          if (IsSpace(static_cast<unsigned char>(c))) state = State::kNormal;
-          break;
+    bool inUnquotedValue = false;  // when the tag closes
+    std::uint32_t valueStart = 0;
+    for (;;) {
+      // Outside values: up to the next '>' or '='.
+      i = FindEither(s_, i, end_, '>', '=');
+      if (i >= end_) break;
+      if (s_[i] == '>') return Closed(token, kind, i, inUnquotedValue, valueStart);
+      // After '=': blanks, then a quoted or an unquoted value. "==" opens none.
+      ++i;
+      if (i < end_ && (s_[i] == '"' || s_[i] == '\'')) {
+        i = FindEither(s_, i + 1, end_, s_[i], s_[i]);
+        if (i >= end_) break;
+        ++i;
+        continue;
       }
+      bool opened = false;
+      while (i < end_ && !opened) {
+        const char c = s_[i];
+        if (IsSpace(static_cast<unsigned char>(c))) {
+          ++i;
+        } else if (c == '=') {
+          const bool doubled = s_[i - 1] == '=';
+          ++i;
+          if (doubled) break;
+        } else {
+          opened = true;
+        }
+      }
+      if (!opened) continue;
+      const char c = s_[i];
+      if (c == '>') return Closed(token, kind, i, inUnquotedValue, valueStart);
+      if (c == '"' || c == '\'') {
+        i = FindEither(s_, i + 1, end_, c, c);
+        if (i >= end_) break;
+        ++i;
+        continue;
+      }
+      valueStart = i;
+      while (i < end_ && !kValueStops[static_cast<unsigned char>(s_[i])]) ++i;
+      if (i >= end_) break;
+      if (s_[i] == '>') return Closed(token, kind, i, true, valueStart);
     }
-    if (i >= end_) return Unterminated(token, kind == kStartTag ? "start_tag" : "end_tag");
+    return Unterminated(token, kind == kStartTag ? "start_tag" : "end_tag");
+  }
+
+  // A tag closed by the '>' at `close`.
+  static Token Closed(Token token, int kind, std::uint32_t close, bool inUnquotedValue,
+                      std::uint32_t valueStart, const char* s) {
     token.kind = kind;
-    token.length = i + 1 - token.start;
-    if (kind == kStartTag && s_[i - 1] == '/') {
+    token.length = close + 1 - token.start;
+    if (kind == kStartTag && s[close - 1] == '/') {
       // In <a x=y/> the '/' is the last byte of the value, not an empty-element mark.
-      const std::uint32_t slash = i - 1;
-      const char before = s_[slash - 1];
-      const bool inValue =
-          state == State::kUnquoted && slash > valueStart && before != '"' && before != '\'';
+      const std::uint32_t slash = close - 1;
+      const char before = s[slash - 1];
+      const bool inValue = inUnquotedValue && slash > valueStart && before != '"' && before != '\'';
       token.empty = !inValue;
     }
     return token;
+  }
+  Token Closed(Token token, int kind, std::uint32_t close, bool inUnquotedValue,
+               std::uint32_t valueStart) const {
+    return Closed(token, kind, close, inUnquotedValue, valueStart, s_);
   }
 
   // Comments, CDATA sections and processing instructions end at their terminator only.
@@ -426,7 +485,9 @@ void ElementTable::GrowTo(std::int64_t records) {
     // Only a partial last segment ever moves.
     const auto size =
         static_cast<std::int32_t>(std::min<std::int64_t>(kSegmentSize, lastSegmentSize_ + wanted));
-    auto bigger = std::make_unique<ElementRecord[]>(static_cast<std::size_t>(size));  // NOLINT
+    // Records are written in full when handed out, so they need no zeroing here.
+    auto bigger =
+        std::make_unique_for_overwrite<ElementRecord[]>(static_cast<std::size_t>(size));  // NOLINT
     std::copy_n(segments_.back().get(), lastSegmentSize_, bigger.get());
     segments_.back() = std::move(bigger);
     capacity_ += size - lastSegmentSize_;
@@ -435,7 +496,8 @@ void ElementTable::GrowTo(std::int64_t records) {
   }
   if (segments_.size() == segments_.capacity()) segments_.reserve(segments_.size() * 2 + 4);
   const auto size = static_cast<std::int32_t>(std::min<std::int64_t>(kSegmentSize, wanted));
-  segments_.push_back(std::make_unique<ElementRecord[]>(static_cast<std::size_t>(size)));  // NOLINT
+  segments_.push_back(
+      std::make_unique_for_overwrite<ElementRecord[]>(static_cast<std::size_t>(size)));  // NOLINT
   capacity_ += size;
   lastSegmentSize_ = size;
 }
@@ -488,7 +550,7 @@ void XmlDocument::MarkIllFormed(std::int32_t element) {
   elements_[element].flags |= kElementIllFormedInside;
 }
 
-void XmlDocument::AppendChild(std::int32_t parent, std::int32_t child) {
+inline void XmlDocument::AppendChild(std::int32_t parent, std::int32_t child) {
   ElementRecord& p = elements_[parent];
   ElementRecord& c = elements_[child];
   if (p.firstChild == 0) {
@@ -517,15 +579,18 @@ void XmlDocument::Parse() {
       case kStartTag: {
         if (nextFree_ >= elements_.capacity()) elements_.Grow();
         const std::int32_t g = nextFree_++;
-        ElementRecord& record = elements_[g];
-        record = ElementRecord{};
-        record.parent = current;
-        record.flags = static_cast<std::uint32_t>(stack.size()) & kElementLevelMask;
-        record.start = static_cast<std::int32_t>(token.start);
-        record.length = static_cast<std::int32_t>(token.length);
         // A start tag too long for its field is kept, clamped, and spoils the document:
         // the configuration never has one, and readers stay inside the text.
-        record.tagLengths = std::min(token.length, kMaxStartTagLength);
+        elements_[g] = ElementRecord{
+            .start = static_cast<std::int32_t>(token.start),
+            .length = static_cast<std::int32_t>(token.length),
+            .tagLengths = std::min(token.length, kMaxStartTagLength),
+            .flags = static_cast<std::uint32_t>(stack.size()) & kElementLevelMask,
+            .parent = current,
+            .firstChild = 0,
+            .nextSibling = 0,
+            .prevSibling = 0,  // set by AppendChild
+        };
         AppendChild(current, g);
         if (token.length > kMaxStartTagLength) MarkIllFormed(g);
         if (!token.empty) {
@@ -548,7 +613,7 @@ void XmlDocument::Parse() {
           break;
         }
         const std::size_t matched = k - 1;
-        CloseUnended(stack, matched + 1, token.nameStart - 1);
+        if (matched + 1 < stack.size()) CloseUnended(stack, matched + 1, token.nameStart - 1);
         const std::int32_t e = stack[matched].index;
         ElementRecord& record = elements_[e];
         record.length = static_cast<std::int32_t>(token.start + token.length) - record.start;

@@ -106,6 +106,11 @@ TEST(XmlDocumentTest, ReportsStopGrowingAtTheLimit) {
   // The parse itself went on: the root is closed by its end tag.
   ASSERT_TRUE(doc.NextElement("a"));
   EXPECT_EQ(doc.element(1).length, static_cast<std::int32_t>(text.size()));
+
+  // One report with a huge name stays small too.
+  EXPECT_FALSE(doc.SetText("<a></" + std::string(1 << 20, 'x') + "></a>"));
+  EXPECT_EQ(doc.result(),
+            "<lone_end_tag tagname=\"" + std::string(256, 'x') + "\" offset=\"3\"/>");
 }
 
 TEST(XmlDocumentTest, RecordsOfAWellFormedDocument) {
@@ -170,6 +175,29 @@ TEST(XmlDocumentTest, IllFormedMarkupFlagMovesOutOfUnendedElements) {
   EXPECT_FALSE(doc.SetText("<r/><!x>"));
   EXPECT_NE(doc.element(0).flags & kElementIllFormedInside, 0U);
   EXPECT_EQ(doc.element(1).flags & kElementIllFormedInside, 0U);
+}
+
+// Tags too long for the record's fields are refused, but the index stays usable.
+TEST(XmlDocumentTest, OversizedTagsSpoilTheDocumentButKeepTheIndex) {
+  XmlDocument doc;
+  const std::string longStart = "<a x=\"" + std::string(4U << 20U, 'v') + "\">t</a>";
+  EXPECT_FALSE(doc.SetText(longStart));
+  ASSERT_EQ(doc.elementCount(), 1);
+  EXPECT_EQ(doc.element(1).StartTagLength(), kMaxStartTagLength);
+  EXPECT_EQ(doc.element(1).length, static_cast<std::int32_t>(longStart.size()));
+  EXPECT_NE(doc.element(1).flags & kElementIllFormedInside, 0U);
+  ASSERT_TRUE(doc.NextElement("a"));
+  EXPECT_EQ(doc.GetAttribute("x").size(), kMaxStartTagLength - 6);  // cut at the field's end
+  (void)doc.GetText();
+
+  const std::string longEnd = "<a>t</a" + std::string(2000, ' ') + ">";
+  EXPECT_FALSE(doc.SetText(longEnd));
+  EXPECT_EQ(doc.element(1).EndTagLength(), kMaxEndTagLength);
+  EXPECT_EQ(doc.element(1).length, static_cast<std::int32_t>(longEnd.size()));
+  EXPECT_NE(doc.element(1).flags & kElementIllFormedInside, 0U);
+  ASSERT_TRUE(doc.NextElement("a"));
+  (void)doc.GetText();
+  ExpectConsistentIndex(doc);
 }
 
 // A straightforward model of the recovery rules, closing unended elements one at a time,
