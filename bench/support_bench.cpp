@@ -59,27 +59,40 @@ std::string ConfigLikeDocument(std::size_t size) {
       "<checkitems base=\"https://update.marrowby.example/perbank/download/\">\r\n";
   for (int n = 0; text.size() < size; ++n) {
     const std::string id = std::to_string(n);
-    text += "  <config type=\"registry\">\r\n"
-            "    <entry name=\"DisableFirstRunCustomize" + id +
-            "\" type=\"REG_DWORD\" value=\"1\" mask=\"\">HKEY_CURRENT_USER\\Software\\Policies\\"
-            "Microsoft\\Internet Explorer\\Main</entry>\r\n"
-            "    <entry name=\"Homepage\" type=\"REG_SZ\" value=\"https://e.marrowby.example/&amp;x"
-            "\" mask=\"\">HKEY_LOCAL_MACHINE\\Software\\Policies\\Microsoft\\Control Panel</entry>\r\n"
-            "  </config>\r\n"
-            "  <config type=\"dns\"><entry name=\"e.marrowby.example\" ip=\"203.0.113." + id +
-            "\">e.marrowby.example</entry></config>\r\n"
-            "  <item name=\"\xE5\xAF\x86\xE7\xA0\x81\xE6\x8E\xA7\xE4\xBB\xB6 " + id +
-            "\" type=\"SafeActiveX\" tips=\"&#x8BF7;&#x5B89;&#x88C5;\" image=\"\" class=\"\" "
-            "selectedid=\"0\">\r\n"
-            "    <detect type=\"clsid\">{6A0C4E2B-35A1-4C56-9C0B-" + id + "}</detect>\r\n"
-            "    <installer command=\"%1 /S\" md5=\"\">PassGuard" + id + ".exe</installer>\r\n"
-            "    <file local=\"%windir%\\system32\\pg" + id + ".dll\" remote=\"pg.dll\" "
-            "version=\"1.0.0." + id + "\" md5=\"d41d8cd98f00b204e9800998ecf8427e\" "
-            "install=\"regserver\"/>\r\n"
-            "  </item>\r\n";
+    text +=
+        "  <config type=\"registry\">\r\n"
+        "    <entry name=\"DisableFirstRunCustomize" +
+        id +
+        "\" type=\"REG_DWORD\" value=\"1\" mask=\"\">HKEY_CURRENT_USER\\Software\\Policies\\"
+        "Microsoft\\Internet Explorer\\Main</entry>\r\n"
+        "    <entry name=\"Homepage\" type=\"REG_SZ\" value=\"https://e.marrowby.example/&amp;x"
+        "\" mask=\"\">HKEY_LOCAL_MACHINE\\Software\\Policies\\Microsoft\\Control Panel</entry>\r\n"
+        "  </config>\r\n"
+        "  <config type=\"dns\"><entry name=\"e.marrowby.example\" ip=\"203.0.113." +
+        id +
+        "\">e.marrowby.example</entry></config>\r\n"
+        "  <item name=\"\xE5\xAF\x86\xE7\xA0\x81\xE6\x8E\xA7\xE4\xBB\xB6 " +
+        id +
+        "\" type=\"SafeActiveX\" tips=\"&#x8BF7;&#x5B89;&#x88C5;\" image=\"\" class=\"\" "
+        "selectedid=\"0\">\r\n"
+        "    <detect type=\"clsid\">{6A0C4E2B-35A1-4C56-9C0B-" +
+        id +
+        "}</detect>\r\n"
+        "    <installer command=\"%1 /S\" md5=\"\">PassGuard" +
+        id +
+        ".exe</installer>\r\n"
+        "    <file local=\"%windir%\\system32\\pg" +
+        id +
+        ".dll\" remote=\"pg.dll\" "
+        "version=\"1.0.0." +
+        id +
+        "\" md5=\"d41d8cd98f00b204e9800998ecf8427e\" "
+        "install=\"regserver\"/>\r\n"
+        "  </item>\r\n";
   }
-  text += "  <appinfo version=\"1.0.0.2\" remote=\"https://update.marrowby.example/c.exe\"/>\r\n"
-          "</checkitems>\r\n";
+  text +=
+      "  <appinfo version=\"1.0.0.2\" remote=\"https://update.marrowby.example/c.exe\"/>\r\n"
+      "</checkitems>\r\n";
   return text;
 }
 

@@ -26,7 +26,8 @@ void CheckIndex(const corvane::XmlDocument& doc) {
   for (std::int32_t parent = 0; parent <= count; ++parent) {
     const corvane::ElementRecord& p = doc.element(parent);
     if (parent > 0) {
-      Check(p.start >= 0 && p.length > 0 && p.start + static_cast<std::int64_t>(p.length) <= textLength);
+      Check(p.start >= 0 && p.length > 0 &&
+            p.start + static_cast<std::int64_t>(p.length) <= textLength);
       Check(p.StartTagLength() + p.EndTagLength() <= static_cast<std::uint32_t>(p.length));
     }
     std::int32_t previous = 0;
@@ -56,7 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Check(doc.result().size() < 4096);  // bounded, however broken the input
   CheckIndex(doc);
   if (wellFormed) {
-    Check(doc.element(0).firstChild != 0 && doc.element(doc.element(0).firstChild).nextSibling == 0);
+    Check(doc.element(0).firstChild != 0 &&
+          doc.element(doc.element(0).firstChild).nextSibling == 0);
   }
 
   // Depth-first walk: every element once, reading what the configuration reader reads.

@@ -66,7 +66,7 @@ constexpr std::array<bool, 256> kNameStops = MakeStops(" \t\n\r!\"'/;<=>?\\");
 // Offset of the first `a` or `b` in s[i, end), or end. Sixteen or eight bytes at a time:
 // text runs and attribute values are most of a document's bytes.
 [[gnu::always_inline]] inline std::uint32_t FindEither(const char* s, std::uint32_t i,
-                                                        std::uint32_t end, char a, char b) {
+                                                       std::uint32_t end, char a, char b) {
 #if defined(__SSE2__)
   const __m128i vectorA = _mm_set1_epi8(a);
   const __m128i vectorB = _mm_set1_epi8(b);
@@ -74,7 +74,8 @@ constexpr std::array<bool, 256> kNameStops = MakeStops(" \t\n\r!\"'/;<=>?\\");
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
     const int found = _mm_movemask_epi8(
         _mm_or_si128(_mm_cmpeq_epi8(bytes, vectorA), _mm_cmpeq_epi8(bytes, vectorB)));
-    if (found != 0) return i + static_cast<std::uint32_t>(std::countr_zero(static_cast<unsigned>(found)));
+    if (found != 0)
+      return i + static_cast<std::uint32_t>(std::countr_zero(static_cast<unsigned>(found)));
   }
 #endif
   if constexpr (std::endian::native == std::endian::little) {
@@ -119,12 +120,23 @@ std::string_view UpToNul(std::string_view name) { return name.substr(0, name.fin
 void AppendEscaped(std::string& out, std::string_view value) {
   for (char c : value) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&apos;"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&apos;";
+        break;
+      default:
+        out += c;
     }
   }
 }
@@ -170,14 +182,17 @@ class Tokenizer {
     const auto c1 = static_cast<unsigned char>(s_[pos + 1]);
     if (IsNameStart(c1)) return Tag(token, kStartTag, pos + 1);
     switch (c1) {
-      case '/': return Tag(token, kEndTag, pos + 2);
+      case '/':
+        return Tag(token, kEndTag, pos + 2);
       case '?': {
         token.nameStart = pos + 2;
         token.nameLength = NameLength(pos + 2);
         return Delimited(token, kProcessingInstruction, pos + 2, "?>", "processing_instruction");
       }
-      case '!': return Exclamation(token);
-      default: return SyntaxError(token, "first_tag_syntax");
+      case '!':
+        return Exclamation(token);
+      default:
+        return SyntaxError(token, "first_tag_syntax");
     }
   }
 
@@ -299,8 +314,10 @@ class Tokenizer {
         if (pos + 3 >= end_) return Unterminated(token, "tag");
         if (s_[pos + 3] != 'C') return SyntaxError(token, "cdata_section_syntax");
         return Delimited(token, kCdata, pos + 4, "]]>", "cdata_section");
-      case 'D': return Doctype(token);
-      default: return SyntaxError(token, "exclamation_tag_syntax");
+      case 'D':
+        return Doctype(token);
+      default:
+        return SyntaxError(token, "exclamation_tag_syntax");
     }
   }
 
@@ -388,7 +405,8 @@ class Tokenizer {
   }
 
   Token Unterminated(Token token, std::string_view typeName) {
-    AddReport(reports_, "unterminated_tag_syntax", {{"type", typeName}, {"offset", {}, token.start}});
+    AddReport(reports_, "unterminated_tag_syntax",
+              {{"type", typeName}, {"offset", {}, token.start}});
     token.kind = kErrorToken;
     token.length = end_ - token.start;
     return token;
@@ -624,9 +642,14 @@ void XmlDocument::Parse() {
         current = record.parent;
         break;
       }
-      case kErrorToken: MarkIllFormed(current); break;
-      case kEndOfText: CloseUnended(stack, 0, end_); return;
-      default: break;
+      case kErrorToken:
+        MarkIllFormed(current);
+        break;
+      case kEndOfText:
+        CloseUnended(stack, 0, end_);
+        return;
+      default:
+        break;
     }
     if (!tokenReports.empty()) {
       if (result_.size() < kReportLimit) result_ += tokenReports;
@@ -652,11 +675,11 @@ void XmlDocument::CloseUnended(std::vector<OpenElement>& stack, std::size_t from
     illFormedInside = illFormedInside || (e.flags & kElementIllFormedInside) != 0;
     e.flags &= ~kElementIllFormedInside;
     if (result_.size() < kReportLimit) {
-      AddReport(result_, "unended_start_tag",
-                {{"tagname", std::string_view(text_.data() + stack[k].nameStart,
-                                              stack[k].nameLength)},
-                 {"offset", {}, e.start},
-                 {"offset2", {}, offset2}});
+      AddReport(
+          result_, "unended_start_tag",
+          {{"tagname", std::string_view(text_.data() + stack[k].nameStart, stack[k].nameLength)},
+           {"offset", {}, e.start},
+           {"offset2", {}, offset2}});
     }
   }
   std::int32_t last = stack[from].index;
@@ -697,7 +720,8 @@ std::string_view XmlDocument::ElementName(std::int32_t index) const {
 
 bool XmlDocument::NextElement(std::string_view name) {
   name = UpToNul(name);
-  std::int32_t i = mainPos_ != 0 ? elements_[mainPos_].nextSibling : elements_[parentPos_].firstChild;
+  std::int32_t i =
+      mainPos_ != 0 ? elements_[mainPos_].nextSibling : elements_[parentPos_].firstChild;
   for (; i != 0; i = elements_[i].nextSibling) {
     if (name.empty() || NameMatches(ElementName(i), name)) {
       mainPos_ = i;
@@ -758,7 +782,8 @@ std::string XmlDocument::Decode(std::uint32_t from, std::uint32_t to) const {
       const std::string_view name(s + i, n);
       if (!name.empty() && name[0] == '#') {
         const bool hex = name.size() > 1 && (name[1] == 'x' || name[1] == 'X');
-        cp = hex ? ReadReferenceNumber(name.substr(2), 16) : ReadReferenceNumber(name.substr(1), 10);
+        cp =
+            hex ? ReadReferenceNumber(name.substr(2), 16) : ReadReferenceNumber(name.substr(1), 10);
       } else {
         cp = xml::LookupEntity(name);
       }
@@ -806,7 +831,8 @@ std::string XmlDocument::GetAttribute(std::string_view name) const {
     } else {
       while (tokenEnd < tagEnd) {
         const char c = s[tokenEnd];
-        if (IsSpace(static_cast<unsigned char>(c)) || c == '/' || c == '=' || c == '>' || c == '?') {
+        if (IsSpace(static_cast<unsigned char>(c)) || c == '/' || c == '=' || c == '>' ||
+            c == '?') {
           break;
         }
         ++tokenEnd;
@@ -843,8 +869,8 @@ std::string XmlDocument::GetText() const {
   if (mainPos_ == 0) return {};
   const ElementRecord& record = elements_[mainPos_];
   const std::uint32_t startTag = record.StartTagLength();
-  if (static_cast<std::int32_t>(startTag) == record.length || (record.flags & kElementUnended) != 0 ||
-      record.firstChild != 0) {
+  if (static_cast<std::int32_t>(startTag) == record.length ||
+      (record.flags & kElementUnended) != 0 || record.firstChild != 0) {
     return {};
   }
   const auto from = static_cast<std::uint32_t>(record.start) + startTag;

@@ -13,14 +13,14 @@ namespace corvane {
 // Trivial on purpose: the table allocates records without zeroing and writes each one
 // in full when it hands it out.
 struct ElementRecord {
-  std::int32_t start;         // offset of the '<' of the start tag
-  std::int32_t length;        // through the end tag's '>', or the start tag's length
-  std::uint32_t tagLengths;   // low 22 bits: start tag; high 10 bits: end tag (0 = none)
-  std::uint32_t flags;        // see the kElement* constants
-  std::int32_t parent;        // 0 = top level
-  std::int32_t firstChild;    // 0 = none
-  std::int32_t nextSibling;   // 0 = last
-  std::int32_t prevSibling;   // on a first child: the last child, so appending is one step
+  std::int32_t start;        // offset of the '<' of the start tag
+  std::int32_t length;       // through the end tag's '>', or the start tag's length
+  std::uint32_t tagLengths;  // low 22 bits: start tag; high 10 bits: end tag (0 = none)
+  std::uint32_t flags;       // see the kElement* constants
+  std::int32_t parent;       // 0 = top level
+  std::int32_t firstChild;   // 0 = none
+  std::int32_t nextSibling;  // 0 = last
+  std::int32_t prevSibling;  // on a first child: the last child, so appending is one step
 
   [[nodiscard]] std::uint32_t StartTagLength() const { return tagLengths & 0x3FFFFFU; }
   [[nodiscard]] std::uint32_t EndTagLength() const { return tagLengths >> 22U; }

@@ -57,8 +57,8 @@ TEST(XmlDocumentTest, WellFormednessAndReports) {
       {"", false, ""},
       {"\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<a/>\n", true, ""},
       {"<!-- c --><?pi x?><a/><!-- after -->  ", true, ""},
-      {"<!DOCTYPE a [<!ELEMENT a (#PCDATA)><!-- x > y --><!ATTLIST a b CDATA \"v>w\">]><a/>",
-       true, ""},
+      {"<!DOCTYPE a [<!ELEMENT a (#PCDATA)><!-- x > y --><!ATTLIST a b CDATA \"v>w\">]><a/>", true,
+       ""},
       {"<a/><b/>", false, "<root_has_sibling/>"},
       {"abc", false, "<no_root_element/>"},
       {"<a><b></a>", false, "<unended_start_tag tagname=\"b\" offset=\"3\" offset2=\"7\"/>"},
@@ -74,14 +74,16 @@ TEST(XmlDocumentTest, WellFormednessAndReports) {
        "<unended_start_tag tagname=\"a\" offset=\"0\" offset2=\"12\"/>"},
       {"<a x=\"1", false,
        "<unterminated_tag_syntax type=\"start_tag\" offset=\"0\"/><no_root_element/>"},
-      {"<a></a", false, "<unterminated_tag_syntax type=\"end_tag\" offset=\"3\"/>"
-                        "<unended_start_tag tagname=\"a\" offset=\"0\" offset2=\"6\"/>"},
+      {"<a></a", false,
+       "<unterminated_tag_syntax type=\"end_tag\" offset=\"3\"/>"
+       "<unended_start_tag tagname=\"a\" offset=\"0\" offset2=\"6\"/>"},
       {"<!DOCTYPE a", false,
        "<unterminated_tag_syntax type=\"document_type\" offset=\"0\"/><no_root_element/>"},
       {"<a/><!", false, "<unterminated_tag_syntax type=\"tag\" offset=\"4\"/>"},
       {"<!DOCTYPE a [<!x>]><a/>", true, "<doctype_tag_syntax offset=\"13\"/>"},
       // Report values are escaped.
-      {"<a></x\"&'<></a>", false, "<lone_end_tag tagname=\"x&quot;&amp;&apos;&lt;\" offset=\"3\"/>"},
+      {"<a></x\"&'<></a>", false,
+       "<lone_end_tag tagname=\"x&quot;&amp;&apos;&lt;\" offset=\"3\"/>"},
       // A NUL byte ends the text.
       {"<a/>\0<b/>"s, true, ""},
       {"\0<a/>"s, false, ""},
@@ -109,8 +111,7 @@ TEST(XmlDocumentTest, ReportsStopGrowingAtTheLimit) {
 
   // One report with a huge name stays small too.
   EXPECT_FALSE(doc.SetText("<a></" + std::string(1 << 20, 'x') + "></a>"));
-  EXPECT_EQ(doc.result(),
-            "<lone_end_tag tagname=\"" + std::string(256, 'x') + "\" offset=\"3\"/>");
+  EXPECT_EQ(doc.result(), "<lone_end_tag tagname=\"" + std::string(256, 'x') + "\" offset=\"3\"/>");
 }
 
 TEST(XmlDocumentTest, RecordsOfAWellFormedDocument) {
@@ -252,7 +253,7 @@ class TreeModel {
 };
 
 TEST(XmlDocumentTest, RecoveryMatchesAStepByStepModel) {
-  const std::vector<std::string> alphabet = {"<a>", "<b>", "<c>", "<d/>", "</a>",
+  const std::vector<std::string> alphabet = {"<a>",  "<b>",  "<c>",  "<d/>", "</a>",
                                              "</b>", "</c>", "</x>", "t"};
   std::mt19937 random(20261210);
   for (int round = 0; round < 2000; ++round) {
@@ -285,11 +286,11 @@ TEST(XmlDocumentTest, RecoveryMatchesAStepByStepModel) {
 
 TEST(XmlDocumentTest, CursorWalksAConfigurationLikeDocument) {
   XmlDocument doc;
-  ASSERT_TRUE(doc.SetText(
-      "<checkitems>\n"
-      "  <section id=\"1\"><item name=\"x\"/><other/><item name=\"y\"/></section>\n"
-      "  <section id=\"2\"/>\n"
-      "</checkitems>\n"));
+  ASSERT_TRUE(
+      doc.SetText("<checkitems>\n"
+                  "  <section id=\"1\"><item name=\"x\"/><other/><item name=\"y\"/></section>\n"
+                  "  <section id=\"2\"/>\n"
+                  "</checkitems>\n"));
   EXPECT_FALSE(doc.EnterElement());  // no current element yet
   EXPECT_FALSE(doc.LeaveElement());  // already at the top
   EXPECT_FALSE(doc.NextElement("section"));
@@ -374,9 +375,8 @@ struct EmptyMarkCase {
 
 TEST(XmlDocumentTest, EmptyElementMark) {
   const std::vector<EmptyMarkCase> cases = {
-      {"<e/>", true},           {"<e x=\"y\"/>", true},  {"<e x='y'/>", true},
-      {"<e x=y/>", false},      {"<e x=/>", true},       {"<e x=\"1>2\"/>", true},
-      {"<e x=\"y\"/ >", false}, {"<e x=a\"/>", true},
+      {"<e/>", true},    {"<e x=\"y\"/>", true},   {"<e x='y'/>", true},     {"<e x=y/>", false},
+      {"<e x=/>", true}, {"<e x=\"1>2\"/>", true}, {"<e x=\"y\"/ >", false}, {"<e x=a\"/>", true},
   };
   for (const EmptyMarkCase& c : cases) {
     XmlDocument doc;
@@ -397,7 +397,8 @@ TEST(XmlDocumentTest, GetText) {
   const std::vector<TextCase> cases = {
       {"<e>a&amp;b&#65;&#x42;&bogus;&amp c</e>", "a&bAB&bogus;&amp c"},
       {"<e>x&eacute;</e>", "x\xC3\xA9"},
-      {"<e>&EACUTE;&Eacute;&AMP;&apos;&Prime;&PRIME;</e>", "\xC3\x89\xC3\x89&'\xE2\x80\xB3\xE2\x80\xB3"},
+      {"<e>&EACUTE;&Eacute;&AMP;&apos;&Prime;&PRIME;</e>",
+       "\xC3\x89\xC3\x89&'\xE2\x80\xB3\xE2\x80\xB3"},
       {"<e>&abcdefghij;</e>", "&abcdefghij;"},
       {"<e>&#00000065;&#000000065;</e>", "A&#000000065;"},  // names of 9 bytes and 10
       {"<e>&#0;&#;&#-5;&#x;&;</e>", "&#0;&#;&#-5;&#x;&;"},
