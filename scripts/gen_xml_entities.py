@@ -7,6 +7,8 @@ the name. A name's bucket is the sum of its bytes, A-Z lowered, mod 130; within 
 bucket records are in byte order, so a capitalised form precedes its lower-case twin.
 """
 import pathlib
+import shutil
+import subprocess
 
 LATIN1 = """nbsp iexcl cent pound curren yen brvbar sect uml copy ordf laquo not shy reg
 macr deg plusmn sup2 sup3 acute micro para middot cedil sup1 ordm raquo frac14 frac12
@@ -80,6 +82,8 @@ def main():
         f"const std::array<std::string_view, kEntityBuckets> kEntityBucketText = {{\n"
         + "\n".join(lines)
         + "\n};\n\n}  // namespace corvane::xml\n")
+    if shutil.which("clang-format"):
+        subprocess.run(["clang-format", "-i", str(out)], check=True)
 
 
 if __name__ == "__main__":
