@@ -1,0 +1,31 @@
+#pragma once
+
+// The folder that holds one emulated Windows PC:
+//   machine.ini        OS profile (system information, user name, connectivity)
+//   registry/*.reg     hives in the "Windows Registry Editor Version 5.00" format
+//   drive_c/...        the C: drive
+// Each service creates its own part of a new machine from the template it carries, so a
+// folder that lacks a part gets the default for it.
+
+#include <filesystem>
+
+namespace corvane::emulated {
+
+class MachineFolder {
+ public:
+  explicit MachineFolder(std::filesystem::path root);
+
+  [[nodiscard]] const std::filesystem::path& root() const { return root_; }
+  [[nodiscard]] std::filesystem::path machineIni() const { return root_ / "machine.ini"; }
+  [[nodiscard]] std::filesystem::path registryDir() const { return root_ / "registry"; }
+  [[nodiscard]] std::filesystem::path driveC() const { return root_ / "drive_c"; }
+
+  // The per-user default machine: $CORVANE_MACHINE if set, else
+  // $XDG_DATA_HOME/corvane/machine, else ~/.local/share/corvane/machine.
+  static std::filesystem::path DefaultRoot();
+
+ private:
+  std::filesystem::path root_;
+};
+
+}  // namespace corvane::emulated
