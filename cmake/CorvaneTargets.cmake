@@ -2,6 +2,13 @@
 
 # Settings every Corvane target gets: warnings for our own code, and on Windows the oldest
 # system we support, so the headers hide APIs that Windows XP lacks.
+# Every Windows executable links the XP runtime object (src/platform/win32/runtime).
+function(corvane_link_windows_runtime target)
+  if(WIN32 AND TARGET corvane_xp_runtime)
+    target_link_libraries(${target} PRIVATE corvane_xp_runtime)
+  endif()
+endfunction()
+
 function(corvane_target_defaults target)
   target_compile_features(${target} PUBLIC cxx_std_20)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic)
@@ -27,6 +34,7 @@ endfunction()
 function(corvane_add_tests name)
   cmake_parse_arguments(PARSE_ARGV 1 ARG "" "" "SOURCES;DEPENDS")
   add_executable(${name} ${ARG_SOURCES})
+  corvane_link_windows_runtime(${name})
   target_link_libraries(${name} PRIVATE ${ARG_DEPENDS} GTest::gmock GTest::gtest_main)
   corvane_target_defaults(${name})
   add_test(NAME ${name} COMMAND ${name} --gtest_color=no)

@@ -98,6 +98,15 @@ for preset in linux linux-asan win64 win32 linux-fuzz; do
   build_preset "${preset}"
 done
 
+# The shipping 32-bit build cannot run here, but its imports can be checked against XP.
+stage "check the win32 programs against Windows XP's imports"
+mapfile -t win32_programs < <(find build/win32 -name '*.exe' -not -path '*/_deps/*' | sort)
+if bash scripts/check_xp_imports.sh "${win32_programs[@]}"; then
+  passed=$((passed + 1))
+else
+  failed=$((failed + 1))
+fi
+
 run_ctest linux
 run_ctest linux-asan
 
