@@ -21,6 +21,8 @@ class Platform {
   Platform() = default;
   Platform(const Platform&) = delete;
   Platform& operator=(const Platform&) = delete;
+  Platform(Platform&&) = delete;
+  Platform& operator=(Platform&&) = delete;
   virtual ~Platform() = default;
 
   virtual Environment& environment() = 0;
@@ -47,6 +49,8 @@ class ScopedPlatform {
   explicit ScopedPlatform(std::unique_ptr<Platform> platform);
   ScopedPlatform(const ScopedPlatform&) = delete;
   ScopedPlatform& operator=(const ScopedPlatform&) = delete;
+  ScopedPlatform(ScopedPlatform&&) = delete;
+  ScopedPlatform& operator=(ScopedPlatform&&) = delete;
   ~ScopedPlatform();
 
  private:

@@ -61,10 +61,10 @@ TEST(XmlDocumentTest, WellFormednessAndReports) {
        ""},
       {"<a/><b/>", false, "<root_has_sibling/>"},
       {"abc", false, "<no_root_element/>"},
-      {"<a><b></a>", false, "<unended_start_tag tagname=\"b\" offset=\"3\" offset2=\"7\"/>"},
-      {"<a></b></a>", false, "<lone_end_tag tagname=\"b\" offset=\"3\"/>"},
-      {"</b><a/>", false, "<lone_end_tag tagname=\"b\" offset=\"0\"/>"},
-      {"<a>", false, "<unended_start_tag tagname=\"a\" offset=\"0\" offset2=\"3\"/>"},
+      {"<a><b></a>", false, R"(<unended_start_tag tagname="b" offset="3" offset2="7"/>)"},
+      {"<a></b></a>", false, R"(<lone_end_tag tagname="b" offset="3"/>)"},
+      {"</b><a/>", false, R"(<lone_end_tag tagname="b" offset="0"/>)"},
+      {"<a>", false, R"(<unended_start_tag tagname="a" offset="0" offset2="3"/>)"},
       {"<a>< b</a>", false, "<first_tag_syntax offset=\"3\"/>"},
       {"<a><!x></a>", false, "<exclamation_tag_syntax offset=\"3\"/>"},
       {"<a><!-x></a>", false, "<comment_tag_syntax offset=\"3\"/>"},
@@ -73,17 +73,16 @@ TEST(XmlDocumentTest, WellFormednessAndReports) {
        "<unterminated_tag_syntax type=\"comment\" offset=\"3\"/>"
        "<unended_start_tag tagname=\"a\" offset=\"0\" offset2=\"12\"/>"},
       {"<a x=\"1", false,
-       "<unterminated_tag_syntax type=\"start_tag\" offset=\"0\"/><no_root_element/>"},
+       R"(<unterminated_tag_syntax type="start_tag" offset="0"/><no_root_element/>)"},
       {"<a></a", false,
        "<unterminated_tag_syntax type=\"end_tag\" offset=\"3\"/>"
        "<unended_start_tag tagname=\"a\" offset=\"0\" offset2=\"6\"/>"},
       {"<!DOCTYPE a", false,
-       "<unterminated_tag_syntax type=\"document_type\" offset=\"0\"/><no_root_element/>"},
-      {"<a/><!", false, "<unterminated_tag_syntax type=\"tag\" offset=\"4\"/>"},
+       R"(<unterminated_tag_syntax type="document_type" offset="0"/><no_root_element/>)"},
+      {"<a/><!", false, R"(<unterminated_tag_syntax type="tag" offset="4"/>)"},
       {"<!DOCTYPE a [<!x>]><a/>", true, "<doctype_tag_syntax offset=\"13\"/>"},
       // Report values are escaped.
-      {"<a></x\"&'<></a>", false,
-       "<lone_end_tag tagname=\"x&quot;&amp;&apos;&lt;\" offset=\"3\"/>"},
+      {"<a></x\"&'<></a>", false, R"(<lone_end_tag tagname="x&quot;&amp;&apos;&lt;" offset="3"/>)"},
       // A NUL byte ends the text.
       {"<a/>\0<b/>"s, true, ""},
       {"\0<a/>"s, false, ""},
@@ -102,7 +101,7 @@ TEST(XmlDocumentTest, ReportsStopGrowingAtTheLimit) {
   text += "</a>";
   XmlDocument doc;
   EXPECT_FALSE(doc.SetText(text));
-  const std::string one = "<lone_end_tag tagname=\"b\" offset=\"100\"/>";
+  const std::string one = R"(<lone_end_tag tagname="b" offset="100"/>)";
   EXPECT_GE(doc.result().size(), 1000U);
   EXPECT_LT(doc.result().size(), 1000U + one.size());
   // The parse itself went on: the root is closed by its end tag.
@@ -345,17 +344,17 @@ TEST(XmlDocumentTest, GetAttribute) {
       {"<e a=x/>", "a", "x/"},
       {"<e Name=\"1\"/>", "name", ""},
       {"<e Name=\"1\"/>", "Name", "1"},
-      {"<e a=\"1\" a=\"2\"/>", "a", "1"},
+      {R"(<e a="1" a="2"/>)", "a", "1"},
       {"<e e=\"1\"/>", "e", "1"},  // the element's own name is passed over
       {"<e a = \"1\" b='2' c=3>", "c", "3"},
       {"<e a/>", "a", "a"},
       {"<e a b=\"2\"/>", "a", "a"},
       {"<e a=>", "a", ""},
-      {"<e \"q\" a=\"1\"/>", "a", "1"},
+      {R"(<e "q" a="1"/>)", "a", "1"},
       {"<e a=\"x&amp;y&#x4E2D;&lt;\"/>", "a", "x&y\xE4\xB8\xAD<"},
       {"<e a=\"1\"/>", "b", ""},
       {"<e a=\"1\"/>", "", ""},
-      {"<e ab=\"1\" a=\"2\"/>", "a", "2"},
+      {R"(<e ab="1" a="2"/>)", "a", "2"},
   };
   for (const AttributeCase& c : cases) {
     XmlDocument doc;
@@ -437,7 +436,7 @@ TEST(XmlDocumentTest, EntityTable) {
     const std::string_view bucket = xml::kEntityBucketText[b];
     std::string previous;
     for (std::size_t p = 0; p < bucket.size();) {
-      const std::size_t length = static_cast<std::size_t>(bucket[p] - '0');
+      const auto length = static_cast<std::size_t>(bucket[p] - '0');
       const std::string name(bucket.substr(p + 5, length));
       const std::uint32_t code = std::stoul(std::string(bucket.substr(p + 1, 4)));
       p += 5 + length;
