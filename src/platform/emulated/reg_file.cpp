@@ -468,7 +468,11 @@ RegValue* RegNode::FindValue(std::string_view valueName) {
   return nullptr;
 }
 
-RegNode* RegNode::FindSubKey(std::string_view keyName) {
+const RegValue* RegNode::FindValue(std::string_view valueName) const {
+  return const_cast<RegNode*>(this)->FindValue(valueName);
+}
+
+RegNode* RegNode::FindSubKey(std::string_view keyName) const {
   const auto it = subkeys.find(FoldRegName(keyName));
   return it == subkeys.end() ? nullptr : it->second.get();
 }

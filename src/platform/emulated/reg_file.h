@@ -31,7 +31,8 @@ struct RegNode {
   bool deleted = false;
 
   RegValue* FindValue(std::string_view valueName);
-  RegNode* FindSubKey(std::string_view keyName);
+  const RegValue* FindValue(std::string_view valueName) const;
+  RegNode* FindSubKey(std::string_view keyName) const;
 };
 
 // The form names are compared in: upper case, as Windows compares registry names (ASCII,
