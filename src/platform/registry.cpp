@@ -79,7 +79,8 @@ std::uint32_t RegistryKey::ReadDword(std::string_view name, std::uint32_t& value
   if (error == win::kErrorMoreData) return win::kErrorUnsupportedType;
   if (error != win::kErrorSuccess) return error;
   if (info.type != win::kRegDword || info.size != 4) return win::kErrorUnsupportedType;
-  value = bytes[0] | (bytes[1] << 8U) | (bytes[2] << 16U) | (static_cast<std::uint32_t>(bytes[3]) << 24U);
+  value = bytes[0] | (bytes[1] << 8U) | (bytes[2] << 16U) |
+          (static_cast<std::uint32_t>(bytes[3]) << 24U);
   return win::kErrorSuccess;
 }
 

@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <memory>
 #include <span>
-#include <utility>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace corvane {
@@ -131,9 +131,8 @@ class Registry {
                                 RegistryKey& key) = 0;
   // RegCreateKeyEx (non-volatile, no class): opens the key, creating it and any missing
   // parents. `created`, when given, tells whether the key was new.
-  virtual std::uint32_t CreateKey(RegistryRoot root, std::string_view subKey,
-                                  std::uint32_t access, RegistryKey& key,
-                                  bool* created = nullptr) = 0;
+  virtual std::uint32_t CreateKey(RegistryRoot root, std::string_view subKey, std::uint32_t access,
+                                  RegistryKey& key, bool* created = nullptr) = 0;
   // RegDeleteKey (RegDeleteKeyEx when `access` names a view): deletes a key without sub
   // keys. A key that has sub keys is kept and the result is kErrorAccessDenied, as on
   // Windows.

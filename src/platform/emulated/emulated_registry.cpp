@@ -97,8 +97,8 @@ bool ReplaceFileAtomically(const std::filesystem::path& file, std::string_view t
 // The COM class keys that WOW64 keeps apart on Windows 7; everything else below a Classes
 // key is shared.
 bool IsRedirectedClassKey(const std::string& folded) {
-  static constexpr std::array<std::string_view, 5> kKeys = {
-      "CLSID", "DIRECTSHOW", "INTERFACE", "MEDIA TYPE", "MEDIAFOUNDATION"};
+  static constexpr std::array<std::string_view, 5> kKeys = {"CLSID", "DIRECTSHOW", "INTERFACE",
+                                                            "MEDIA TYPE", "MEDIAFOUNDATION"};
   return std::find(kKeys.begin(), kKeys.end(), folded) != kKeys.end();
 }
 
@@ -400,14 +400,13 @@ std::uint32_t EmulatedRegistry::OpenKey(RegistryRoot root, std::string_view subK
   if (!hive.root) return win::kErrorRegistryCorrupt;
   std::shared_ptr<RegNode> node = Find(hive.root, parts);
   if (!node) return win::kErrorFileNotFound;
-  key = RegistryKey(std::make_unique<EmulatedKeyHandle>(store_, HiveIndex(root), std::move(node),
-                                                        access));
+  key = RegistryKey(
+      std::make_unique<EmulatedKeyHandle>(store_, HiveIndex(root), std::move(node), access));
   return win::kErrorSuccess;
 }
 
 std::uint32_t EmulatedRegistry::CreateKey(RegistryRoot root, std::string_view subKey,
-                                          std::uint32_t access, RegistryKey& key,
-                                          bool* created) {
+                                          std::uint32_t access, RegistryKey& key, bool* created) {
   key.Close();
   std::vector<std::string> parts;
   if (const std::uint32_t error = SplitPath(subKey, parts)) return error;

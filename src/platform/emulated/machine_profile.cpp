@@ -106,8 +106,8 @@ MachineProfileLoad ParseMachineProfile(std::string_view text, std::string_view f
   std::string section;
   std::size_t lineNumber = 0;
   const auto fail = [&](std::string_view what) {
-    load.error += std::string(fileName) + ":" + std::to_string(lineNumber) + ": " +
-                  std::string(what) + "\n";
+    load.error +=
+        std::string(fileName) + ":" + std::to_string(lineNumber) + ": " + std::string(what) + "\n";
   };
   for (std::size_t start = 0; start < text.size();) {
     const std::size_t end = std::min(text.find('\n', start), text.size());

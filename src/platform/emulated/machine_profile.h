@@ -33,8 +33,15 @@
 namespace corvane::emulated {
 
 struct MachineProfile {
-  OsVersionInfo version{6, 1, 7601, win::kVerPlatformWin32Nt, "Service Pack 1", 1, 0,
-                        win::kVerSuiteSingleUserTs, win::kVerNtWorkstation};
+  OsVersionInfo version{6,
+                        1,
+                        7601,
+                        win::kVerPlatformWin32Nt,
+                        "Service Pack 1",
+                        1,
+                        0,
+                        win::kVerSuiteSingleUserTs,
+                        win::kVerNtWorkstation};
   std::uint16_t architecture = win::kProcessorArchitectureAmd64;
   std::optional<std::uint32_t> productInfo = win::kProductUltimate;
   int serverR2 = 0;

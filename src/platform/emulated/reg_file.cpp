@@ -169,8 +169,8 @@ class Parser {
     std::vector<std::string_view> parts;
     for (std::size_t start = 0;;) {
       const std::size_t slash = path.find('\\', start);
-      parts.push_back(path.substr(start, slash == std::string_view::npos ? std::string_view::npos
-                                                                         : slash - start));
+      parts.push_back(path.substr(
+          start, slash == std::string_view::npos ? std::string_view::npos : slash - start));
       if (slash == std::string_view::npos) break;
       start = slash + 1;
     }
@@ -429,8 +429,7 @@ void WriteValue(std::string& out, const RegValue& value) {
   }
   if (value.type == kRegDword && value.data.size() == 4) {
     char digits[16];
-    const std::uint32_t number = value.data[0] | (value.data[1] << 8U) |
-                                 (value.data[2] << 16U) |
+    const std::uint32_t number = value.data[0] | (value.data[1] << 8U) | (value.data[2] << 16U) |
                                  (static_cast<std::uint32_t>(value.data[3]) << 24U);
     std::snprintf(digits, sizeof digits, "dword:%08x", number);
     out += digits;

@@ -55,9 +55,8 @@ class Win32KeyHandle final : public RegistryKeyHandle {
 
   std::uint32_t SetValue(std::string_view name, std::uint32_t type,
                          std::span<const std::uint8_t> data) override {
-    return static_cast<std::uint32_t>(::RegSetValueExW(key_.get(), Wide(name).c_str(), 0, type,
-                                                       data.data(),
-                                                       static_cast<DWORD>(data.size())));
+    return static_cast<std::uint32_t>(::RegSetValueExW(
+        key_.get(), Wide(name).c_str(), 0, type, data.data(), static_cast<DWORD>(data.size())));
   }
 
   std::uint32_t DeleteValue(std::string_view name) override {
@@ -82,8 +81,8 @@ class Win32KeyHandle final : public RegistryKeyHandle {
     std::wstring name(16384, L'\0');  // value names are at most 16383 characters
     for (DWORD index = 0;; ++index) {
       DWORD length = static_cast<DWORD>(name.size());
-      const LONG error = ::RegEnumValueW(key_.get(), index, name.data(), &length, nullptr,
-                                         nullptr, nullptr, nullptr);
+      const LONG error = ::RegEnumValueW(key_.get(), index, name.data(), &length, nullptr, nullptr,
+                                         nullptr, nullptr);
       if (error == ERROR_NO_MORE_ITEMS) return win::kErrorSuccess;
       if (error != ERROR_SUCCESS) return static_cast<std::uint32_t>(error);
       names.push_back(Narrow(name.data(), length));

@@ -21,8 +21,8 @@ std::vector<std::uint8_t> Win32Resources::Load(const ResourceId& name, const Res
   std::wstring nameText;
   std::wstring typeText;
   HMODULE module = ::GetModuleHandleW(nullptr);
-  HRSRC found = ::FindResourceW(module, ResourcePointer(name, nameText),
-                                ResourcePointer(type, typeText));
+  HRSRC found =
+      ::FindResourceW(module, ResourcePointer(name, nameText), ResourcePointer(type, typeText));
   if (found == nullptr) return {};
   const DWORD size = ::SizeofResource(module, found);
   HGLOBAL loaded = ::LoadResource(module, found);  // module memory: nothing to free
@@ -34,8 +34,8 @@ std::vector<std::uint8_t> Win32Resources::Load(const ResourceId& name, const Res
 std::string Win32Resources::LoadTableString(std::uint32_t id) {
   // With a zero buffer size LoadStringW hands out a pointer into the resource itself.
   const wchar_t* text = nullptr;
-  const int length = ::LoadStringW(::GetModuleHandleW(nullptr), id,
-                                   reinterpret_cast<LPWSTR>(&text), 0);
+  const int length =
+      ::LoadStringW(::GetModuleHandleW(nullptr), id, reinterpret_cast<LPWSTR>(&text), 0);
   if (length <= 0 || text == nullptr) return {};
   return Utf16ToUtf8(std::u16string(text, text + length));
 }

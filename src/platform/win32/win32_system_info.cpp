@@ -50,8 +50,7 @@ std::uint16_t Win32SystemInfo::NativeProcessorArchitecture() {
   return info.wProcessorArchitecture;
 }
 
-std::optional<std::uint32_t> Win32SystemInfo::ProductInfo(std::uint32_t major,
-                                                          std::uint32_t minor,
+std::optional<std::uint32_t> Win32SystemInfo::ProductInfo(std::uint32_t major, std::uint32_t minor,
                                                           std::uint32_t spMajor,
                                                           std::uint32_t spMinor) {
   using GetProductInfoFn = BOOL(WINAPI*)(DWORD, DWORD, DWORD, DWORD, PDWORD);

@@ -1,12 +1,11 @@
 #include "platform/emulated/emulated_instance_lock.h"
 
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include "platform/win_errors.h"
 #include "scratch_machine.h"

@@ -57,9 +57,9 @@ TEST_F(EmulatedRegistryTest, NewMachineIsWindows7WithInternetExplorer8) {
                          win::kKeyRead | view),
               "8.0.7601.17514");
   }
-  EXPECT_EQ(ReadString(registry, kHklm, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion",
-                       "CSDVersion"),
-            "Service Pack 1");
+  EXPECT_EQ(
+      ReadString(registry, kHklm, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", "CSDVersion"),
+      "Service Pack 1");
 }
 
 TEST_F(EmulatedRegistryTest, ChangesPersistAcrossRestarts) {
@@ -82,23 +82,25 @@ TEST_F(EmulatedRegistryTest, ChangesPersistAcrossRestarts) {
   EXPECT_EQ(ReadString(again, kHkcu, "software\\bank\\settings", "HOME"),
             "https://ebank.example\\x");
   RegistryKey key;
-  EXPECT_EQ(again.OpenKey(kHkcu, "Software\\Microsoft\\Internet Explorer\\Main", win::kKeyRead,
-                          key),
-            win::kErrorFileNotFound);
+  EXPECT_EQ(
+      again.OpenKey(kHkcu, "Software\\Microsoft\\Internet Explorer\\Main", win::kKeyRead, key),
+      win::kErrorFileNotFound);
 }
 
 TEST_F(EmulatedRegistryTest, HandEditedHivesAreRead) {
-  WriteFile(Hive("HKCU.reg"),
-            "Windows Registry Editor Version 5.00\r\n"
-            "\r\n"
-            "[HKEY_CURRENT_USER\\Software\\Policies\\Microsoft\\Internet Explorer\\Control Panel]\r\n"
-            "\"Homepage\"=dword:00000001\r\n");
+  WriteFile(
+      Hive("HKCU.reg"),
+      "Windows Registry Editor Version 5.00\r\n"
+      "\r\n"
+      "[HKEY_CURRENT_USER\\Software\\Policies\\Microsoft\\Internet Explorer\\Control Panel]\r\n"
+      "\"Homepage\"=dword:00000001\r\n");
   EmulatedRegistry registry(machine_.folder(), RegistryView::kWow64);
   EXPECT_EQ(registry.loadError(), "");
   RegistryKey key;
-  ASSERT_EQ(registry.OpenKey(kHkcu, "SOFTWARE\\Policies\\Microsoft\\Internet Explorer\\Control Panel",
-                             kReadWrite, key),
-            0U);
+  ASSERT_EQ(
+      registry.OpenKey(kHkcu, "SOFTWARE\\Policies\\Microsoft\\Internet Explorer\\Control Panel",
+                       kReadWrite, key),
+      0U);
   std::uint32_t value = 0;
   EXPECT_EQ(key.ReadDword("Homepage", value), 0U);
   EXPECT_EQ(value, 1U);
@@ -208,8 +210,7 @@ TEST_F(EmulatedRegistryTest, Wow64RedirectsLikeWindows7) {
       RegistryKey key;
       ASSERT_EQ(registry.CreateKey(c.root, c.asked, kReadWrite | c.access, key), 0U) << c.asked;
       ASSERT_EQ(key.SetString("Where", c.asked), 0U);
-      EXPECT_EQ(ReadString(registry, c.root, c.asked, "Where", win::kKeyRead | c.access),
-                c.asked);
+      EXPECT_EQ(ReadString(registry, c.root, c.asked, "Where", win::kKeyRead | c.access), c.asked);
     }
     EmulatedRegistry native(machine.folder(), RegistryView::kNative);
     EXPECT_EQ(ReadString(native, c.root, c.stored, "Where"), c.asked) << c.asked;
@@ -224,8 +225,7 @@ TEST_F(EmulatedRegistryTest, DeleteKeyFollowsTheView) {
   ASSERT_EQ(registry.CreateKey(kHklm, "SOFTWARE\\Bank", kReadWrite, key), 0U);  // 32-bit copy
   key.Close();
   ASSERT_EQ(registry.DeleteKey(kHklm, "SOFTWARE\\Bank"), 0U);
-  EXPECT_EQ(registry.OpenKey(kHklm, "SOFTWARE\\Bank", win::kKeyRead, key),
-            win::kErrorFileNotFound);
+  EXPECT_EQ(registry.OpenKey(kHklm, "SOFTWARE\\Bank", win::kKeyRead, key), win::kErrorFileNotFound);
   EXPECT_EQ(registry.OpenKey(kHklm, "SOFTWARE\\Bank", win::kKeyRead | win::kKeyWow64_64Key, key),
             0U);
 }

@@ -74,7 +74,8 @@ TEST(RegFileTest, ReadsEveryForm) {
   ASSERT_NE(path, nullptr);
   const std::string pathText = "C:\\Program Files\\\"Bank\"";
   Bytes pathBytes;
-  for (const char c : pathText) pathBytes.insert(pathBytes.end(), {static_cast<std::uint8_t>(c), 0});
+  for (const char c : pathText)
+    pathBytes.insert(pathBytes.end(), {static_cast<std::uint8_t>(c), 0});
   pathBytes.insert(pathBytes.end(), {0, 0});
   EXPECT_EQ(path->data, pathBytes);
 

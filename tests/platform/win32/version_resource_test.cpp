@@ -18,7 +18,8 @@ TEST(VersionResourceTest, SaysVersion1000AndTheProductName) {
 
   // VS_FIXEDFILEINFO: signature, struct version, then file version MS and LS.
   const std::uint8_t signature[] = {0xBD, 0x04, 0xEF, 0xFE};
-  const auto fixed = std::search(data.begin(), data.end(), std::begin(signature), std::end(signature));
+  const auto fixed =
+      std::search(data.begin(), data.end(), std::begin(signature), std::end(signature));
   ASSERT_NE(fixed, data.end());
   ASSERT_GE(data.end() - fixed, 16);
   std::uint32_t fileVersion[2];
