@@ -1,0 +1,474 @@
+#include "platform/emulated/emulated_registry.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <optional>
+#include <sstream>
+#include <system_error>
+
+#include "platform/emulated/reg_file.h"
+#include "platform/utf.h"
+#include "platform/win_errors.h"
+
+namespace corvane::emulated {
+namespace {
+
+constexpr std::array<RegistryRoot, 3> kRoots = {
+    RegistryRoot::kLocalMachine, RegistryRoot::kCurrentUser, RegistryRoot::kClassesRoot};
+
+constexpr std::string_view kHiveComment =
+    "Emulated Windows registry of Corvane. Edit while Corvane is not running:\n"
+    "it reads this file when it starts and rewrites it after every change.";
+
+std::size_t HiveIndex(RegistryRoot root) { return static_cast<std::size_t>(root); }
+
+std::string_view HiveFileName(RegistryRoot root) {
+  switch (root) {
+    case RegistryRoot::kLocalMachine:
+      return "HKLM.reg";
+    case RegistryRoot::kCurrentUser:
+      return "HKCU.reg";
+    case RegistryRoot::kClassesRoot:
+      return "HKCR.reg";
+  }
+  return {};
+}
+
+class UniqueFd {
+ public:
+  explicit UniqueFd(int fd) : fd_(fd) {}
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+  ~UniqueFd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  [[nodiscard]] int get() const { return fd_; }
+  // close() reports write-back errors that a silent close in the destructor would lose.
+  bool Close() {
+    const int fd = fd_;
+    fd_ = -1;
+    return ::close(fd) == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+bool WriteAll(int fd, std::string_view text) {
+  while (!text.empty()) {
+    const ssize_t written = ::write(fd, text.data(), text.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    text.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return true;
+}
+
+// Replaces `file` with `text` so that, whatever happens, the file holds either its old or
+// its new content in full: write a temporary file beside it, flush it to disk, rename it
+// over the old one, and flush the directory entry.
+bool ReplaceFileAtomically(const std::filesystem::path& file, std::string_view text) {
+  std::filesystem::path temp = file;
+  temp += ".tmp";
+  {
+    UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (fd.get() < 0) return false;
+    if (!WriteAll(fd.get(), text) || ::fsync(fd.get()) != 0 || !fd.Close()) {
+      ::unlink(temp.c_str());
+      return false;
+    }
+  }
+  if (::rename(temp.c_str(), file.c_str()) != 0) {
+    ::unlink(temp.c_str());
+    return false;
+  }
+  UniqueFd dir(::open(file.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir.get() >= 0) ::fsync(dir.get());
+  return true;
+}
+
+// The COM class keys that WOW64 keeps apart on Windows 7; everything else below a Classes
+// key is shared.
+bool IsRedirectedClassKey(const std::string& folded) {
+  static constexpr std::array<std::string_view, 5> kKeys = {"CLSID", "DIRECTSHOW", "INTERFACE",
+                                                            "MEDIA TYPE", "MEDIAFOUNDATION"};
+  return std::find(kKeys.begin(), kKeys.end(), folded) != kKeys.end();
+}
+
+// Keys below HKLM\SOFTWARE that both views share on Windows 7 (after Microsoft's list of
+// registry keys affected by WOW64).
+bool IsSharedSoftwareKey(const std::vector<std::string>& folded) {
+  static constexpr std::array<std::string_view, 44> kShared = {
+      "CLIENTS",
+      "POLICIES",
+      "REGISTEREDAPPLICATIONS",
+      "MICROSOFT\\COM3",
+      "MICROSOFT\\CRYPTOGRAPHY\\CALAIS",
+      "MICROSOFT\\CRYPTOGRAPHY\\SERVICES",
+      "MICROSOFT\\CTF\\SYSTEMSHARED",
+      "MICROSOFT\\CTF\\TIP",
+      "MICROSOFT\\DFS",
+      "MICROSOFT\\DRIVER SIGNING",
+      "MICROSOFT\\ENTERPRISECERTIFICATES",
+      "MICROSOFT\\EVENTSYSTEM",
+      "MICROSOFT\\MSMQ",
+      "MICROSOFT\\NON-DRIVER SIGNING",
+      "MICROSOFT\\NOTEPAD\\DEFAULTFONTS",
+      "MICROSOFT\\OLE",
+      "MICROSOFT\\RAS",
+      "MICROSOFT\\RPC",
+      "MICROSOFT\\SHARED TOOLS\\MSINFO",
+      "MICROSOFT\\SYSTEMCERTIFICATES",
+      "MICROSOFT\\TERMSERVLICENSING",
+      "MICROSOFT\\TRANSACTION SERVER",
+      "MICROSOFT\\WINDOWS\\CURRENTVERSION\\APP PATHS",
+      "MICROSOFT\\WINDOWS\\CURRENTVERSION\\CONTROL PANEL\\CURSORS\\SCHEMES",
+      "MICROSOFT\\WINDOWS\\CURRENTVERSION\\EXPLORER\\AUTOPLAYHANDLERS",
+      "MICROSOFT\\WINDOWS\\CURRENTVERSION\\EXPLORER\\DRIVEICONS",
+      "MICROSOFT\\WINDOWS\\CURRENTVERSION\\EXPLORER\\KINDMAP",
+      "MICROSOFT\\WINDOWS\\CURRENTVERSION\\GROUP POLICY",
+      "MICROSOFT\\WINDOWS\\CURRENTVERSION\\POLICIES",
+      "MICROSOFT\\WINDOWS\\CURRENTVERSION\\PREVIEWHANDLERS",
+      "MICROSOFT\\WINDOWS\\CURRENTVERSION\\SETUP",
+      "MICROSOFT\\WINDOWS\\CURRENTVERSION\\TELEPHONY\\LOCATIONS",
+      "MICROSOFT\\WINDOWS NT\\CURRENTVERSION\\CONSOLE",
+      "MICROSOFT\\WINDOWS NT\\CURRENTVERSION\\FONTDPI",
+      "MICROSOFT\\WINDOWS NT\\CURRENTVERSION\\FONTLINK",
+      "MICROSOFT\\WINDOWS NT\\CURRENTVERSION\\FONTMAPPER",
+      "MICROSOFT\\WINDOWS NT\\CURRENTVERSION\\FONTS",
+      "MICROSOFT\\WINDOWS NT\\CURRENTVERSION\\FONTSUBSTITUTES",
+      "MICROSOFT\\WINDOWS NT\\CURRENTVERSION\\GRE_INITIALIZE",
+      "MICROSOFT\\WINDOWS NT\\CURRENTVERSION\\LANGUAGEPACK",
+      "MICROSOFT\\WINDOWS NT\\CURRENTVERSION\\NETWORKCARDS",
+      "MICROSOFT\\WINDOWS NT\\CURRENTVERSION\\PERFLIB",
+      "MICROSOFT\\WINDOWS NT\\CURRENTVERSION\\PRINT",
+      "MICROSOFT\\WINDOWS NT\\CURRENTVERSION\\PROFILELIST",
+  };
+  // folded[0] is SOFTWARE; compare what follows it.
+  std::string below;
+  for (std::size_t i = 1; i < folded.size(); ++i) {
+    if (i > 1) below += '\\';
+    below += folded[i];
+    if (std::find(kShared.begin(), kShared.end(), below) != kShared.end()) return true;
+  }
+  return false;
+}
+
+// Inserts Wow6432Node where the 32-bit view of a 64-bit Windows keeps `parts`.
+void RedirectToWow64(RegistryRoot root, std::vector<std::string>& parts) {
+  std::vector<std::string> folded;
+  folded.reserve(parts.size());
+  for (const std::string& part : parts) folded.push_back(FoldRegName(part));
+  const auto at = [&](std::size_t i) { return i < folded.size() ? folded[i] : std::string(); };
+  const auto insertAt = [&](std::size_t i) {
+    parts.insert(parts.begin() + static_cast<std::ptrdiff_t>(i), "Wow6432Node");
+  };
+  const auto classes = [&](std::size_t i) {
+    if (IsRedirectedClassKey(at(i))) insertAt(i);
+  };
+  switch (root) {
+    case RegistryRoot::kClassesRoot:
+      classes(0);
+      return;
+    case RegistryRoot::kCurrentUser:
+      if (at(0) == "SOFTWARE" && at(1) == "CLASSES") classes(2);
+      return;
+    case RegistryRoot::kLocalMachine:
+      if (at(0) != "SOFTWARE" || at(1) == "WOW6432NODE") return;
+      if (at(1) == "CLASSES") {
+        classes(2);
+      } else if (!IsSharedSoftwareKey(folded)) {
+        insertAt(1);
+      }
+      return;
+  }
+}
+
+// Names are held as the wide Windows calls would see them; the characters that would break
+// a line of the hive file are refused.
+std::optional<std::string> CleanName(std::string_view name) {
+  std::string clean = Utf16ToUtf8(Utf8ToUtf16(name));
+  if (clean.find_first_of(std::string_view("\0\r\n", 3)) != std::string::npos) {
+    return std::nullopt;
+  }
+  return clean;
+}
+
+}  // namespace
+
+struct EmulatedRegistry::Store {
+  struct Hive {
+    std::filesystem::path file;
+    std::shared_ptr<RegNode> root;
+    std::string error;  // set when the file could not be read; the hive is then unusable
+  };
+
+  std::mutex mutex;
+  std::array<Hive, 3> hives;
+  std::string setupError;
+
+  bool Save(std::size_t index) {
+    const Hive& hive = hives[index];
+    return ReplaceFileAtomically(hive.file, WriteRegFile(*hive.root, kHiveComment));
+  }
+};
+
+namespace {
+
+using Store = EmulatedRegistry::Store;
+
+class EmulatedKeyHandle final : public RegistryKeyHandle {
+ public:
+  EmulatedKeyHandle(std::shared_ptr<Store> store, std::size_t hive, std::shared_ptr<RegNode> node,
+                    std::uint32_t access)
+      : store_(std::move(store)), hive_(hive), node_(std::move(node)), access_(access) {}
+
+  std::uint32_t QueryValue(std::string_view name, std::uint8_t* data, std::uint32_t capacity,
+                           RegistryValueInfo& info) override {
+    const std::scoped_lock lock(store_->mutex);
+    if (const std::uint32_t error = Check(win::kKeyQueryValue)) return error;
+    const auto clean = CleanName(name);
+    const RegValue* value = clean ? node_->FindValue(*clean) : nullptr;
+    if (value == nullptr) return win::kErrorFileNotFound;
+    info.type = value->type;
+    info.size = static_cast<std::uint32_t>(value->data.size());
+    if (data == nullptr) return win::kErrorSuccess;
+    if (value->data.size() > capacity) return win::kErrorMoreData;
+    std::copy(value->data.begin(), value->data.end(), data);
+    return win::kErrorSuccess;
+  }
+
+  std::uint32_t SetValue(std::string_view name, std::uint32_t type,
+                         std::span<const std::uint8_t> data) override {
+    const std::scoped_lock lock(store_->mutex);
+    if (const std::uint32_t error = Check(win::kKeySetValue)) return error;
+    const auto clean = CleanName(name);
+    if (!clean) return win::kErrorInvalidParameter;
+    std::vector<std::uint8_t> bytes(data.begin(), data.end());
+    if (RegValue* existing = node_->FindValue(*clean)) {
+      RegValue previous = *existing;
+      existing->type = type;
+      existing->data = std::move(bytes);
+      if (store_->Save(hive_)) return win::kErrorSuccess;
+      *existing = std::move(previous);
+      return win::kErrorRegistryIoFailed;
+    }
+    node_->values.push_back(RegValue{*clean, type, std::move(bytes)});
+    if (store_->Save(hive_)) return win::kErrorSuccess;
+    node_->values.pop_back();
+    return win::kErrorRegistryIoFailed;
+  }
+
+  std::uint32_t DeleteValue(std::string_view name) override {
+    const std::scoped_lock lock(store_->mutex);
+    if (const std::uint32_t error = Check(win::kKeySetValue)) return error;
+    const auto clean = CleanName(name);
+    RegValue* value = clean ? node_->FindValue(*clean) : nullptr;
+    if (value == nullptr) return win::kErrorFileNotFound;
+    const auto position = node_->values.begin() + (value - node_->values.data());
+    RegValue removed = std::move(*value);
+    const auto index = position - node_->values.begin();
+    node_->values.erase(position);
+    if (store_->Save(hive_)) return win::kErrorSuccess;
+    node_->values.insert(node_->values.begin() + index, std::move(removed));
+    return win::kErrorRegistryIoFailed;
+  }
+
+  std::uint32_t SubKeyNames(std::vector<std::string>& names) override {
+    const std::scoped_lock lock(store_->mutex);
+    if (const std::uint32_t error = Check(win::kKeyEnumerateSubKeys)) return error;
+    names.clear();
+    for (const auto& [folded, child] : node_->subkeys) names.push_back(child->name);
+    return win::kErrorSuccess;
+  }
+
+  std::uint32_t ValueNames(std::vector<std::string>& names) override {
+    const std::scoped_lock lock(store_->mutex);
+    if (const std::uint32_t error = Check(win::kKeyQueryValue)) return error;
+    names.clear();
+    for (const RegValue& value : node_->values) names.push_back(value.name);
+    return win::kErrorSuccess;
+  }
+
+ private:
+  [[nodiscard]] std::uint32_t Check(std::uint32_t right) const {
+    if (node_->deleted) return win::kErrorKeyDeleted;
+    if ((access_ & right) != right) return win::kErrorAccessDenied;
+    return win::kErrorSuccess;
+  }
+
+  std::shared_ptr<Store> store_;
+  std::size_t hive_;
+  std::shared_ptr<RegNode> node_;
+  std::uint32_t access_;
+};
+
+// The parts of a sub key path, or an error for a path Windows refuses.
+std::uint32_t SplitPath(std::string_view subKey, std::vector<std::string>& parts) {
+  parts.clear();
+  if (subKey.ends_with('\\')) subKey.remove_suffix(1);  // Windows accepts one trailing '\'
+  if (subKey.empty()) return win::kErrorSuccess;
+  for (std::size_t start = 0;;) {
+    const std::size_t slash = subKey.find('\\', start);
+    const std::string_view part = subKey.substr(
+        start, slash == std::string_view::npos ? std::string_view::npos : slash - start);
+    if (part.empty()) return win::kErrorBadPathname;
+    auto clean = CleanName(part);
+    if (!clean) return win::kErrorInvalidParameter;
+    parts.push_back(std::move(*clean));
+    if (slash == std::string_view::npos) return win::kErrorSuccess;
+    start = slash + 1;
+  }
+}
+
+std::shared_ptr<RegNode> Find(const std::shared_ptr<RegNode>& root,
+                              const std::vector<std::string>& parts) {
+  std::shared_ptr<RegNode> node = root;
+  for (const std::string& part : parts) {
+    const auto it = node->subkeys.find(FoldRegName(part));
+    if (it == node->subkeys.end()) return nullptr;
+    node = it->second;
+  }
+  return node;
+}
+
+}  // namespace
+
+EmulatedRegistry::EmulatedRegistry(const MachineFolder& machine, RegistryView view)
+    : store_(std::make_shared<Store>()), view_(view) {
+  std::error_code ec;
+  std::filesystem::create_directories(machine.registryDir(), ec);
+  for (const RegistryRoot root : kRoots) {
+    Store::Hive& hive = store_->hives[HiveIndex(root)];
+    hive.file = machine.registryDir() / HiveFileName(root);
+    const std::string rootName(RegistryRootName(root));
+    if (!std::filesystem::exists(hive.file, ec)) {
+      // A new machine: start from the template and keep it on disk.
+      RegParseResult parsed = ParseRegFile(RegistryTemplate(root), rootName);
+      hive.root = std::move(parsed.root);
+      if (!store_->Save(HiveIndex(root))) {
+        store_->setupError += "cannot create " + hive.file.string() + "\n";
+      }
+      continue;
+    }
+    std::ifstream in(hive.file, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (!in) {
+      hive.error = hive.file.string() + ": cannot be read";
+      continue;
+    }
+    RegParseResult parsed = ParseRegFile(text.str(), rootName);
+    if (!parsed.ok()) {
+      hive.error =
+          hive.file.string() + ":" + std::to_string(parsed.errorLine) + ": " + parsed.error;
+      continue;
+    }
+    hive.root = std::move(parsed.root);
+  }
+}
+
+EmulatedRegistry::~EmulatedRegistry() = default;
+
+std::string EmulatedRegistry::loadError() const {
+  const std::scoped_lock lock(store_->mutex);
+  std::string all = store_->setupError;
+  for (const Store::Hive& hive : store_->hives) {
+    if (!hive.error.empty()) all += hive.error + "\n";
+  }
+  if (!all.empty()) all.pop_back();
+  return all;
+}
+
+std::uint32_t EmulatedRegistry::OpenKey(RegistryRoot root, std::string_view subKey,
+                                        std::uint32_t access, RegistryKey& key) {
+  key.Close();
+  std::vector<std::string> parts;
+  if (const std::uint32_t error = SplitPath(subKey, parts)) return error;
+  if (view_ == RegistryView::kWow64 && (access & win::kKeyWow64_64Key) == 0) {
+    RedirectToWow64(root, parts);
+  }
+  const std::scoped_lock lock(store_->mutex);
+  const Store::Hive& hive = store_->hives[HiveIndex(root)];
+  if (!hive.root) return win::kErrorRegistryCorrupt;
+  std::shared_ptr<RegNode> node = Find(hive.root, parts);
+  if (!node) return win::kErrorFileNotFound;
+  key = RegistryKey(
+      std::make_unique<EmulatedKeyHandle>(store_, HiveIndex(root), std::move(node), access));
+  return win::kErrorSuccess;
+}
+
+std::uint32_t EmulatedRegistry::CreateKey(RegistryRoot root, std::string_view subKey,
+                                          std::uint32_t access, RegistryKey& key, bool* created) {
+  key.Close();
+  std::vector<std::string> parts;
+  if (const std::uint32_t error = SplitPath(subKey, parts)) return error;
+  if (view_ == RegistryView::kWow64 && (access & win::kKeyWow64_64Key) == 0) {
+    RedirectToWow64(root, parts);
+  }
+  const std::scoped_lock lock(store_->mutex);
+  const std::size_t index = HiveIndex(root);
+  const Store::Hive& hive = store_->hives[index];
+  if (!hive.root) return win::kErrorRegistryCorrupt;
+
+  std::shared_ptr<RegNode> node = hive.root;
+  RegNode* firstNewParent = nullptr;  // where the new branch hangs, to undo it
+  std::string firstNewName;
+  for (const std::string& part : parts) {
+    auto& slot = node->subkeys[FoldRegName(part)];
+    if (!slot) {
+      if (firstNewParent == nullptr) {
+        firstNewParent = node.get();
+        firstNewName = FoldRegName(part);
+      }
+      slot = std::make_shared<RegNode>();
+      slot->name = part;
+    }
+    node = slot;
+  }
+  if (firstNewParent != nullptr && !store_->Save(index)) {
+    firstNewParent->subkeys.erase(firstNewName);
+    return win::kErrorRegistryIoFailed;
+  }
+  if (created != nullptr) *created = firstNewParent != nullptr;
+  key = RegistryKey(std::make_unique<EmulatedKeyHandle>(store_, index, std::move(node), access));
+  return win::kErrorSuccess;
+}
+
+std::uint32_t EmulatedRegistry::DeleteKey(RegistryRoot root, std::string_view subKey,
+                                          std::uint32_t access) {
+  std::vector<std::string> parts;
+  if (const std::uint32_t error = SplitPath(subKey, parts)) return error;
+  if (view_ == RegistryView::kWow64 && (access & win::kKeyWow64_64Key) == 0) {
+    RedirectToWow64(root, parts);
+  }
+  if (parts.empty()) return win::kErrorAccessDenied;  // a root key cannot be deleted
+  const std::scoped_lock lock(store_->mutex);
+  const std::size_t index = HiveIndex(root);
+  const Store::Hive& hive = store_->hives[index];
+  if (!hive.root) return win::kErrorRegistryCorrupt;
+  const std::string leaf = parts.back();
+  parts.pop_back();
+  const std::shared_ptr<RegNode> parent = Find(hive.root, parts);
+  if (!parent) return win::kErrorFileNotFound;
+  const auto it = parent->subkeys.find(FoldRegName(leaf));
+  if (it == parent->subkeys.end()) return win::kErrorFileNotFound;
+  if (!it->second->subkeys.empty()) return win::kErrorAccessDenied;
+  std::shared_ptr<RegNode> removed = it->second;
+  parent->subkeys.erase(it);
+  if (!store_->Save(index)) {
+    parent->subkeys.emplace(FoldRegName(leaf), std::move(removed));
+    return win::kErrorRegistryIoFailed;
+  }
+  removed->deleted = true;
+  return win::kErrorSuccess;
+}
+
+}  // namespace corvane::emulated

@@ -1,0 +1,52 @@
+#pragma once
+
+// The registry of an emulated PC: three hives kept as .reg text files in the machine
+// folder's registry/ (HKLM.reg, HKCU.reg, HKCR.reg). They are read once, when the registry
+// is created; a missing hive is created from the template of a Windows 7 SP1 64-bit PC
+// with Internet Explorer 8. Every change is saved at once and atomically (temporary file
+// beside the hive, flushed, renamed over it), so a crash leaves either the old or the new
+// file. A hive with a syntax error is never written: its root fails with
+// kErrorRegistryCorrupt and loadError() names the file and line.
+
+#include <memory>
+#include <string>
+
+#include "platform/emulated/machine_folder.h"
+#include "platform/registry.h"
+
+namespace corvane::emulated {
+
+// Which registry view the running program sees when it asks for none.
+enum class RegistryView {
+  kNative,  // a program of the system's own bitness
+  // A 32-bit program on 64-bit Windows (the shipping build on a 64-bit PC): WOW64 redirects
+  // HKLM\SOFTWARE to HKLM\SOFTWARE\Wow6432Node, and the COM class keys of HKCR and
+  // HKCU\Software\Classes to their Wow6432Node, except for the keys Windows 7 shares
+  // between the views. kKeyWow64_64Key asks for the native view.
+  kWow64,
+};
+
+class EmulatedRegistry final : public Registry {
+ public:
+  EmulatedRegistry(const MachineFolder& machine, RegistryView view);
+  ~EmulatedRegistry() override;
+
+  std::uint32_t OpenKey(RegistryRoot root, std::string_view subKey, std::uint32_t access,
+                        RegistryKey& key) override;
+  std::uint32_t CreateKey(RegistryRoot root, std::string_view subKey, std::uint32_t access,
+                          RegistryKey& key, bool* created = nullptr) override;
+  std::uint32_t DeleteKey(RegistryRoot root, std::string_view subKey,
+                          std::uint32_t access = 0) override;
+  [[nodiscard]] std::string loadError() const override;
+
+  struct Store;
+
+ private:
+  std::shared_ptr<Store> store_;
+  RegistryView view_;
+};
+
+// The template text of a hive of a new machine.
+std::string_view RegistryTemplate(RegistryRoot root);
+
+}  // namespace corvane::emulated
