@@ -25,8 +25,8 @@ std::string ExpandEnvironmentReferences(
       out.append(*value);
       i = close + 1;
     } else {
-      out.push_back('%');
-      ++i;
+      out.append(text.substr(i, close - i + 1));
+      i = close + 1;
     }
   }
   return out;

@@ -41,10 +41,9 @@ class Environment {
 };
 
 // The expansion rules of ExpandEnvironmentStrings over any variable lookup: scanning left
-// to right, "%NAME%" with a defined NAME becomes its value and scanning goes on after the
-// closing %. For an undefined NAME only the opening % is copied and scanning goes on with
-// the name, so its closing % may open the next reference ("%X%PATH%" keeps "%X" and expands
-// PATH). A % without a closing one is copied with the rest of the text.
+// to right, "%NAME%" with a defined NAME becomes its value; with an undefined NAME it is
+// kept whole, and scanning goes on after its closing % in both cases ("%X%PATH%" stays as
+// it is when X is undefined). A % without a closing one is kept with the rest of the text.
 std::string ExpandEnvironmentReferences(
     std::string_view text,
     const std::function<std::optional<std::string>(std::string_view name)>& lookup);

@@ -56,9 +56,10 @@ TEST_F(EnvironmentTest, ExpandsLikeExpandEnvironmentStrings) {
       {"100%", "100%"},
       {"%", "%"},
       {"50% of %windir", "50% of %windir"},
-      // An undefined name's closing % can open the next reference.
-      {"%CORVANE_UNDEFINED%windir%", "%CORVANE_UNDEFINED" + windir_},
+      // An undefined reference is passed over whole: its closing % opens nothing.
+      {"%CORVANE_UNDEFINED%windir%", "%CORVANE_UNDEFINED%windir%"},
       {"%CORVANE_UNDEFINED%%windir%", "%CORVANE_UNDEFINED%" + windir_},
+      {"%%windir%", "%%windir%"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(env().expand(c.text), c.expected) << c.text;

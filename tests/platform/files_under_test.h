@@ -26,6 +26,10 @@ class ServicesUnderTest {
   virtual FileSystem& files() = 0;
   virtual Processes& processes() = 0;
 
+  // Running on Wine rather than Windows. Wine leaves out a few documented Windows rules
+  // that the emulated PC keeps; the tests skip exactly those checks there.
+  [[nodiscard]] virtual bool underWine() const = 0;
+
   // Full Windows path of an empty folder that belongs to this test (no trailing backslash).
   [[nodiscard]] virtual std::string scratch() const = 0;
 

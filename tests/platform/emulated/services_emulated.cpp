@@ -34,6 +34,7 @@ class EmulatedServices final : public ServicesUnderTest {
   Environment& environment() override { return environment_; }
   FileSystem& files() override { return files_; }
   Processes& processes() override { return processes_; }
+  [[nodiscard]] bool underWine() const override { return false; }
   [[nodiscard]] std::string scratch() const override { return scratch_; }
 
   std::string writeExitProgram(std::string_view folder, std::string_view name,
