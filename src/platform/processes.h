@@ -22,10 +22,9 @@ class Processes {
   // Returns 0 when the program started, otherwise the Windows error of the start
   // (ERROR_FILE_NOT_FOUND for a missing program, ERROR_BAD_EXE_FORMAT for a file that
   // cannot run). With wait, returns only when the program has ended, and stores its exit
-  // code in *exitCode when exitCode is given. The command line may be of any length the
+  // code in *exitCode unless exitCode is null. The command line may be of any length the
   // system accepts; it is not cut.
-  virtual std::uint32_t run(std::string_view commandLine, bool wait,
-                            std::uint32_t* exitCode = nullptr) = 0;
+  virtual std::uint32_t run(std::string_view commandLine, bool wait, std::uint32_t* exitCode) = 0;
 };
 
 }  // namespace corvane

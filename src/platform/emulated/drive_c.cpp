@@ -62,7 +62,6 @@ std::uint32_t Normalize(std::string_view path, std::string_view currentDirectory
     for (const char c : name) {
       if (IsForbidden(c)) return win::kErrorInvalidName;
     }
-    if (Utf16Length(name) > kMaxComponent) return win::kErrorFilenameExcedRange;
     names.push_back(std::move(name));
   }
   return win::kErrorSuccess;
@@ -120,6 +119,9 @@ std::uint32_t DriveC::resolve(std::string_view path, std::string_view currentDir
   out.windows = JoinFull(names);
   // MAX_PATH counts the terminating zero.
   if (Utf16Length(out.windows) >= win::kMaxPath) return win::kErrorPathNotFound;
+  for (const std::string& name : names) {
+    if (Utf16Length(name) > kMaxComponent) return win::kErrorFilenameExcedRange;
+  }
 
   fs::path host = root_;
   std::string key;

@@ -9,8 +9,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <map>
-#include <sstream>
 #include <system_error>
 #include <utility>
 
@@ -418,15 +418,16 @@ std::uint32_t EmulatedFileSystem::move(std::string_view from, std::string_view t
       if (const std::uint32_t error = resolve(to, target)) return error;
     }
     const fs::path file = folder_.root() / "drive_c.pending_moves";
-    std::ostringstream content;
+    std::string content;
     {
       std::ifstream in(file, std::ios::binary);
-      content << in.rdbuf();
+      content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
     std::array<char, 10> hex{};
     std::snprintf(hex.data(), hex.size(), "%08x\t", flags);
-    content << hex.data() << source.windows << '\t' << target.windows << '\n';
-    return WriteAtomically(file, content.str()) ? win::kErrorSuccess : win::kErrorAccessDenied;
+    content.append(hex.data()).append(source.windows).append("\t").append(target.windows);
+    content.push_back('\n');
+    return WriteAtomically(file, content) ? win::kErrorSuccess : win::kErrorAccessDenied;
   }
 
   ResolvedPath target;
@@ -472,9 +473,11 @@ std::uint32_t EmulatedFileSystem::copy(std::string_view from, std::string_view t
 
 std::uint32_t EmulatedFileSystem::createDirectory(std::string_view path) {
   const std::lock_guard lock(mutex_);
+  // The folder limit is checked first, as CreateDirectory does.
+  const std::string full = FullWindowsPath(path, environment_.currentDirectory());
+  if (Utf16Length(full) >= kMaxDirectoryPath) return win::kErrorFilenameExcedRange;
   ResolvedPath resolved;
   if (const std::uint32_t error = resolve(path, resolved)) return error;
-  if (Utf16Length(resolved.windows) >= kMaxDirectoryPath) return win::kErrorFilenameExcedRange;
   if (resolved.exists) return win::kErrorAlreadyExists;
   if (::mkdir(resolved.host.c_str(), 0755) != 0) return ErrorFromErrno(errno);
   forgetAttributes(resolved.key);  // a stale line of an older entry
