@@ -17,6 +17,8 @@ class Environment {
   Environment() = default;
   Environment(const Environment&) = delete;
   Environment& operator=(const Environment&) = delete;
+  Environment(Environment&&) = delete;
+  Environment& operator=(Environment&&) = delete;
   virtual ~Environment() = default;
 
   // The variable's value, or nothing when it is not defined. Names compare without regard

@@ -46,6 +46,8 @@ class File {
   File() = default;
   File(const File&) = delete;
   File& operator=(const File&) = delete;
+  File(File&&) = delete;
+  File& operator=(File&&) = delete;
   virtual ~File() = default;
 
   // Reads up to buffer.size() bytes at the file position; bytesRead is 0 at end of file.
@@ -90,6 +92,8 @@ class FileSystem {
   FileSystem() = default;
   FileSystem(const FileSystem&) = delete;
   FileSystem& operator=(const FileSystem&) = delete;
+  FileSystem(FileSystem&&) = delete;
+  FileSystem& operator=(FileSystem&&) = delete;
   virtual ~FileSystem() = default;
 
   // PathFileExists: a file or folder is there.

@@ -125,7 +125,8 @@ std::uint32_t ReadPeFixedVersion(std::span<const std::uint8_t> data, FixedFileVe
 
   // Data directory 2 is the resource tree.
   const auto directoryCount = image.u32(optional + directories - 4);
-  if (!directoryCount || *directoryCount < 3 || directories + (3 * 8) > *optionalSize) {
+  if (!directoryCount || *directoryCount < 3 ||
+      directories + std::uint64_t{3 * 8} > *optionalSize) {
     return win::kErrorResourceTypeNotFound;
   }
   const auto resourceRva = image.u32(optional + directories + 16);

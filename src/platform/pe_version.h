@@ -15,6 +15,6 @@ namespace corvane {
 // Returns 0 and fills version, or ERROR_BAD_FORMAT when the bytes are not a PE image,
 // ERROR_RESOURCE_TYPE_NOT_FOUND when the image has no version resource and
 // ERROR_RESOURCE_DATA_NOT_FOUND when the resource is damaged or lacks the fixed part.
-std::uint32_t ReadPeFixedVersion(std::span<const std::uint8_t> image, FixedFileVersion& version);
+std::uint32_t ReadPeFixedVersion(std::span<const std::uint8_t> data, FixedFileVersion& version);
 
 }  // namespace corvane

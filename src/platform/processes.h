@@ -12,6 +12,8 @@ class Processes {
   Processes() = default;
   Processes(const Processes&) = delete;
   Processes& operator=(const Processes&) = delete;
+  Processes(Processes&&) = delete;
+  Processes& operator=(Processes&&) = delete;
   virtual ~Processes() = default;
 
   // Starts commandLine. Its first token, quoted or not, names the program; a name without

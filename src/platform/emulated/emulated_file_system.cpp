@@ -7,10 +7,11 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <optional>
+#include <string_view>
 #include <system_error>
 #include <utility>
 
@@ -31,7 +32,7 @@ constexpr std::uint32_t kHiddenOrSystem = win::kFileAttributeHidden | win::kFile
 // CreateDirectory leaves room for an 8.3 file name in the new folder.
 constexpr std::size_t kMaxDirectoryPath = win::kMaxPath - 12;
 // Version resources are read from the first part of a file only.
-constexpr std::uintmax_t kMaxVersionScan = 256U * 1024U * 1024U;
+constexpr std::uintmax_t kMaxVersionScan = std::uintmax_t{256} * 1024 * 1024;
 
 std::uint32_t ErrorFromErrno(int error) {
   switch (error) {
@@ -66,6 +67,8 @@ class UniqueFd {
   explicit UniqueFd(int fd) : fd_(fd) {}
   UniqueFd(const UniqueFd&) = delete;
   UniqueFd& operator=(const UniqueFd&) = delete;
+  UniqueFd(UniqueFd&&) = delete;
+  UniqueFd& operator=(UniqueFd&&) = delete;
   ~UniqueFd() {
     if (fd_ >= 0) ::close(fd_);
   }
@@ -139,6 +142,26 @@ bool WriteAtomically(const fs::path& path, const std::string& content) {
   return !error;
 }
 
+// Eight hex digits, as the sidecar files write numbers.
+std::string Hex8(std::uint32_t value) {
+  constexpr std::string_view kDigits = "0123456789abcdef";
+  std::string out(8, '0');
+  for (int i = 7; i >= 0; --i, value >>= 4U)
+    out[static_cast<std::size_t>(i)] = kDigits[value & 0xFU];
+  return out;
+}
+
+std::optional<std::uint32_t> ParseHex8(std::string_view text) {
+  if (text.size() != 8) return std::nullopt;
+  std::uint32_t value = 0;
+  for (const char c : text) {
+    const std::size_t digit = std::string_view("0123456789abcdef").find(c);
+    if (digit == std::string_view::npos) return std::nullopt;
+    value = (value << 4U) | static_cast<std::uint32_t>(digit);
+  }
+  return value;
+}
+
 using AttributeMap = std::map<std::string, std::uint32_t>;
 
 AttributeMap LoadAttributes(const fs::path& file) {
@@ -147,9 +170,9 @@ AttributeMap LoadAttributes(const fs::path& file) {
   std::string line;
   while (std::getline(in, line)) {
     if (line.size() < 10 || line[8] != ' ') continue;
-    std::uint32_t value = 0;
-    if (std::sscanf(line.substr(0, 8).c_str(), "%8x", &value) != 1) continue;
-    map[line.substr(9)] = value & kStoredBits;
+    const std::optional<std::uint32_t> value = ParseHex8(std::string_view(line).substr(0, 8));
+    if (!value) continue;
+    map[line.substr(9)] = *value & kStoredBits;
   }
   return map;
 }
@@ -157,9 +180,7 @@ AttributeMap LoadAttributes(const fs::path& file) {
 bool SaveAttributes(const fs::path& file, const AttributeMap& map) {
   std::string content;
   for (const auto& [key, value] : map) {
-    std::array<char, 10> hex{};
-    std::snprintf(hex.data(), hex.size(), "%08x ", value);
-    content.append(hex.data()).append(key).push_back('\n');
+    content.append(Hex8(value)).append(" ").append(key).push_back('\n');
   }
   return WriteAtomically(file, content);
 }
@@ -172,8 +193,10 @@ std::vector<PendingMove> LoadPending(const fs::path& file) {
     const std::size_t first = line.find('\t');
     const std::size_t second = first == std::string::npos ? first : line.find('\t', first + 1);
     if (second == std::string::npos) continue;
+    const std::optional<std::uint32_t> flags = ParseHex8(std::string_view(line).substr(0, first));
+    if (!flags) continue;
     PendingMove move;
-    if (std::sscanf(line.substr(0, first).c_str(), "%8x", &move.flags) != 1) continue;
+    move.flags = *flags;
     move.from = line.substr(first + 1, second - first - 1);
     move.to = line.substr(second + 1);
     moves.push_back(std::move(move));
@@ -356,9 +379,8 @@ std::uint32_t EmulatedFileSystem::setAttributes(std::string_view path, std::uint
   const std::uint32_t bits = attributes & kStoredBits;
   const fs::path file = folder_.root() / "drive_c.attributes";
   AttributeMap map = LoadAttributes(file);
-  if (resolved.isDirectory && bits == 0) {
-    if (map.erase(resolved.key) == 0) return win::kErrorSuccess;
-  } else if (!resolved.isDirectory && bits == win::kFileAttributeArchive) {
+  const bool plain = resolved.isDirectory ? bits == 0 : bits == win::kFileAttributeArchive;
+  if (plain) {
     if (map.erase(resolved.key) == 0) return win::kErrorSuccess;
   } else {
     map[resolved.key] = bits;
@@ -423,9 +445,11 @@ std::uint32_t EmulatedFileSystem::move(std::string_view from, std::string_view t
       std::ifstream in(file, std::ios::binary);
       content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
-    std::array<char, 10> hex{};
-    std::snprintf(hex.data(), hex.size(), "%08x\t", flags);
-    content.append(hex.data()).append(source.windows).append("\t").append(target.windows);
+    content.append(Hex8(flags))
+        .append("\t")
+        .append(source.windows)
+        .append("\t")
+        .append(target.windows);
     content.push_back('\n');
     return WriteAtomically(file, content) ? win::kErrorSuccess : win::kErrorAccessDenied;
   }

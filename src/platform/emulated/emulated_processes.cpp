@@ -66,9 +66,11 @@ std::uint32_t SpawnError(int error) {
 // posix_spawn's attribute and file-action objects, destroyed with the scope.
 class SpawnActions {
  public:
-  SpawnActions() { ok_ = posix_spawn_file_actions_init(&actions_) == 0; }
+  SpawnActions() : ok_(posix_spawn_file_actions_init(&actions_) == 0) {}
   SpawnActions(const SpawnActions&) = delete;
   SpawnActions& operator=(const SpawnActions&) = delete;
+  SpawnActions(SpawnActions&&) = delete;
+  SpawnActions& operator=(SpawnActions&&) = delete;
   ~SpawnActions() {
     if (ok_) posix_spawn_file_actions_destroy(&actions_);
   }
@@ -77,7 +79,7 @@ class SpawnActions {
 
  private:
   posix_spawn_file_actions_t actions_{};
-  bool ok_ = false;
+  bool ok_;
 };
 
 std::uint32_t ExitCodeOf(int status) {
@@ -173,9 +175,11 @@ std::uint32_t EmulatedProcesses::run(std::string_view commandLine, bool wait,
   }
 
   std::vector<char*> argvPointers;
+  argvPointers.reserve(argv.size() + 1);
   for (std::string& argument : argv) argvPointers.push_back(argument.data());
   argvPointers.push_back(nullptr);
   std::vector<char*> envPointers;
+  envPointers.reserve(env.size() + 1);
   for (std::string& entry : env) envPointers.push_back(entry.data());
   envPointers.push_back(nullptr);
 

@@ -39,6 +39,8 @@ class EmulatedProcesses final : public Processes {
   EmulatedProcesses(const MachineFolder& folder, const Environment& environment);
   EmulatedProcesses(const EmulatedProcesses&) = delete;
   EmulatedProcesses& operator=(const EmulatedProcesses&) = delete;
+  EmulatedProcesses(EmulatedProcesses&&) = delete;
+  EmulatedProcesses& operator=(EmulatedProcesses&&) = delete;
   // Collects programs that have ended; those still running are left to run.
   ~EmulatedProcesses() override;
 
