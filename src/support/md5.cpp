@@ -1,9 +1,7 @@
 #include "support/md5.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
-#include <memory>
 #include <string_view>
 
 namespace corvane {
@@ -163,11 +161,6 @@ void TransformBlocks(std::array<uint32_t, 4>& state, const uint8_t* p, size_t bl
   state[3] = d;
 }
 
-struct FileCloser {
-  // Nothing was written, so a failing close loses nothing.
-  void operator()(std::FILE* file) const { static_cast<void>(std::fclose(file)); }
-};
-
 }  // namespace
 
 Md5Context::Md5Context() noexcept { Init(); }
@@ -239,25 +232,6 @@ std::string Md5Hex(std::span<const uint8_t, 16> digest) {
     hex[(2 * i) + 1] = kHexDigits[digest[i] & 0x0f];
   }
   return hex;
-}
-
-std::string FileMd5Hex(const std::string& path) noexcept {
-  try {
-    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-    if (!file) {
-      return {};
-    }
-    Md5Context context;
-    std::array<uint8_t, 1024> chunk{};
-    size_t read = 0;
-    while ((read = std::fread(chunk.data(), 1, chunk.size(), file.get())) != 0) {
-      context.Update(chunk.data(), read);
-    }
-    context.Final();
-    return Md5Hex(context.digest);
-  } catch (...) {
-    return {};
-  }
 }
 
 }  // namespace corvane

@@ -29,8 +29,4 @@ struct Md5Context {
 // 32 lower-case hex characters.
 std::string Md5Hex(std::span<const uint8_t, 16> digest);
 
-// Digest of the file's bytes as 32 lower-case hex characters, or "" when the file cannot be
-// opened. A read error ends the input as end-of-file would.
-std::string FileMd5Hex(const std::string& path) noexcept;
-
 }  // namespace corvane

@@ -5,12 +5,8 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <random>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <vector>
 
 namespace corvane {
@@ -58,7 +54,7 @@ TEST(Md5Test, MatchesRfc1321TestSuite) {
 }
 
 // Lengths around the 56-byte padding limit and the 64-byte block size, and across the
-// 1024-byte chunks FileMd5Hex reads.
+// 1024-byte chunks in which files are digested.
 TEST(Md5Test, HandlesBlockAndPaddingBoundaries) {
   struct RepeatedA {
     size_t size;
@@ -135,63 +131,6 @@ TEST(Md5Test, HexIsLowerCase) {
                                           0xfe, 0xdc, 0xba, 0x98, 0x76, 0x54, 0x32, 0x10};
   EXPECT_EQ(Md5Hex(digest), "0123456789abcdeffedcba9876543210");
   EXPECT_NE(Md5Hex(digest), "0123456789ABCDEFFEDCBA9876543210");
-}
-
-class FileMd5HexTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::random_device random;
-    dir_ = std::filesystem::temp_directory_path() /
-           ("corvane_md5_test_" + std::to_string(random()) + std::to_string(random()));
-    ASSERT_TRUE(std::filesystem::create_directories(dir_));
-  }
-
-  void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
-  }
-
-  std::string WriteFile(const std::string& name, const std::string& bytes) const {
-    const std::filesystem::path path = dir_ / name;
-    std::ofstream out(path, std::ios::binary);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    EXPECT_TRUE(out.good()) << path;
-    return path.string();
-  }
-
-  const std::filesystem::path& dir() const { return dir_; }
-
- private:
-  std::filesystem::path dir_;
-};
-
-TEST_F(FileMd5HexTest, DigestsWholeFileInBinaryMode) {
-  const std::vector<DigestCase> cases = {
-      {PatternBytes(0), kEmptyDigest},
-      {PatternBytes(56), "46c9907fc908ee68b1e7b8e71286a518"},
-      {PatternBytes(64), "7160b8fb5e9e4023d549c3971fbaeead"},
-      {PatternBytes(1024), "a66351d9c8f941b70a02eaf9c41e69c3"},
-      {PatternBytes(1025), "ee57403eb3428e1a0be41fad4a70b174"},
-  };
-  for (const DigestCase& c : cases) {
-    const std::string path = WriteFile("file" + std::to_string(c.data.size()) + ".bin", c.data);
-    EXPECT_EQ(FileMd5Hex(path), c.digest) << c.data.size() << " bytes";
-  }
-}
-
-TEST_F(FileMd5HexTest, UnreadablePathsGiveNoDigest) {
-  EXPECT_EQ(FileMd5Hex((dir() / "missing.bin").string()), "");
-  EXPECT_EQ(FileMd5Hex(""), "");
-  EXPECT_EQ(FileMd5Hex((dir() / "no_such_dir" / "file.bin").string()), "");
-
-  // Windows refuses to open a directory as a file. glibc opens it and the first read fails,
-  // which ends the input, so the digest is that of no bytes.
-  const std::string directory = FileMd5Hex(dir().string());
-#ifdef _WIN32
-  EXPECT_EQ(directory, "");
-#else
-  EXPECT_EQ(directory, kEmptyDigest);
-#endif
 }
 
 }  // namespace

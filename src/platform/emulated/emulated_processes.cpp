@@ -1,0 +1,214 @@
+#include "platform/emulated/emulated_processes.h"
+
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <fstream>
+#include <string>
+
+#include "platform/command_line.h"
+#include "platform/environment.h"
+#include "platform/win_errors.h"
+#include "platform/windows_path.h"
+
+extern char** environ;  // NOLINT(readability-redundant-declaration): POSIX declares it nowhere
+
+namespace corvane::emulated {
+namespace {
+
+// The interpreter line of a script: "#!", the interpreter, an optional single argument.
+struct Interpreter {
+  std::string program;
+  std::string argument;
+};
+
+std::optional<Interpreter> ReadInterpreter(const std::filesystem::path& script, bool& isScript) {
+  isScript = false;
+  std::ifstream in(script, std::ios::binary);
+  std::string line(256, '\0');
+  in.read(line.data(), static_cast<std::streamsize>(line.size()));
+  line.resize(static_cast<std::size_t>(in.gcount()));
+  if (line.size() < 2 || line[0] != '#' || line[1] != '!') return std::nullopt;
+  isScript = true;
+  const std::size_t end = line.find('\n');
+  if (end == std::string::npos) return std::nullopt;  // longer than any sane interpreter line
+  std::string_view text = std::string_view(line).substr(2, end - 2);
+  if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
+  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+  const std::size_t split = std::find_if(text.begin(), text.end(), blank) - text.begin();
+  Interpreter interpreter{std::string(text.substr(0, split)), {}};
+  std::string_view rest = text.substr(split);
+  while (!rest.empty() && blank(rest.front())) rest.remove_prefix(1);
+  interpreter.argument = std::string(rest);
+  if (interpreter.program.empty()) return std::nullopt;
+  return interpreter;
+}
+
+std::uint32_t SpawnError(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+      return win::kErrorFileNotFound;
+    case ENOEXEC:
+      return win::kErrorBadExeFormat;
+    case ENOMEM:
+    case EAGAIN:
+      return win::kErrorNotEnoughMemory;
+    default:
+      return win::kErrorAccessDenied;
+  }
+}
+
+// posix_spawn's attribute and file-action objects, destroyed with the scope.
+class SpawnActions {
+ public:
+  SpawnActions() : ok_(posix_spawn_file_actions_init(&actions_) == 0) {}
+  SpawnActions(const SpawnActions&) = delete;
+  SpawnActions& operator=(const SpawnActions&) = delete;
+  SpawnActions(SpawnActions&&) = delete;
+  SpawnActions& operator=(SpawnActions&&) = delete;
+  ~SpawnActions() {
+    if (ok_) posix_spawn_file_actions_destroy(&actions_);
+  }
+  [[nodiscard]] bool ok() const { return ok_; }
+  posix_spawn_file_actions_t* get() { return &actions_; }
+
+ private:
+  posix_spawn_file_actions_t actions_{};
+  bool ok_;
+};
+
+std::uint32_t ExitCodeOf(int status) {
+  if (WIFEXITED(status)) return static_cast<std::uint32_t>(WEXITSTATUS(status));
+  if (WIFSIGNALED(status)) return 128U + static_cast<std::uint32_t>(WTERMSIG(status));
+  return 1;
+}
+
+}  // namespace
+
+EmulatedProcesses::EmulatedProcesses(const MachineFolder& folder, const Environment& environment)
+    : folder_(folder), environment_(environment), drive_(folder.driveC()) {}
+
+EmulatedProcesses::~EmulatedProcesses() { reapEnded(); }
+
+void EmulatedProcesses::reapEnded() {
+  std::erase_if(running_, [](pid_t pid) {
+    int status = 0;
+    return ::waitpid(pid, &status, WNOHANG) != 0;  // ended, or not ours any more
+  });
+}
+
+std::uint32_t EmulatedProcesses::findProgram(std::string_view commandLine, ResolvedPath& program,
+                                             std::string_view& arguments) const {
+  const std::string current = environment_.currentDirectory();
+  const std::string moduleFolder(PathParent(environment_.modulePath()));
+  std::vector<std::string> searchFolders = {moduleFolder, current, R"(C:\Windows\System32)",
+                                            R"(C:\Windows\System)", R"(C:\Windows)"};
+  const std::string path = environment_.variable("PATH").value_or("");
+  for (std::size_t start = 0; start <= path.size();) {
+    const std::size_t end = std::min(path.find(';', start), path.size());
+    if (end > start) searchFolders.emplace_back(path.substr(start, end - start));
+    start = end + 1;
+  }
+
+  std::uint32_t error = win::kErrorFileNotFound;
+  bool firstReading = true;
+  for (const ProgramToken& token : ProgramTokens(commandLine)) {
+    std::string name = token.program;
+    if (!PathHasExtension(name)) name += ".exe";
+    const bool hasFolder = name.find_first_of("\\/:") != std::string::npos;
+    std::vector<std::string> candidates;
+    if (hasFolder) {
+      candidates.push_back(name);
+    } else {
+      for (const std::string& searchFolder : searchFolders) {
+        candidates.push_back(PathJoin(searchFolder, name));
+      }
+    }
+    for (const std::string& candidate : candidates) {
+      ResolvedPath resolved;
+      const std::uint32_t result = drive_.resolve(candidate, current, resolved);
+      if (result == win::kErrorSuccess && resolved.exists && !resolved.isDirectory) {
+        program = std::move(resolved);
+        arguments = token.rest;
+        return win::kErrorSuccess;
+      }
+      // A missing folder in the plain reading of the name says more than "not found".
+      if (firstReading && hasFolder && result != win::kErrorSuccess) error = result;
+    }
+    firstReading = false;
+  }
+  return error;
+}
+
+std::uint32_t EmulatedProcesses::run(std::string_view commandLine, bool wait,
+                                     std::uint32_t* exitCode) {
+  ResolvedPath program;
+  std::string_view arguments;
+  if (const std::uint32_t error = findProgram(commandLine, program, arguments)) return error;
+
+  bool isScript = false;
+  const std::optional<Interpreter> interpreter = ReadInterpreter(program.host, isScript);
+  if (!interpreter) return win::kErrorBadExeFormat;
+
+  std::vector<std::string> argv = {interpreter->program};
+  if (!interpreter->argument.empty()) argv.push_back(interpreter->argument);
+  argv.push_back(program.host.string());
+  for (std::string& argument : SplitArguments(arguments)) argv.push_back(std::move(argument));
+
+  std::vector<std::string> env;
+  for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+    if (std::string_view(*entry).starts_with("CORVANE_MACHINE=")) continue;
+    env.emplace_back(*entry);
+  }
+  env.push_back("CORVANE_MACHINE=" + folder_.root().string());
+
+  ResolvedPath currentFolder;
+  std::filesystem::path workingFolder = drive_.hostRoot();
+  if (drive_.resolve(environment_.currentDirectory(), "C:\\", currentFolder) == 0 &&
+      currentFolder.isDirectory) {
+    workingFolder = currentFolder.host;
+  }
+
+  std::vector<char*> argvPointers;
+  argvPointers.reserve(argv.size() + 1);
+  for (std::string& argument : argv) argvPointers.push_back(argument.data());
+  argvPointers.push_back(nullptr);
+  std::vector<char*> envPointers;
+  envPointers.reserve(env.size() + 1);
+  for (std::string& entry : env) envPointers.push_back(entry.data());
+  envPointers.push_back(nullptr);
+
+  SpawnActions actions;
+  if (!actions.ok() ||
+      posix_spawn_file_actions_addchdir_np(actions.get(), workingFolder.c_str()) != 0) {
+    return win::kErrorNotEnoughMemory;
+  }
+  {
+    const std::lock_guard lock(mutex_);
+    reapEnded();
+  }
+  pid_t pid = 0;
+  // posix_spawnp: the interpreter may be named without a folder, as in "#!sh".
+  if (const int error = posix_spawnp(&pid, argvPointers[0], actions.get(), nullptr,
+                                     argvPointers.data(), envPointers.data())) {
+    return SpawnError(error);
+  }
+  if (!wait) {
+    const std::lock_guard lock(mutex_);
+    running_.push_back(pid);
+    return win::kErrorSuccess;
+  }
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return win::kErrorSuccess;  // started; its end is unknown
+  }
+  if (exitCode != nullptr) *exitCode = ExitCodeOf(status);
+  return win::kErrorSuccess;
+}
+
+}  // namespace corvane::emulated

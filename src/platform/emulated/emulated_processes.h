@@ -1,0 +1,62 @@
+#pragma once
+
+// Starting programs on the emulated PC. The command line is read as CreateProcess reads it
+// (see Processes) and the program is looked up on the machine's C: drive. Windows programs
+// cannot run here: a file that starts with "MZ", like any file that is not a script, fails
+// with ERROR_BAD_EXE_FORMAT. A file whose first line is "#!interpreter [argument]" is a
+// stand-in for a Windows program and runs natively:
+//   - argv: the interpreter, its argument if any, the script's host path, then the
+//     arguments split from the command line with the CommandLineToArgvW rules, unchanged
+//     (Windows paths stay Windows paths, as the real program would get them);
+//   - environment: this process's, plus CORVANE_MACHINE=<machine folder>, so the script can
+//     find drive_c/ and map a path such as C:\x\y to $CORVANE_MACHINE/drive_c/x/y (names
+//     resolve case-insensitively only through the platform, so scripts should use the
+//     spelling the files have);
+//   - working directory: the emulated current directory on the host, or drive_c/ when it
+//     does not exist.
+// The exit code is the script's exit status; a script killed by a signal exits with
+// 128 + the signal number, as in a shell.
+
+#include <sys/types.h>
+
+#include <mutex>
+#include <vector>
+
+#include "platform/emulated/drive_c.h"
+#include "platform/emulated/machine_folder.h"
+#include "platform/processes.h"
+
+namespace corvane {
+class Environment;
+}
+
+namespace corvane::emulated {
+
+class EmulatedProcesses final : public Processes {
+ public:
+  // environment gives the current directory, the program's folder and PATH; it must
+  // outlive this object.
+  EmulatedProcesses(const MachineFolder& folder, const Environment& environment);
+  EmulatedProcesses(const EmulatedProcesses&) = delete;
+  EmulatedProcesses& operator=(const EmulatedProcesses&) = delete;
+  EmulatedProcesses(EmulatedProcesses&&) = delete;
+  EmulatedProcesses& operator=(EmulatedProcesses&&) = delete;
+  // Collects programs that have ended; those still running are left to run.
+  ~EmulatedProcesses() override;
+
+  std::uint32_t run(std::string_view commandLine, bool wait, std::uint32_t* exitCode) override;
+
+ private:
+  // Finds the program a command line names: its host path and the text after its name.
+  std::uint32_t findProgram(std::string_view commandLine, ResolvedPath& program,
+                            std::string_view& arguments) const;
+  void reapEnded();
+
+  MachineFolder folder_;
+  const Environment& environment_;
+  DriveC drive_;
+  std::mutex mutex_;
+  std::vector<pid_t> running_;  // started without waiting, not yet collected
+};
+
+}  // namespace corvane::emulated

@@ -1,0 +1,32 @@
+#pragma once
+
+// Starting programs as CreateProcess does with a command line and no application name.
+
+#include <cstdint>
+#include <string_view>
+
+namespace corvane {
+
+class Processes {
+ public:
+  Processes() = default;
+  Processes(const Processes&) = delete;
+  Processes& operator=(const Processes&) = delete;
+  Processes(Processes&&) = delete;
+  Processes& operator=(Processes&&) = delete;
+  virtual ~Processes() = default;
+
+  // Starts commandLine. Its first token, quoted or not, names the program; a name without
+  // a folder is searched in the running program's folder, the current directory, the
+  // system folders and PATH, and ".exe" is appended when it has no extension. An unquoted
+  // name with blanks is tried at each blank in turn, as CreateProcess does.
+  //
+  // Returns 0 when the program started, otherwise the Windows error of the start
+  // (ERROR_FILE_NOT_FOUND for a missing program, ERROR_BAD_EXE_FORMAT for a file that
+  // cannot run). With wait, returns only when the program has ended, and stores its exit
+  // code in *exitCode unless exitCode is null. The command line may be of any length the
+  // system accepts; it is not cut.
+  virtual std::uint32_t run(std::string_view commandLine, bool wait, std::uint32_t* exitCode) = 0;
+};
+
+}  // namespace corvane
