@@ -1,47 +1,16 @@
 #include "platform/emulated/emulated_environment.h"
 
-#include <fstream>
-
+#include "platform/emulated/machine_profile.h"
 #include "platform/file_system.h"
 #include "platform/win_errors.h"
 #include "platform/windows_path.h"
 
 namespace corvane::emulated {
-namespace {
-
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) {
-    text.remove_suffix(1);
-  }
-  return text;
-}
-
-}  // namespace
 
 MachineIdentity ReadMachineIdentity(const MachineFolder& folder) {
-  MachineIdentity identity;
-  std::ifstream in(folder.machineIni());
-  std::string line;
-  while (std::getline(in, line)) {
-    const std::string_view text = Trim(line);
-    const std::size_t equals = text.find('=');
-    if (text.empty() || text.front() == ';' || text.front() == '[' ||
-        equals == std::string_view::npos) {
-      continue;
-    }
-    const std::string_view key = Trim(text.substr(0, equals));
-    const std::string_view value = Trim(text.substr(equals + 1));
-    if (value.empty()) continue;
-    if (EqualsIgnoringCase(key, "UserName")) {
-      identity.userName = value;
-    } else if (EqualsIgnoringCase(key, "ComputerName")) {
-      identity.computerName = value;
-    } else if (EqualsIgnoringCase(key, "Architecture")) {
-      identity.is64Bit = !(EqualsIgnoringCase(value, "x86") || EqualsIgnoringCase(value, "i386"));
-    }
-  }
-  return identity;
+  // machine.ini belongs to the machine profile; the environment takes what it needs from it.
+  const MachineProfile profile = LoadMachineProfile(folder).profile;
+  return MachineIdentity{profile.userName, profile.computerName, profile.is64Bit()};
 }
 
 std::string EmulatedEnvironment::DefaultModulePath(bool is64Bit) {

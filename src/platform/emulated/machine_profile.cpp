@@ -91,6 +91,10 @@ bool Apply(MachineProfile& p, std::string_view section, std::string_view key,
     p.userName = std::string(value);
     return true;
   }
+  if (section == "user" && key == "computer_name") {
+    p.computerName = std::string(value);
+    return true;
+  }
   if (section == "network" && key == "online") {
     if (value != "yes" && value != "no") return false;
     p.online = value == "yes";
@@ -177,6 +181,9 @@ std::string WriteMachineProfile(const MachineProfile& p) {
          "\n"
          "[user]\n"
       << "name = " << p.userName
+      << "\n"
+         "; the PC's name (COMPUTERNAME)\n"
+      << "computer_name = " << p.computerName
       << "\n"
          "\n"
          "[network]\n"

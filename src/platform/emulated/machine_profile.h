@@ -17,6 +17,7 @@
 //   server_r2 = 0                 GetSystemMetrics(SM_SERVERR2)
 //   [user]
 //   name = User                   the desktop user's name
+//   computer_name = CORVANE-PC    the PC's name
 //   [network]
 //   online = yes                  yes or no: whether the PC has a network connection
 //
@@ -46,6 +47,7 @@ struct MachineProfile {
   std::optional<std::uint32_t> productInfo = win::kProductUltimate;
   int serverR2 = 0;
   std::string userName = "User";
+  std::string computerName = "CORVANE-PC";
   bool online = true;
 
   // A 64-bit Windows, on which the 32-bit program runs under WOW64.

@@ -56,8 +56,8 @@ class EmulatedMachineTest : public ::testing::Test {
 };
 
 TEST_F(EmulatedMachineTest, NewMachineHasAWindowsLayoutAndIdentity) {
-  std::ofstream(root_ / "machine.ini") << "[os]\nVersion=6.1\n[user]\nUserName = Li Wei\n"
-                                          "ComputerName=DESK-7\nArchitecture=x86\n";
+  std::ofstream(root_ / "machine.ini") << "[windows]\narchitecture = 0\n[user]\nname = Li Wei\n"
+                                          "computer_name = DESK-7\n";
   Machine machine(root_);
   EXPECT_EQ(machine.environment.variable("USERNAME"), "Li Wei");
   EXPECT_EQ(machine.environment.variable("computername"), "DESK-7");

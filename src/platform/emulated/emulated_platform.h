@@ -1,0 +1,55 @@
+#pragma once
+
+// One emulated Windows PC, kept in a machine folder, as the platform of the process.
+
+#include <filesystem>
+#include <string>
+
+#include "platform/emulated/embedded_resources.h"
+#include "platform/emulated/emulated_environment.h"
+#include "platform/emulated/emulated_file_system.h"
+#include "platform/emulated/emulated_instance_lock.h"
+#include "platform/emulated/emulated_processes.h"
+#include "platform/emulated/emulated_registry.h"
+#include "platform/emulated/emulated_system_info.h"
+#include "platform/emulated/machine_folder.h"
+#include "platform/emulated/machine_profile.h"
+#include "platform/platform.h"
+
+namespace corvane::emulated {
+
+class EmulatedPlatform final : public Platform {
+ public:
+  // Opens the machine in `root`, creating what is missing from the default machine.
+  explicit EmulatedPlatform(const std::filesystem::path& root);
+
+  Environment& environment() override { return environment_; }
+  FileSystem& files() override { return files_; }
+  Registry& registry() override { return registry_; }
+  SystemInfo& systemInfo() override { return systemInfo_; }
+  Resources& resources() override { return resources_; }
+  Processes& processes() override { return processes_; }
+  InstanceLock& instanceLock() override { return instanceLock_; }
+
+  [[nodiscard]] const MachineFolder& folder() const { return folder_; }
+  [[nodiscard]] const MachineProfile& profile() const { return profile_.profile; }
+  EmulatedFileSystem& emulatedFiles() { return files_; }
+  EmulatedEnvironment& emulatedEnvironment() { return environment_; }
+
+  // What could not be read while opening the machine (bad machine.ini lines, a broken
+  // hive), each naming its file and line; empty when all is well.
+  [[nodiscard]] std::string loadErrors() const;
+
+ private:
+  MachineFolder folder_;
+  MachineProfileLoad profile_;
+  EmulatedEnvironment environment_;  // the file system and processes refer to it
+  EmulatedFileSystem files_;
+  EmulatedRegistry registry_;
+  EmulatedSystemInfo systemInfo_;
+  EmulatedResources resources_;
+  EmulatedProcesses processes_;
+  EmulatedInstanceLock instanceLock_;
+};
+
+}  // namespace corvane::emulated

@@ -1,0 +1,36 @@
+#pragma once
+
+// The real Windows services as the platform of the process.
+
+#include "platform/platform.h"
+#include "platform/win32/win32_environment.h"
+#include "platform/win32/win32_file_system.h"
+#include "platform/win32/win32_instance_lock.h"
+#include "platform/win32/win32_processes.h"
+#include "platform/win32/win32_registry.h"
+#include "platform/win32/win32_resources.h"
+#include "platform/win32/win32_system_info.h"
+
+namespace corvane::win32 {
+
+class Win32Platform final : public Platform {
+ public:
+  Environment& environment() override { return environment_; }
+  FileSystem& files() override { return files_; }
+  Registry& registry() override { return registry_; }
+  SystemInfo& systemInfo() override { return systemInfo_; }
+  Resources& resources() override { return resources_; }
+  Processes& processes() override { return processes_; }
+  InstanceLock& instanceLock() override { return instanceLock_; }
+
+ private:
+  Win32Environment environment_;
+  Win32FileSystem files_;
+  Win32Registry registry_;
+  Win32SystemInfo systemInfo_;
+  Win32Resources resources_;
+  Win32Processes processes_;
+  Win32InstanceLock instanceLock_;
+};
+
+}  // namespace corvane::win32
