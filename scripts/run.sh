@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# The main job. The application itself does not exist yet: this builds what there is.
+# The main job. The application itself does not exist yet: this builds what there is and
+# opens the emulated Windows PC that it will run on, creating it on first use.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 bash scripts/setup.sh
 cmake --preset linux
 cmake --build --preset linux
-echo "Corvane: the support library is built (build/linux); the application is not built yet."
+build/linux/src/platform/corvane-machine show
+echo "Corvane: the support library and the platform layer are built (build/linux);"
+echo "the application is not built yet."
