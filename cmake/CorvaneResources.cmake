@@ -1,8 +1,8 @@
 # corvane_add_resources(<name> LISTS <list files...>)
 #
 # An object library with the resources of one executable, made from list files such as
-# res/resources.cmake (entries "TYPE|NAME|FILE" in CORVANE_RESOURCES, "ID|TEXT" in
-# CORVANE_STRINGS). Windows builds compile them with windres, together with res/corvane.rc;
+# res/resources.cmake (entries "TYPE|NAME|FILE" in CORVANE_RESOURCES, FILE relative to the list
+# or a full path, "ID|TEXT" in CORVANE_STRINGS). Windows builds compile them with windres, together with res/corvane.rc;
 # Linux builds embed them as arrays that the emulated platform's Resources service finds.
 # Link the library into the executable itself: resources belong to the program, and a static
 # library would drop the .rc object, which nothing references.
@@ -25,8 +25,12 @@ function(corvane_add_resources name)
       list(GET parts 0 type)
       list(GET parts 1 res_name)
       list(GET parts 2 file)
-      list(APPEND entries "${type}|${res_name}|${list_dir}/${file}")
-      list(APPEND inputs "${list_dir}/${file}")
+      # Generated resources (the built-in item.xml) are named by their full path.
+      if(NOT IS_ABSOLUTE "${file}")
+        set(file "${list_dir}/${file}")
+      endif()
+      list(APPEND entries "${type}|${res_name}|${file}")
+      list(APPEND inputs "${file}")
     endforeach()
     list(APPEND strings ${CORVANE_STRINGS})
     list(APPEND inputs "${list_file}")

@@ -1,0 +1,30 @@
+# Generates the files that carry the bank's values (res/bank.cmake):
+#   ${CORVANE_GENERATED_DIR}/res/item.xml            the built-in configuration: UTF-8 with a
+#                                                      byte-order mark and CR LF line ends
+#   ${CORVANE_GENERATED_DIR}/include/config/bank_values.h   constants for the C++ code
+# Editing either input reconfigures.
+
+set(CORVANE_GENERATED_DIR "${PROJECT_BINARY_DIR}/generated")
+set(bank_inputs
+  "${PROJECT_SOURCE_DIR}/res/bank.cmake"
+  "${PROJECT_SOURCE_DIR}/res/item.xml.in"
+  "${PROJECT_SOURCE_DIR}/src/config/bank_values.h.in")
+set_property(DIRECTORY "${PROJECT_SOURCE_DIR}" APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${bank_inputs})
+include("${PROJECT_SOURCE_DIR}/res/bank.cmake")
+
+# One "dns" entry per allowed address of each host. configure_file converts only the template's
+# own line ends, so the lines inserted here are joined with CR LF already.
+set(dns_lines)
+foreach(host IN ITEMS PERSONAL CORPORATE)
+  foreach(address IN LISTS CORVANE_BANK_${host}_ADDRESSES)
+    list(APPEND dns_lines "    <entry ip=\"${address}\">${CORVANE_BANK_${host}_HOST}</entry>")
+  endforeach()
+endforeach()
+list(JOIN dns_lines "\r\n" CORVANE_BANK_DNS_ENTRIES)
+
+# The template starts with the byte-order mark, which configure_file passes through;
+# NEWLINE_STYLE gives the CR LF line ends whatever the checkout has.
+configure_file("${PROJECT_SOURCE_DIR}/res/item.xml.in" "${CORVANE_GENERATED_DIR}/res/item.xml"
+               @ONLY NEWLINE_STYLE CRLF)
+configure_file("${PROJECT_SOURCE_DIR}/src/config/bank_values.h.in"
+               "${CORVANE_GENERATED_DIR}/include/config/bank_values.h" @ONLY)
