@@ -5,6 +5,7 @@
 #include <limits>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include "platform/platform.h"
 #include "platform/system_info.h"
@@ -28,6 +29,15 @@ std::int32_t AtoiValue(std::string_view text) {
   }
   if (negative) return static_cast<std::int32_t>(-value);
   return static_cast<std::int32_t>(std::min(value, kLimit - 1));
+}
+
+// One body for the const and the mutable lookup.
+template <typename Config>
+auto* FindSectionIn(Config& config, std::string_view type) {
+  for (auto& section : config.sections) {
+    if (section.type == type) return &section;
+  }
+  return static_cast<decltype(&config.sections.front())>(nullptr);
 }
 
 void ReadSections(XmlDocument& doc, CheckConfig& config) {
@@ -133,14 +143,11 @@ bool ParseCheckConfig(CheckConfig& config, std::string_view text) {
 }
 
 const ConfigSection* FindSection(const CheckConfig& config, std::string_view type) {
-  for (const ConfigSection& section : config.sections) {
-    if (section.type == type) return &section;
-  }
-  return nullptr;
+  return FindSectionIn(config, type);
 }
 
 ConfigSection* FindSection(CheckConfig& config, std::string_view type) {
-  return const_cast<ConfigSection*>(FindSection(std::as_const(config), type));
+  return FindSectionIn(config, type);
 }
 
 std::string ResolveUrl(std::string_view value, std::string_view base) {
