@@ -8,5 +8,9 @@ bash scripts/setup.sh
 cmake --preset linux
 cmake --build --preset linux
 build/linux/src/platform/corvane-machine show
+if [[ -x build/linux/src/hosts/corvane ]]; then
+  # A full check of the default machine, shown as the page would show it.
+  build/linux/src/hosts/corvane --ui terminal --exit-when-idle
+fi
 echo "Corvane: the support library and the platform layer are built (build/linux);"
 echo "the application is not built yet."

@@ -1,0 +1,173 @@
+// corvane: the system with the terminal host, its automation interface. It shows the page
+// as text, runs page commands given on the command line and writes a transcript.
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/corvane_app.h"
+#include "app/corvane_dlg.h"
+#include "app/event_loop.h"
+#include "hosts/terminal/options.h"
+#include "hosts/terminal/terminal_session.h"
+#include "hosts/terminal/terminal_view.h"
+#include "platform/platform.h"
+
+#if defined(_WIN32)
+#include <io.h>
+#include <windows.h>
+
+#include "platform/utf.h"
+#else
+#include <unistd.h>
+
+#include "platform/emulated/emulated_platform.h"
+#endif
+
+namespace corvane::terminal {
+namespace {
+
+bool IsTerminal(std::FILE* stream) {
+#if defined(_WIN32)
+  return _isatty(_fileno(stream)) != 0;
+#else
+  return ::isatty(::fileno(stream)) != 0;
+#endif
+}
+
+class DialogAdapter final : public HostedDialog {
+ public:
+  explicit DialogAdapter(CCorvaneDlg& dialog) : dialog_(dialog) {}
+  void OnInitDialog() override { dialog_.OnInitDialog(); }
+  void OnDocumentComplete() override { dialog_.OnDocumentComplete(); }
+  void OnTimer(int id) override { dialog_.OnTimer(id); }
+  [[nodiscard]] bool isIdle() const override { return dialog_.isIdle(); }
+  void close() override { dialog_.close(); }
+  PageCommands& commands() override { return dialog_; }
+
+ private:
+  CCorvaneDlg& dialog_;
+};
+
+// Asks on the terminal: the link's number for a choice, Enter for a message.
+int AskOnTerminal(const Prompt& prompt) {
+  std::cout << '\n' << PromptText(prompt);
+  if (!prompt.choice) {
+    std::cout << "(Enter) " << std::flush;
+    std::string line;
+    std::getline(std::cin, line);
+    return kIdOk;
+  }
+  while (true) {
+    std::cout << "> " << std::flush;
+    std::string line;
+    // No more input: the user cannot answer, which is no consent either.
+    if (!std::getline(std::cin, line)) return kIdNo;
+    for (const PromptLink& link : prompt.links) {
+      if (line == std::to_string(link.id)) return link.id;
+    }
+  }
+}
+
+class TerminalApp final : public AppHost {
+ public:
+  TerminalApp(const HostOptions& options, std::ostream* transcript)
+      : options_(options), transcript_(transcript) {}
+
+  void runDialog() override {
+    const bool ui = options_.ui == UiMode::kTerminal;
+    const bool interactive = ui && IsTerminal(stdin) && IsTerminal(stdout);
+#if defined(_WIN32)
+    const bool ansi = false;  // consoles before Windows 10 show escape codes as text
+#else
+    const bool ansi = IsTerminal(stdout);
+#endif
+    TerminalView view(std::cout, ansi);
+    std::unique_ptr<EventLoop> loop = MakeEventLoop();
+    TerminalSession session(
+        *loop, options_, transcript_,
+        ui ? PageView([&view](const PageModel& page) { view.render(page); }) : PageView(),
+        interactive ? PromptAsker(AskOnTerminal) : PromptAsker());
+    CCorvaneDlg dialog(*loop, session, session);
+    DialogAdapter adapter(dialog);
+    session.run(adapter);
+  }
+
+ private:
+  const HostOptions& options_;
+  std::ostream* transcript_;
+};
+
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+#if defined(_WIN32)
+  (void)argc;
+  (void)argv;
+  // The wide command line, split as start-up expects it on Windows.
+  return SplitCommandLine(Utf16ToUtf8(reinterpret_cast<const char16_t*>(GetCommandLineW())));
+#else
+  return {argv, argv + argc};
+#endif
+}
+
+int Main(int argc, char** argv) {
+#if defined(_WIN32)
+  SetConsoleOutputCP(CP_UTF8);
+#endif
+  const std::vector<std::string> args = ProgramArguments(argc, argv);
+  const ParsedOptions parsed =
+      ParseOptions(args.empty() ? args : std::vector<std::string>(args.begin() + 1, args.end()));
+  if (!parsed.error.empty()) {
+    std::cerr << "corvane: " << parsed.error << '\n' << UsageText();
+    return 2;
+  }
+  const HostOptions& options = parsed.options;
+  if (options.help) {
+    std::cout << UsageText();
+    return 0;
+  }
+
+#if defined(_WIN32)
+  if (!options.machine.empty()) {
+    std::cerr << "corvane: --machine names an emulated PC; this build runs on Windows itself\n";
+    return 2;
+  }
+#else
+  auto machine = std::make_unique<emulated::EmulatedPlatform>(
+      options.machine.empty() ? emulated::MachineFolder::DefaultRoot()
+                              : std::filesystem::path(options.machine));
+  if (const std::string errors = machine->loadErrors(); !errors.empty()) {
+    std::cerr << errors << '\n';
+  }
+  const ScopedPlatform platform(std::move(machine));
+#endif
+
+  std::ofstream transcriptFile;
+  if (!options.transcript.empty()) {
+    transcriptFile.open(std::filesystem::path(options.transcript),
+                        std::ios::binary | std::ios::trunc);
+    if (!transcriptFile) {
+      std::cerr << "corvane: cannot write the transcript " << options.transcript << '\n';
+      return 2;
+    }
+  }
+
+  TerminalApp host(options, options.transcript.empty() ? nullptr : &transcriptFile);
+  CCorvaneApp app(host, args);
+  app.InitInstance();
+  if (app.report().outcome == StartOutcome::kLockFailed) {
+    std::cerr << "corvane: the single-instance lock could not be made (error "
+              << app.report().lockError << ")\n";
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+}  // namespace corvane::terminal
+
+int main(int argc, char** argv) { return corvane::terminal::Main(argc, argv); }

@@ -1,0 +1,192 @@
+#include "hosts/terminal/options.h"
+
+#include <charconv>
+
+namespace corvane::terminal {
+namespace {
+
+struct CommandShape {
+  std::string_view name;
+  HostCommand::Kind kind;
+  std::size_t arity;
+};
+
+constexpr CommandShape kCommands[] = {
+    {"check", HostCommand::Kind::kCheck, 1},
+    {"fix", HostCommand::Kind::kFix, 1},
+    {"install", HostCommand::Kind::kInstall, 1},
+    {"installcom", HostCommand::Kind::kInstallcom, 1},
+    {"installmulti", HostCommand::Kind::kInstallmulti, 2},
+    {"installandfix", HostCommand::Kind::kInstallandfix, 0},
+    {"stop", HostCommand::Kind::kStop, 1},
+    {"onOpen", HostCommand::Kind::kOpen, 0},
+};
+
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
+
+// A 32-bit signed decimal integer, nothing else.
+bool ParseInt32(std::string_view text, std::int32_t& value) {
+  text = Trim(text);
+  if (text.empty()) return false;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  return ec == std::errc() && ptr == end;
+}
+
+}  // namespace
+
+std::optional<HostCommand> ParseHostCommand(std::string_view text) {
+  text = Trim(text);
+  const std::size_t open = text.find('(');
+  const std::string_view name = Trim(text.substr(0, open));
+  const CommandShape* shape = nullptr;
+  for (const CommandShape& candidate : kCommands) {
+    if (candidate.name == name) shape = &candidate;
+  }
+  if (shape == nullptr) return std::nullopt;
+  HostCommand command{shape->kind, {}};
+  if (open == std::string_view::npos) {
+    // Only the click takes no parentheses, as it is no function call on the page.
+    if (shape->kind != HostCommand::Kind::kOpen) return std::nullopt;
+    return command;
+  }
+  if (text.back() != ')') return std::nullopt;
+  std::string_view inside = text.substr(open + 1, text.size() - open - 2);
+  if (!Trim(inside).empty()) {
+    while (true) {
+      const std::size_t comma = inside.find(',');
+      std::int32_t value = 0;
+      if (!ParseInt32(inside.substr(0, comma), value)) return std::nullopt;
+      command.args.push_back(value);
+      if (comma == std::string_view::npos) break;
+      inside.remove_prefix(comma + 1);
+    }
+  }
+  if (command.args.size() != shape->arity) return std::nullopt;
+  return command;
+}
+
+std::string_view CommandName(HostCommand::Kind kind) {
+  for (const CommandShape& shape : kCommands) {
+    if (shape.kind == kind) return shape.name;
+  }
+  return {};
+}
+
+void RunHostCommand(const HostCommand& command, PageCommands& commands) {
+  const auto arg = [&](std::size_t i) { return i < command.args.size() ? command.args[i] : 0; };
+  switch (command.kind) {
+    case HostCommand::Kind::kCheck:
+      commands.check(arg(0));
+      break;
+    case HostCommand::Kind::kFix:
+      commands.fix(arg(0));
+      break;
+    case HostCommand::Kind::kInstall:
+      commands.install(arg(0));
+      break;
+    case HostCommand::Kind::kInstallcom:
+      commands.installcom(arg(0));
+      break;
+    case HostCommand::Kind::kInstallmulti:
+      commands.installmulti(arg(0), arg(1));
+      break;
+    case HostCommand::Kind::kInstallandfix:
+      commands.installandfix();
+      break;
+    case HostCommand::Kind::kStop:
+      commands.stop(arg(0));
+      break;
+    case HostCommand::Kind::kOpen:
+      commands.openSite();
+      break;
+  }
+}
+
+ParsedOptions ParseOptions(const std::vector<std::string>& args) {
+  ParsedOptions parsed;
+  HostOptions& options = parsed.options;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg.rfind("--", 0) != 0) continue;  // start-up's business
+    const auto value = [&](std::string& out) {
+      if (i + 1 >= args.size()) {
+        parsed.error = arg + " needs a value";
+        return false;
+      }
+      out = args[++i];
+      return true;
+    };
+    std::string text;
+    if (arg == "--machine") {
+      if (!value(options.machine)) return parsed;
+      if (options.machine.empty()) {
+        parsed.error = "--machine needs a folder";
+        return parsed;
+      }
+    } else if (arg == "--ui") {
+      if (!value(text)) return parsed;
+      if (text == "terminal") {
+        options.ui = UiMode::kTerminal;
+      } else if (text == "none") {
+        options.ui = UiMode::kNone;
+      } else {
+        parsed.error = "--ui takes terminal or none, not '" + text + "'";
+        return parsed;
+      }
+    } else if (arg == "--transcript") {
+      if (!value(options.transcript)) return parsed;
+      if (options.transcript.empty()) {
+        parsed.error = "--transcript needs a file";
+        return parsed;
+      }
+    } else if (arg == "--do") {
+      if (!value(text)) return parsed;
+      const std::optional<HostCommand> command = ParseHostCommand(text);
+      if (!command) {
+        parsed.error = "--do: malformed command '" + text +
+                       "' (check(n), fix(n), install(n), installcom(n), installmulti(a,b), "
+                       "installandfix(), stop(n), onOpen)";
+        return parsed;
+      }
+      options.commands.push_back(*command);
+    } else if (arg == "--answer") {
+      if (!value(text)) return parsed;
+      if (text == "consent") {
+        options.answer = AnswerMode::kConsent;
+      } else if (text == "refuse") {
+        options.answer = AnswerMode::kRefuse;
+      } else {
+        parsed.error = "--answer takes consent or refuse, not '" + text + "'";
+        return parsed;
+      }
+    } else if (arg == "--exit-when-idle") {
+      options.exitWhenIdle = true;
+    } else if (arg == "--help") {
+      options.help = true;
+    } else {
+      parsed.error = "unknown option " + arg;
+      return parsed;
+    }
+  }
+  return parsed;
+}
+
+std::string_view UsageText() {
+  return "usage: corvane [/update] [--machine DIR] [--ui terminal|none] [--transcript FILE]\n"
+         "               [--do CMD]... [--answer consent|refuse] [--exit-when-idle]\n"
+         "  --machine DIR       the emulated PC to run on (default: the per-user machine)\n"
+         "  --ui terminal|none  show the page as text (default) or nothing\n"
+         "  --transcript FILE   write every page call, prompt and command as JSON lines\n"
+         "  --do CMD            once idle, run a page command: check(1), fix(0), install(3),\n"
+         "                      installcom(2), installmulti(2,4), installandfix(), stop(1),\n"
+         "                      onOpen; repeatable, each after the previous one has settled\n"
+         "  --answer MODE       how prompts are answered without a terminal (default consent)\n"
+         "  --exit-when-idle    end once idle and every --do has run\n";
+}
+
+}  // namespace corvane::terminal

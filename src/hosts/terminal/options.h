@@ -1,0 +1,64 @@
+#pragma once
+
+// The terminal host's command line: the system's own "/update" plus the automation options.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/page_host.h"
+
+namespace corvane::terminal {
+
+// One window.external command or the "onOpen" click, as --do writes it.
+struct HostCommand {
+  enum class Kind {
+    kCheck,
+    kFix,
+    kInstall,
+    kInstallcom,
+    kInstallmulti,
+    kInstallandfix,
+    kStop,
+    kOpen
+  };
+  Kind kind = Kind::kCheck;
+  std::vector<std::int32_t> args;
+
+  bool operator==(const HostCommand&) const = default;
+};
+
+// "check(1)", "installmulti(2,4)", "installandfix()", "onOpen"; nothing when malformed.
+std::optional<HostCommand> ParseHostCommand(std::string_view text);
+// The page's name of the command: "fix", "installmulti", ..., "onOpen".
+std::string_view CommandName(HostCommand::Kind kind);
+// Calls the command on the dialog.
+void RunHostCommand(const HostCommand& command, PageCommands& commands);
+
+enum class UiMode { kTerminal, kNone };
+enum class AnswerMode { kConsent, kRefuse };
+
+struct HostOptions {
+  std::string machine;  // empty: the default machine
+  UiMode ui = UiMode::kTerminal;
+  std::string transcript;  // empty: none
+  std::vector<HostCommand> commands;
+  AnswerMode answer = AnswerMode::kConsent;
+  bool exitWhenIdle = false;
+  bool help = false;
+};
+
+struct ParsedOptions {
+  HostOptions options;
+  std::string error;  // empty when the command line is good
+};
+
+// `args` without the program name. Arguments that are not options ("/update" among them)
+// are left to start-up, which ignores all but "/update" in first place.
+ParsedOptions ParseOptions(const std::vector<std::string>& args);
+
+std::string_view UsageText();
+
+}  // namespace corvane::terminal

@@ -1,0 +1,71 @@
+#include "hosts/terminal/terminal_session.h"
+
+#include <utility>
+
+namespace corvane::terminal {
+
+TerminalSession::TerminalSession(EventLoop& loop, HostOptions options, std::ostream* transcript,
+                                 PageView view, PromptAsker asker)
+    : loop_(loop),
+      options_(std::move(options)),
+      transcript_(transcript),
+      view_(std::move(view)),
+      asker_(std::move(asker)) {}
+
+void TerminalSession::run(HostedDialog& dialog) {
+  // Set after the dialog exists, so the host's timer is seen whatever the dialog set.
+  loop_.setTimerHandler([this, &dialog](int id) {
+    if (id == kSettleTimer) {
+      settle(dialog);
+    } else {
+      dialog.OnTimer(id);
+    }
+  });
+  dialog.OnInitDialog();
+  // The page is there at once: the browser's completion, then the page's document-ready
+  // script, which sets its own progress. Those two calls are the page's, not the system's,
+  // so they reach the page but not the transcript.
+  dialog.OnDocumentComplete();
+  for (const std::int32_t item : {0, 1}) page_.apply("setState", {0, item, 1});
+  if (view_) view_(page_);
+  loop_.setTimer(kSettleTimer, kSettlePollMs);
+  loop_.run();
+  dialog.close();
+}
+
+void TerminalSession::settle(HostedDialog& dialog) {
+  if (dialog.isIdle()) {
+    if (nextCommand_ < options_.commands.size()) {
+      const HostCommand& command = options_.commands[nextCommand_++];
+      transcript_.write(CommandLine(loop_.nowMs(), command));
+      RunHostCommand(command, dialog.commands());
+    } else if (options_.exitWhenIdle) {
+      loop_.quit();
+      return;
+    }
+  }
+  loop_.setTimer(kSettleTimer, kSettlePollMs);
+}
+
+win::HResult TerminalSession::callScript(std::string_view name,
+                                         const std::vector<ScriptArg>& args) {
+  transcript_.write(CallLine(loop_.nowMs(), name, args));
+  // As on the page, an unknown function is an error the caller ignores.
+  if (name != "setState" && name != "clearState") return win::kEFail;
+  if (page_.apply(name, args) && view_) view_(page_);
+  return win::kSOk;
+}
+
+int TerminalSession::show(const Prompt& prompt) {
+  const std::lock_guard lock(promptMutex_);
+  int answer = kIdOk;
+  if (asker_) {
+    answer = asker_(prompt);
+  } else if (prompt.choice) {
+    answer = options_.answer == AnswerMode::kRefuse ? kIdNo : kIdYes;
+  }
+  transcript_.write(PromptLine(loop_.nowMs(), prompt, answer));
+  return answer;
+}
+
+}  // namespace corvane::terminal

@@ -1,0 +1,74 @@
+#pragma once
+
+// The terminal host's page and prompts, and the modal run of the dialog: the page "loads"
+// at once, --do commands run whenever the dialog has settled, and the run can end on idle.
+
+#include <functional>
+#include <mutex>
+#include <ostream>
+#include <vector>
+
+#include "app/event_loop.h"
+#include "app/page_host.h"
+#include "app/prompts.h"
+#include "hosts/terminal/options.h"
+#include "hosts/terminal/page_model.h"
+#include "hosts/terminal/transcript.h"
+
+namespace corvane::terminal {
+
+// CCorvaneDlg as the host drives it.
+class HostedDialog {
+ public:
+  HostedDialog() = default;
+  HostedDialog(const HostedDialog&) = delete;
+  HostedDialog& operator=(const HostedDialog&) = delete;
+  HostedDialog(HostedDialog&&) = delete;
+  HostedDialog& operator=(HostedDialog&&) = delete;
+  virtual ~HostedDialog() = default;
+
+  virtual void OnInitDialog() = 0;
+  virtual void OnDocumentComplete() = 0;
+  virtual void OnTimer(int id) = 0;
+  [[nodiscard]] virtual bool isIdle() const = 0;
+  virtual void close() = 0;
+  virtual PageCommands& commands() = 0;
+};
+
+// Shows the page model; the terminal view or nothing.
+using PageView = std::function<void(const PageModel&)>;
+// Asks the user; nothing when no terminal can ask.
+using PromptAsker = std::function<int(const Prompt&)>;
+
+class TerminalSession final : public PageHost, public PromptHost {
+ public:
+  // The host's own timer on the dialog's loop; the dialog's are 1 to 18.
+  static constexpr int kSettleTimer = 1000;
+  static constexpr std::uint32_t kSettlePollMs = 50;
+
+  TerminalSession(EventLoop& loop, HostOptions options, std::ostream* transcript,
+                  PageView view = {}, PromptAsker asker = {});
+
+  // Runs the dialog until it is closed: on --exit-when-idle once it is idle and every --do
+  // has run, otherwise when the loop is quit from outside.
+  void run(HostedDialog& dialog);
+
+  win::HResult callScript(std::string_view name, const std::vector<ScriptArg>& args) override;
+  int show(const Prompt& prompt) override;
+
+  [[nodiscard]] const PageModel& page() const { return page_; }
+
+ private:
+  void settle(HostedDialog& dialog);
+
+  EventLoop& loop_;
+  HostOptions options_;
+  Transcript transcript_;
+  PageView view_;
+  PromptAsker asker_;
+  std::mutex promptMutex_;  // one question at a time, whichever thread asks
+  PageModel page_;
+  std::size_t nextCommand_ = 0;
+};
+
+}  // namespace corvane::terminal

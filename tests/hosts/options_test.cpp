@@ -1,0 +1,144 @@
+#include "hosts/terminal/options.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace corvane::terminal {
+namespace {
+
+using Kind = HostCommand::Kind;
+
+TEST(HostCommandTest, ParsesEveryCommandShape) {
+  struct Case {
+    const char* text;
+    HostCommand command;
+  };
+  const Case cases[] = {
+      {"check(1)", {Kind::kCheck, {1}}},
+      {"fix(0)", {Kind::kFix, {0}}},
+      {"install(3)", {Kind::kInstall, {3}}},
+      {"installcom(2)", {Kind::kInstallcom, {2}}},
+      {"installmulti(2,4)", {Kind::kInstallmulti, {2, 4}}},
+      {" installmulti( 2 , 4 ) ", {Kind::kInstallmulti, {2, 4}}},
+      {"installandfix()", {Kind::kInstallandfix, {}}},
+      {"stop(1)", {Kind::kStop, {1}}},
+      {"onOpen", {Kind::kOpen, {}}},
+      {"onOpen()", {Kind::kOpen, {}}},
+      {"fix(-1)", {Kind::kFix, {-1}}},
+      {"check(2147483647)", {Kind::kCheck, {2147483647}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    const std::optional<HostCommand> command = ParseHostCommand(c.text);
+    ASSERT_TRUE(command.has_value());
+    EXPECT_EQ(*command, c.command);
+  }
+}
+
+TEST(HostCommandTest, RejectsMalformedCommands) {
+  const char* const bad[] = {
+      "",
+      "check",
+      "check()",
+      "check(1,2)",
+      "installmulti(2)",
+      "fix(0",
+      "fix 0",
+      "fix(a)",
+      "fix(1.5)",
+      "fix(0x10)",
+      "fix(,)",
+      "installmulti(1,)",
+      "installandfix(1)",
+      "Fix(0)",
+      "openSite",
+      "check(2147483648)",
+      "check(1))",
+      "check(1)x",
+      "onopen",
+  };
+  for (const char* text : bad) {
+    SCOPED_TRACE(text);
+    EXPECT_FALSE(ParseHostCommand(text).has_value());
+  }
+}
+
+class CommandRecorder final : public PageCommands {
+ public:
+  std::vector<std::string> calls;
+  void install(std::int32_t n) override { calls.push_back("install " + std::to_string(n)); }
+  void installcom(std::int32_t g) override { calls.push_back("installcom " + std::to_string(g)); }
+  void installmulti(std::int32_t a, std::int32_t b) override {
+    calls.push_back("installmulti " + std::to_string(a) + " " + std::to_string(b));
+  }
+  void fix(std::int32_t n) override { calls.push_back("fix " + std::to_string(n)); }
+  void check(std::int32_t n) override { calls.push_back("check " + std::to_string(n)); }
+  void installandfix() override { calls.push_back("installandfix"); }
+  void stop(std::int32_t n) override { calls.push_back("stop " + std::to_string(n)); }
+  void openSite() override { calls.push_back("openSite"); }
+};
+
+TEST(HostCommandTest, RunsTheMatchingPageCommand) {
+  CommandRecorder recorder;
+  for (const char* text : {"check(1)", "fix(16)", "install(0)", "installcom(4)",
+                           "installmulti(2,4)", "installandfix()", "stop(1)", "onOpen"}) {
+    RunHostCommand(*ParseHostCommand(text), recorder);
+  }
+  const std::vector<std::string> expected = {"check 1",      "fix 16",           "install 0",
+                                             "installcom 4", "installmulti 2 4", "installandfix",
+                                             "stop 1",       "openSite"};
+  EXPECT_EQ(recorder.calls, expected);
+}
+
+TEST(ParseOptionsTest, GoodCommandLines) {
+  const ParsedOptions parsed = ParseOptions({"/update", "--machine", "/tmp/pc", "--ui", "none",
+                                             "--transcript", "t.jsonl", "--do", "check(1)", "--do",
+                                             "fix(0)", "--answer", "refuse", "--exit-when-idle"});
+  ASSERT_EQ(parsed.error, "");
+  const HostOptions& o = parsed.options;
+  EXPECT_EQ(o.machine, "/tmp/pc");
+  EXPECT_EQ(o.ui, UiMode::kNone);
+  EXPECT_EQ(o.transcript, "t.jsonl");
+  EXPECT_EQ(o.commands, (std::vector<HostCommand>{{Kind::kCheck, {1}}, {Kind::kFix, {0}}}));
+  EXPECT_EQ(o.answer, AnswerMode::kRefuse);
+  EXPECT_TRUE(o.exitWhenIdle);
+
+  const ParsedOptions defaults = ParseOptions({});
+  ASSERT_EQ(defaults.error, "");
+  EXPECT_EQ(defaults.options.ui, UiMode::kTerminal);
+  EXPECT_EQ(defaults.options.answer, AnswerMode::kConsent);
+  EXPECT_FALSE(defaults.options.exitWhenIdle);
+  EXPECT_TRUE(defaults.options.commands.empty());
+
+  // Arguments that are no options are start-up's, which ignores all but "/update".
+  EXPECT_EQ(ParseOptions({"/Update", "x", "--ui", "terminal"}).error, "");
+}
+
+TEST(ParseOptionsTest, BadCommandLinesSayWhatIsWrong) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* says;
+  };
+  const Case cases[] = {
+      {{"--colour"}, "unknown option --colour"},
+      {{"--ui"}, "--ui needs a value"},
+      {{"--ui", "browser"}, "--ui takes terminal or none"},
+      {{"--answer", "yes"}, "--answer takes consent or refuse"},
+      {{"--do", "fix"}, "malformed command 'fix'"},
+      {{"--do", "check(1)", "--do", "reboot()"}, "malformed command 'reboot()'"},
+      {{"--machine"}, "--machine needs a value"},
+      {{"--machine", ""}, "--machine needs a folder"},
+      {{"--transcript", ""}, "--transcript needs a file"},
+      {{"--exit-when-idle", "--ui", "none", "--update"}, "unknown option --update"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.says);
+    const ParsedOptions parsed = ParseOptions(c.args);
+    EXPECT_NE(parsed.error.find(c.says), std::string::npos) << parsed.error;
+  }
+}
+
+}  // namespace
+}  // namespace corvane::terminal

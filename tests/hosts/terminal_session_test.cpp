@@ -1,0 +1,192 @@
+#include "hosts/terminal/terminal_session.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace corvane::terminal {
+namespace {
+
+// Virtual time: jumps to the next due timer. Stops when quit, when nothing is armed or at
+// `limitMs`, so a run that never ends shows up as a test failure, not a hang.
+class VirtualLoop final : public EventLoop {
+ public:
+  std::uint64_t limitMs = 60000;
+  bool quitCalled = false;
+
+  void setTimerHandler(TimerHandler handler) override { handler_ = std::move(handler); }
+  void setTimer(int id, std::uint32_t ms) override { due_[id] = now_ + ms; }
+  void killTimer(int id) override { due_.erase(id); }
+  void post(std::function<void()> task) override { task(); }
+  void run() override {
+    while (!quitCalled && !due_.empty()) {
+      auto next = due_.begin();
+      for (auto it = due_.begin(); it != due_.end(); ++it) {
+        if (it->second < next->second) next = it;
+      }
+      if (next->second > limitMs) return;
+      now_ = next->second;
+      const int id = next->first;
+      due_.erase(next);
+      handler_(id);
+    }
+  }
+  void quit() override { quitCalled = true; }
+  [[nodiscard]] bool empty() const override { return due_.empty(); }
+  [[nodiscard]] std::uint64_t nowMs() const override { return now_; }
+
+ private:
+  TimerHandler handler_;
+  std::map<int, std::uint64_t> due_;
+  std::uint64_t now_ = 0;
+};
+
+// Busy for a while after start-up and after every command, reporting as it goes.
+class FakeDialog final : public HostedDialog, public PageCommands {
+ public:
+  FakeDialog(EventLoop& loop, PageHost& page, PromptHost& prompts)
+      : loop_(loop), page_(page), prompts_(prompts) {}
+
+  std::vector<std::string> log;
+  bool closed = false;
+  std::uint32_t busyMs = 300;
+
+  void OnInitDialog() override { busy("init"); }
+  void OnDocumentComplete() override {
+    page_.callScript("setState", {1, 1, std::string("Windows 7 \"SP1\"")});
+  }
+  void OnTimer(int id) override {
+    log.push_back("timer " + std::to_string(id) + " @" + std::to_string(loop_.nowMs()));
+    armed_ = false;
+    page_.callScript("setState", {0, 2, 1999});
+  }
+  [[nodiscard]] bool isIdle() const override { return !armed_; }
+  void close() override { closed = true; }
+  PageCommands& commands() override { return *this; }
+
+  void install(std::int32_t n) override { busy("install " + std::to_string(n)); }
+  void installcom(std::int32_t g) override { busy("installcom " + std::to_string(g)); }
+  void installmulti(std::int32_t a, std::int32_t b) override {
+    busy("installmulti " + std::to_string(a) + "," + std::to_string(b));
+  }
+  void fix(std::int32_t n) override {
+    log.push_back("fix " + std::to_string(n) + " @" + std::to_string(loop_.nowMs()));
+    log.push_back("prompt " + std::to_string(promptInfo(prompts_, 135, 0)));
+  }
+  void check(std::int32_t n) override { busy("check " + std::to_string(n)); }
+  void installandfix() override { busy("installandfix"); }
+  void stop(std::int32_t n) override { log.push_back("stop " + std::to_string(n)); }
+  void openSite() override { log.push_back("openSite"); }
+
+ private:
+  void busy(const std::string& what) {
+    log.push_back(what + " @" + std::to_string(loop_.nowMs()));
+    loop_.setTimer(8, busyMs);
+    armed_ = true;
+  }
+
+  EventLoop& loop_;
+  PageHost& page_;
+  PromptHost& prompts_;
+  bool armed_ = false;
+};
+
+HostOptions WithCommands(std::vector<const char*> commands, bool exitWhenIdle = true) {
+  HostOptions options;
+  for (const char* text : commands) options.commands.push_back(*ParseHostCommand(text));
+  options.exitWhenIdle = exitWhenIdle;
+  return options;
+}
+
+TEST(TerminalSessionTest, CommandsRunInOrderEachOnceTheDialogHasSettled) {
+  VirtualLoop loop;
+  std::ostringstream transcript;
+  TerminalSession session(
+      loop, WithCommands({"check(1)", "stop(1)", "installmulti(2,4)", "onOpen"}), &transcript);
+  FakeDialog dialog(loop, session, session);
+  session.run(dialog);
+
+  // Idle is seen on the host's 50 ms poll (due together with the dialog's timer, it comes
+  // second); a command that leaves the dialog idle lets the next one run on the next poll.
+  const std::vector<std::string> expected = {
+      "init @0", "timer 8 @300",          "check 1 @300", "timer 8 @600",
+      "stop 1",  "installmulti 2,4 @650", "timer 8 @950", "openSite"};
+  EXPECT_EQ(dialog.log, expected);
+  EXPECT_TRUE(loop.quitCalled);
+  EXPECT_TRUE(dialog.closed);
+  EXPECT_EQ(transcript.str(),
+            "{\"t\":0,\"call\":\"setState\",\"args\":[1,1,\"Windows 7 \\\"SP1\\\"\"]}\n"
+            "{\"t\":300,\"call\":\"setState\",\"args\":[0,2,1999]}\n"
+            "{\"t\":300,\"external\":\"check\",\"args\":[1]}\n"
+            "{\"t\":600,\"call\":\"setState\",\"args\":[0,2,1999]}\n"
+            "{\"t\":600,\"external\":\"stop\",\"args\":[1]}\n"
+            "{\"t\":650,\"external\":\"installmulti\",\"args\":[2,4]}\n"
+            "{\"t\":950,\"call\":\"setState\",\"args\":[0,2,1999]}\n"
+            "{\"t\":950,\"external\":\"onOpen\",\"args\":[]}\n");
+}
+
+TEST(TerminalSessionTest, PageShowsTheSystemsCallsAndItsOwnReadyProgress) {
+  VirtualLoop loop;
+  int redraws = 0;
+  TerminalSession session(loop, WithCommands({}), nullptr, [&](const PageModel&) { ++redraws; });
+  FakeDialog dialog(loop, session, session);
+  session.run(dialog);
+  EXPECT_EQ(session.page().check(1).text, "Windows 7");
+  EXPECT_EQ(session.page().status(), "检测完毕");
+  EXPECT_EQ(session.page().progress(), 1);
+  EXPECT_GE(redraws, 2);
+  EXPECT_EQ(session.callScript("noSuchFunction", {}), win::kEFail);
+}
+
+TEST(TerminalSessionTest, WithoutExitWhenIdleTheRunGoesOn) {
+  VirtualLoop loop;
+  loop.limitMs = 5000;
+  TerminalSession session(loop, WithCommands({"stop(1)"}, false), nullptr);
+  FakeDialog dialog(loop, session, session);
+  session.run(dialog);
+  EXPECT_FALSE(loop.quitCalled);
+  EXPECT_EQ(dialog.log.back(), "stop 1");
+}
+
+TEST(TerminalSessionTest, PromptsAreAnsweredAndRecorded) {
+  struct Case {
+    AnswerMode mode;
+    bool useAsker;
+    int choiceAnswer;
+  };
+  const Case cases[] = {
+      {AnswerMode::kConsent, false, kIdYes},
+      {AnswerMode::kRefuse, false, kIdNo},
+      {AnswerMode::kConsent, true, 42},  // a user at the terminal decides
+  };
+  for (const Case& c : cases) {
+    VirtualLoop loop;
+    std::ostringstream transcript;
+    HostOptions options = WithCommands({"fix(16)"});
+    options.answer = c.mode;
+    PromptAsker asker;
+    if (c.useAsker) asker = [](const Prompt& p) { return p.choice ? 42 : 1; };
+    TerminalSession session(loop, options, &transcript, {}, asker);
+    FakeDialog dialog(loop, session, session);
+    session.run(dialog);
+    Prompt choice;
+    choice.choice = true;
+    choice.stringIds = {145, 146, 147};
+    EXPECT_EQ(session.show(choice), c.choiceAnswer);
+    EXPECT_EQ(dialog.log.back(), "prompt 1");  // a message is closed with OK
+    const std::string text = transcript.str();
+    EXPECT_NE(text.find("{\"t\":300,\"prompt\":\"info\",\"ids\":[135,0],\"answer\":1}"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("\"prompt\":\"choice\",\"ids\":[145,146,147],\"answer\":" +
+                        std::to_string(c.choiceAnswer) + "}"),
+              std::string::npos)
+        << text;
+  }
+}
+
+}  // namespace
+}  // namespace corvane::terminal
