@@ -4,21 +4,164 @@
 // results, the install queue and the workers, drives the check sequence with one-shot
 // timers and is the only object that calls into the page.
 //
-// Public contract used by the hosts and the application object (the private part is the
-// dialog's own):
-//   CCorvaneDlg(EventLoop& loop, PageHost& page, PromptHost& prompts);
-//   void OnInitDialog();        the window exists; starts the configuration download
-//   void OnDocumentComplete();  the page has loaded; first reports, update check
-//   void OnTimer(int id);       a timer of the loop is due (the loop calls it)
-//   PageCommands methods        window.external and the "onOpen" click
-//   bool isIdle() const;        no timer armed, no worker running, no command running
-//   void close();               the window closes: workers are stopped or joined; nothing
-//                               touches the dialog afterwards
-//   const CheckConfig& config() const;   for hosts and tests, dialog thread only
+// Threads. Everything here runs on the loop's thread except the worker bodies. Workers never
+// touch the dialog's fields: each one works on its own copy of what it needs and hands its
+// results back by posting a task to the loop, which stores them and arms the next timer on
+// the dialog thread. Posted tasks check that the dialog is still open. The installer worker
+// alone shares state (the queue under installLock and four atomic values).
 //
-// This header is being written; see the implementation for the whole class.
+// Closing. close() asks every worker to stop and joins it, then disarms the timers; a worker
+// body must therefore return soon after its stop token is set (downloads check it between
+// chunks, waits use it). After close() nothing calls back into the dialog.
 
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "app/acquire_config.h"
 #include "app/event_loop.h"
+#include "app/page_bridge.h"
 #include "app/page_host.h"
 #include "app/prompts.h"
+#include "app/worker_thread.h"
+#include "components/install_task.h"
 #include "config/check_config.h"
+#include "platform/win_errors.h"
+#include "update/self_update.h"
+
+namespace corvane {
+
+// What the dialog calls outside itself where a test needs a different answer or control over
+// timing. The defaults are the system's own operations.
+struct DialogServices {
+  WorkerStarter startWorker = StartWorkerThread;
+  std::function<bool()> internetConnected;
+  std::function<AcquiredConfig(PromptHost&, std::stop_token)> acquireConfig;
+  std::function<int(CheckConfig&)> probeServices;
+  std::function<UpdateOutcome(const CheckConfig&, std::stop_token)> checkForUpdate;
+  std::function<std::vector<InstallTask>(const CheckItem&, std::int32_t)> installTasksFor;
+  std::function<bool(const InstallTask&, std::atomic<std::int32_t>&, std::stop_token)>
+      downloadInstallTask;
+  std::function<InstallRun(const InstallTask&, std::stop_token)> runInstallTask;
+};
+
+// The system's own operations for every service.
+DialogServices DefaultDialogServices();
+
+class CCorvaneDlg final : public PageCommands {
+ public:
+  // Timer ids of the sequence.
+  static constexpr int kTimerWaitConfig = 1;
+  static constexpr int kTimerStartChecks = 2;
+  static constexpr int kTimerDownloadProgress = 3;
+  static constexpr int kTimerComponentPass = 4;
+  static constexpr int kTimerUpdateReady = 5;
+  static constexpr int kTimerInstallStatus = 6;
+  static constexpr int kTimerWaitProbe = 7;
+  static constexpr int kTimerFirstCheck = 8;
+  static constexpr int kTimerLastCheck = 18;
+
+  CCorvaneDlg(EventLoop& loop, PageHost& page, PromptHost& prompts);
+  CCorvaneDlg(EventLoop& loop, PageHost& page, PromptHost& prompts, DialogServices services);
+  CCorvaneDlg(const CCorvaneDlg&) = delete;
+  CCorvaneDlg& operator=(const CCorvaneDlg&) = delete;
+  CCorvaneDlg(CCorvaneDlg&&) = delete;
+  CCorvaneDlg& operator=(CCorvaneDlg&&) = delete;
+  ~CCorvaneDlg() override;
+
+  // The window exists: starts the configuration download while the page loads.
+  void OnInitDialog();
+  // The page has loaded: items 1, 8 and 5, then the update check.
+  void OnDocumentComplete();
+  // A timer of the loop is due (the loop calls it; ids outside 1 to 18 do nothing).
+  void OnTimer(int id);
+
+  // window.external and the "onOpen" click.
+  void install(std::int32_t n) override;
+  void installcom(std::int32_t group) override;
+  void installmulti(std::int32_t first, std::int32_t last) override;
+  void fix(std::int32_t n) override;
+  void check(std::int32_t n) override;
+  void installandfix() override;
+  void stop(std::int32_t n) override;
+  void openSite() override;
+
+  // 0, or E_PENDING while no configuration is loaded.
+  win::HResult startUpdateCheck();
+  // 0 once the service probe has finished (and item 7 is reported), else E_PENDING.
+  win::HResult pollServiceProbe();
+  // Item 1 (the Windows description) or item 6 (name resolution).
+  void recheckItem(int n);
+
+  // No timer armed, no task queued, no worker running, no command running.
+  [[nodiscard]] bool isIdle() const;
+  // Stops and joins the workers and disarms the timers. Also done by the destructor.
+  void close();
+
+  // Dialog thread only.
+  [[nodiscard]] const CheckConfig& config() const { return config_; }
+  [[nodiscard]] bool configFromServer() const { return configFromServer_; }
+  [[nodiscard]] bool serverConfigApplied() const { return serverConfigApplied_; }
+  [[nodiscard]] bool installRunning() const { return installRunning_.load(); }
+  [[nodiscard]] bool acquisitionRunning() const { return acquiring_; }
+
+ private:
+  // Ends a command's stretch of work for isIdle().
+  class CommandScope;
+
+  void startAcquisition();
+  void finishAcquisition(AcquiredConfig acquired);
+  void runCheckStep(int id);
+  void startServiceProbe();
+  void componentPass();
+  void reportItem(std::int32_t item, bool ok);
+  void repair(std::int32_t n);
+  void oneClickSetup();
+  void installEntry(std::int32_t n);
+  void enqueueInstall(InstallTask task);
+  void installerLoop(const std::stop_token& stop);
+  // Runs `task` on the dialog thread unless the dialog has closed meanwhile.
+  void postToDialog(std::function<void()> task);
+  void armFromWorker(int id, std::uint32_t ms);
+
+  EventLoop& loop_;
+  PageHost& pageHost_;
+  PromptHost& prompts_;
+  PageBridge page_;
+  DialogServices services_;
+  std::shared_ptr<bool> open_ = std::make_shared<bool>(true);
+  bool closed_ = false;
+
+  CheckConfig config_;
+  WorkerThread configThread_;
+  WorkerThread installThread_;  // replaced only under installLock_
+  WorkerThread updateThread_;
+  WorkerThread probeThread_;
+  mutable std::mutex installLock_;
+  std::atomic<std::int32_t> currentInstallItem_{0};
+  bool configFromServer_ = false;
+  std::atomic<bool> installRunning_{false};
+  std::array<bool, 4> groupUnreported_{};
+  bool serverConfigApplied_ = false;
+  bool batchInstall_ = false;
+  std::atomic<std::int32_t> downloadPercent_{0};
+  std::deque<InstallTask> installQueue_;  // under installLock_
+  std::atomic<std::int32_t> installStatus_{0};
+
+  bool acquiring_ = false;         // a configuration worker runs
+  bool reacquirePending_ = false;  // a re-check asked for a new download meanwhile
+  bool updateRunning_ = false;
+  std::uint64_t updateGeneration_ = 0;
+  bool probeRunning_ = false;
+  std::uint64_t probeGeneration_ = 0;
+  bool installerActive_ = false;  // under installLock_
+  bool reportEachFix_ = true;
+  int commandDepth_ = 0;
+};
+
+}  // namespace corvane

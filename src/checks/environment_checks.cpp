@@ -1,0 +1,38 @@
+#include "checks/environment_checks.h"
+
+namespace corvane {
+
+bool CheckRegistry(CheckConfig& config, bool /*repair*/) {
+  config.registryOk = false;
+  return false;
+}
+
+bool CheckHostsFile(CheckConfig& config, bool /*repair*/) {
+  config.hostsOk = false;
+  return false;
+}
+
+win::HResult CheckRootCertificates() { return win::kEFail; }
+
+win::HResult InstallRootCertificates() { return win::kEFail; }
+
+bool CheckHomepagePolicy(CheckConfig& config, bool /*repair*/) {
+  config.homepageOk = false;
+  return false;
+}
+
+bool CheckSecurityLevel(CheckConfig& config, bool /*repair*/) {
+  config.securityLevelOk = false;
+  return false;
+}
+
+bool CheckTrustedSites(CheckConfig& config, bool /*repair*/) {
+  config.trustedSitesOk = false;
+  return false;
+}
+
+bool ClearSslState() { return false; }
+
+bool ClearBrowserCache() { return false; }
+
+}  // namespace corvane

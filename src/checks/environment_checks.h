@@ -1,0 +1,30 @@
+#pragma once
+
+// The environment checks and repairs the dialog runs on its thread. Each check receives the
+// CheckConfig, writes its own result flag and returns it; repair true first puts things right.
+// These are stand-ins that report failure until each check is built.
+
+#include <string>
+
+#include "config/check_config.h"
+#include "platform/win_errors.h"
+
+namespace corvane {
+
+// Registry values of the "registry" section and the compatibility-view list; sets registryOk.
+bool CheckRegistry(CheckConfig& config, bool repair);
+// The hosts file against the "hosts" section; sets hostsOk.
+bool CheckHostsFile(CheckConfig& config, bool repair);
+// The CFCA certificates: 0 or more when all are present.
+win::HResult CheckRootCertificates();
+win::HResult InstallRootCertificates();
+// Home-page policy, zone security levels and trusted sites; set homepageOk,
+// securityLevelOk and trustedSitesOk.
+bool CheckHomepagePolicy(CheckConfig& config, bool repair);
+bool CheckSecurityLevel(CheckConfig& config, bool repair);
+bool CheckTrustedSites(CheckConfig& config, bool repair);
+// The SSL state cache and the browser cache; whether the clearing succeeded.
+bool ClearSslState();
+bool ClearBrowserCache();
+
+}  // namespace corvane

@@ -1,0 +1,348 @@
+#include "app/corvane_dlg.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "dialog_test_support.h"
+
+namespace corvane::testing {
+namespace {
+
+using ::testing::ElementsAreArray;
+
+// The reports of one check run from timer 8 to timer 18, given items 5, 6 and 7. The stand-in
+// checks fail, so every other item reads 1.
+std::vector<std::string> CheckRun(int item5, int item6, int item7) {
+  auto s = [](int item, int value) {
+    return "setState(1," + std::to_string(item) + "," + std::to_string(value) + ")";
+  };
+  return {
+      "setState(0,0,9)",
+      "setState(0,2,1002)",
+      s(2, 1),
+      "setState(0,0,18)",
+      "setState(0,2,1003)",
+      s(3, 1),
+      s(6, item6),
+      "setState(0,0,27)",
+      "setState(0,2,1004)",
+      s(4, 1),
+      "setState(0,0,36)",
+      "setState(0,2,1005)",
+      s(5, item5),
+      "setState(0,0,45)",
+      "setState(0,2,1006)",
+      s(6, item6),
+      "setState(0,0,54)",
+      "setState(0,2,1007)",
+      s(7, item7),
+      "setState(0,0,63)",
+      "setState(0,2,1013)",
+      "setState(0,0,72)",
+      "setState(0,2,1009)",
+      s(9, 1),
+      "setState(0,0,81)",
+      "setState(0,2,1010)",
+      s(10, 1),
+      "setState(0,0,90)",
+      "setState(0,2,1011)",
+      s(11, 1),
+      "setState(0,0,100)",
+      "setState(0,2,1999)",
+  };
+}
+
+std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+TEST(DialogSequence, StartUpReportsEveryStepInOrderOnlineAndOffline) {
+  struct Case {
+    bool online;
+    int item5, item6, item7;
+  };
+  for (const Case& c : {Case{true, 0, 1, 0}, Case{false, 1, 1, 1}}) {
+    SCOPED_TRACE(c.online ? "online" : "offline");
+    DialogRig rig;
+    rig.online = c.online;
+    bool componentPassArmedAt1999 = false;
+    rig.page.onCall = [&](const std::string& call) {
+      if (call == "setState(0,2,1999)") componentPassArmedAt1999 = rig.loop.armed(4);
+    };
+    CCorvaneDlg& dlg = rig.start();
+
+    const std::vector<std::string> head = {"setState(1,1,'Windows')", "setState(1,8,'0')",
+                                           c.online ? "setState(1,5,0)" : "setState(1,5,1)",
+                                           // timer 2 runs check(0)
+                                           "setState(0,0,0)", "setState(0,2,1000)"};
+    // The stand-in detection leaves both items undetected: a failed check and items not in
+    // order.
+    EXPECT_THAT(rig.page.states(),
+                ElementsAreArray(Concat(Concat(head, CheckRun(c.item5, c.item6, c.item7)),
+                                        {"setState(0,3,3)"})));
+    EXPECT_TRUE(componentPassArmedAt1999);
+    EXPECT_EQ(rig.probes.load(), c.online ? 1 : 0);
+    // The component pass clears the four key categories before the summary.
+    EXPECT_EQ(std::count_if(rig.page.calls.begin(), rig.page.calls.end(),
+                            [](const std::string& call) { return call.starts_with("clearState"); }),
+              24);
+    EXPECT_EQ(rig.page.calls.back(), "setState(0,3,3)");
+    EXPECT_TRUE(dlg.isIdle());
+    EXPECT_EQ(dlg.config().items.size(), 2U);
+    EXPECT_FALSE(dlg.config().serviceOk && !c.online);
+  }
+}
+
+TEST(DialogSequence, StepsAreOneHundredMillisecondsApartAndThePollsWaitAsStated) {
+  DialogRig rig;
+  std::vector<std::pair<std::string, std::uint64_t>> times;
+  rig.page.onCall = [&](const std::string& call) { times.emplace_back(call, rig.loop.nowMs()); };
+  rig.start();
+  auto at = [&](const std::string& call) {
+    for (const auto& [c, t] : times) {
+      if (c == call) return t;
+    }
+    ADD_FAILURE() << call << " never reported";
+    return std::uint64_t{0};
+  };
+  // Page loaded before the configuration: timer 1 after 500 ms, timer 2 100 ms later.
+  EXPECT_EQ(at("setState(0,2,1000)"), 600U);
+  EXPECT_EQ(at("setState(0,2,1002)"), 700U);
+  EXPECT_EQ(at("setState(0,2,1007)"), 1200U);
+  // The probe's result reaches the dialog after the first poll, so timer 7 reports it 500 ms
+  // on and timer 14 follows 100 ms after that.
+  EXPECT_EQ(at("setState(1,7,0)"), 1700U);
+  EXPECT_EQ(at("setState(0,2,1013)"), 1800U);
+  EXPECT_EQ(at("setState(0,2,1999)"), 2200U);
+  EXPECT_EQ(at("setState(0,3,3)"), 2300U);
+}
+
+TEST(DialogSequence, ConfigurationBeforeThePageNeverArmsTheWaitTimer) {
+  DialogRig rig;
+  CCorvaneDlg& dlg = rig.make();
+  dlg.OnInitDialog();
+  rig.loop.runUntilIdle();
+  ASSERT_TRUE(dlg.config().configLoaded);
+  dlg.OnDocumentComplete();
+  EXPECT_FALSE(rig.loop.armed(1));
+  rig.loop.runUntilIdle();
+  EXPECT_EQ(rig.page.states().back(), "setState(0,3,3)");
+  EXPECT_EQ(rig.acquisitions.load(), 1);
+}
+
+TEST(DialogSequence, NoConfigurationKeepsPollingAndNeverChecks) {
+  DialogRig rig;
+  rig.services.acquireConfig = [](PromptHost&, std::stop_token) { return AcquiredConfig{}; };
+  CCorvaneDlg& dlg = rig.make();
+  dlg.OnInitDialog();
+  dlg.OnDocumentComplete();
+  rig.loop.runUntil(5000);
+  EXPECT_TRUE(rig.loop.armed(1));
+  EXPECT_FALSE(dlg.config().configLoaded);
+  EXPECT_EQ(rig.page.states().size(), 3U);  // items 1, 8 and 5 only
+}
+
+TEST(DialogCommands, CheckZeroRerunsTheChecksWithoutANewConfiguration) {
+  DialogRig rig;
+  CCorvaneDlg& dlg = rig.start();
+  rig.page.calls.clear();
+  rig.served = FixtureConfig({});  // would show if a download ran
+  dlg.check(0);
+  EXPECT_TRUE(dlg.config().configLoaded);
+  rig.loop.runUntilIdle();
+  EXPECT_EQ(rig.acquisitions.load(), 1);
+  EXPECT_EQ(dlg.config().items.size(), 2U);
+  EXPECT_THAT(
+      rig.page.states(),
+      ElementsAreArray(Concat(Concat({"setState(0,0,0)", "setState(0,2,1000)"}, CheckRun(0, 1, 0)),
+                              {"setState(0,3,3)"})));
+}
+
+TEST(DialogCommands, CheckOneFetchesTheConfigurationAgainAndRunsEverything) {
+  DialogRig rig;
+  CCorvaneDlg& dlg = rig.start();
+  rig.page.calls.clear();
+  rig.served = FixtureConfig({kComponentNotDetected, kComponentNotDetected, 5});
+  const std::uint64_t pressed = rig.loop.nowMs();
+  dlg.check(1);
+  EXPECT_FALSE(dlg.config().configLoaded);
+  EXPECT_EQ(rig.loop.dueAt(1), pressed + 500);
+  rig.loop.runUntilIdle();
+  EXPECT_EQ(rig.acquisitions.load(), 2);
+  EXPECT_EQ(dlg.config().items.size(), 3U);
+  EXPECT_THAT(
+      rig.page.states(),
+      ElementsAreArray(Concat(
+          Concat({"setState(0,0,0)", "setState(0,0,0)", "setState(0,2,1000)"}, CheckRun(0, 1, 0)),
+          {"setState(0,3,3)"})));
+}
+
+TEST(DialogCommands, OverlappingRechecksNeverRunTwoAcquisitionsAtOnce) {
+  DialogRig rig;
+  std::atomic<int> inFlight{0};
+  std::atomic<int> most{0};
+  rig.services.acquireConfig = [&](PromptHost&, std::stop_token) {
+    const int now = ++inFlight;
+    most = std::max(most.load(), now);
+    ++rig.acquisitions;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    --inFlight;
+    AcquiredConfig acquired;
+    acquired.model = rig.served;
+    return acquired;
+  };
+  CCorvaneDlg& dlg = rig.start();
+  dlg.check(1);
+  dlg.check(1);
+  EXPECT_TRUE(dlg.acquisitionRunning());
+  rig.loop.runUntilIdle();
+  EXPECT_EQ(most.load(), 1);
+  EXPECT_EQ(rig.acquisitions.load(), 3);
+  EXPECT_TRUE(dlg.config().configLoaded);
+  EXPECT_EQ(rig.page.states().back(), "setState(0,3,3)");
+  EXPECT_TRUE(dlg.isIdle());
+}
+
+// An installer download that waits until the test lets it go on.
+struct Gate {
+  std::mutex mutex;
+  std::condition_variable opened;
+  bool open = false;
+  bool entered = false;
+
+  void wait() {
+    std::unique_lock lock(mutex);
+    entered = true;
+    opened.notify_all();
+    opened.wait(lock, [this] { return open; });
+  }
+  void waitEntered() {
+    std::unique_lock lock(mutex);
+    opened.wait(lock, [this] { return entered; });
+  }
+  void release() {
+    std::lock_guard lock(mutex);
+    open = true;
+    opened.notify_all();
+  }
+};
+
+TEST(DialogCommands, ChecksAndSingleInstallsAreIgnoredWhileAnInstallationRuns) {
+  DialogRig rig;
+  rig.served = FixtureConfig({5, 5});
+  Gate gate;
+  std::atomic<int> taskLists{0};
+  rig.services.installTasksFor = [&](const CheckItem&, std::int32_t position) {
+    ++taskLists;
+    InstallTask task;
+    task.position = position;
+    task.url = "https://update.example/setup.exe";
+    return std::vector<InstallTask>{task};
+  };
+  rig.services.downloadInstallTask = [&](const InstallTask&, std::atomic<std::int32_t>&,
+                                         std::stop_token) {
+    gate.wait();
+    return false;
+  };
+  CCorvaneDlg& dlg = rig.start();
+  rig.page.calls.clear();
+
+  dlg.install(1);
+  gate.waitEntered();
+  EXPECT_TRUE(dlg.installRunning());
+  dlg.check(1);
+  dlg.check(0);
+  dlg.install(2);
+  EXPECT_TRUE(rig.page.calls.empty());
+  EXPECT_EQ(rig.acquisitions.load(), 1);
+  EXPECT_EQ(taskLists.load(), 1);
+  EXPECT_FALSE(rig.loop.armed(8));
+  EXPECT_FALSE(dlg.isIdle());
+
+  gate.release();
+  rig.loop.runUntilIdle();
+  EXPECT_FALSE(dlg.installRunning());
+  // The failed download ends the progress at 100 and the task with status 1.
+  EXPECT_THAT(rig.page.states(), ElementsAreArray({"setState(0,2,1)", "setState(0,1,100)"}));
+  dlg.check(0);
+  EXPECT_TRUE(rig.loop.armed(8));
+}
+
+TEST(DialogTimers, DownloadProgressReportsUpToOneHundredOnly) {
+  struct Case {
+    std::int32_t percent;
+    std::size_t reports;
+    bool armedAgain;
+  };
+  for (const Case& c : {Case{50, 4, true}, Case{100, 1, false}, Case{150, 0, false}}) {
+    SCOPED_TRACE(c.percent);
+    DialogRig rig;
+    rig.served = FixtureConfig({5});
+    rig.services.installTasksFor = [](const CheckItem&, std::int32_t) {
+      return std::vector<InstallTask>{InstallTask{}};
+    };
+    rig.services.downloadInstallTask = [&](const InstallTask&, std::atomic<std::int32_t>& percent,
+                                           std::stop_token) {
+      percent = c.percent;
+      return true;
+    };
+    rig.services.runInstallTask = [](const InstallTask&, std::stop_token) {
+      return InstallRun::kNothingRun;
+    };
+    CCorvaneDlg& dlg = rig.start();
+    rig.page.calls.clear();
+    dlg.install(1);
+    rig.loop.runUntil(rig.loop.nowMs() + 2000);
+    std::size_t progress = 0;
+    for (const auto& call : rig.page.states()) {
+      if (call.starts_with("setState(0,1,")) {
+        ++progress;
+        EXPECT_EQ(call, "setState(0,1," + std::to_string(c.percent) + ")");
+      }
+    }
+    EXPECT_EQ(progress, c.reports);
+    EXPECT_EQ(rig.loop.armed(3), c.armedAgain);
+  }
+}
+
+TEST(DialogClose, CloseStopsAWaitingWorkerAndNothingReachesThePageAfterwards) {
+  DialogRig rig;
+  std::atomic<bool> sawStop{false};
+  rig.services.acquireConfig = [&](PromptHost&, std::stop_token stop) {
+    while (!stop.stop_requested()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    sawStop = true;
+    AcquiredConfig acquired;
+    acquired.model = rig.served;
+    return acquired;
+  };
+  CCorvaneDlg& dlg = rig.make();
+  dlg.OnInitDialog();
+  dlg.OnDocumentComplete();
+  const std::size_t reported = rig.page.calls.size();
+  dlg.close();
+  EXPECT_TRUE(sawStop.load());
+  rig.dialog.reset();
+  rig.loop.runUntilIdle();
+  EXPECT_EQ(rig.page.calls.size(), reported);
+  EXPECT_TRUE(rig.loop.empty());
+}
+
+TEST(DialogClose, ResultsPostedByAFinishedWorkerAreDroppedWhenTheDialogHasGone) {
+  DialogRig rig;
+  CCorvaneDlg& dlg = rig.start();
+  dlg.check(1);  // an acquisition and timer 1 are under way
+  rig.page.calls.clear();
+  rig.dialog.reset();
+  rig.loop.runUntilIdle();
+  EXPECT_TRUE(rig.page.calls.empty());
+}
+
+}  // namespace
+}  // namespace corvane::testing
