@@ -365,8 +365,7 @@ void CCorvaneDlg::repair(std::int32_t n) {
       break;
     case 12:
       page_.reportStatus(2012);
-      // The message of a successful clearing (string 141) comes with the prompts.
-      ClearSslState();
+      if (ClearSslState()) promptInfo(prompts_, 141, 0);
       break;
     case 15: {
       const auto count = static_cast<std::int32_t>(config_.items.size());
@@ -387,8 +386,7 @@ void CCorvaneDlg::repair(std::int32_t n) {
       break;
     }
     case 16:
-      // The message of a successful clearing (string 135) comes with the prompts.
-      ClearBrowserCache();
+      if (ClearBrowserCache()) promptInfo(prompts_, 135, 0);
       break;
     default:
       break;
