@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Runs the corvane program as a user would, headless, and checks its transcript: the whole
+# check sequence in order, then the --do commands in order.
+#   end_to_end.sh WORKDIR PROGRAM [RUNNER]   RUNNER runs PROGRAM (Wine for Windows builds)
+set -euo pipefail
+work="$1"
+program="$2"
+runner=("${@:3}")
+rm -rf "${work}"
+mkdir -p "${work}"
+transcript="${work}/transcript.jsonl"
+
+machine_args=()
+if [[ ${#runner[@]} -eq 0 ]]; then
+  machine_args=(--machine "${work}/machine")  # the emulated PC; Windows uses itself
+fi
+"${runner[@]}" "${program}" "${machine_args[@]}" --ui none --exit-when-idle \
+  --transcript "${transcript}" --do 'check(0)' --do 'fix(0)' --do 'stop(1)'
+
+fail() {
+  echo "end_to_end: $*" >&2
+  exit 1
+}
+[[ -s "${transcript}" ]] || fail "no transcript"
+tr -d '\r' <"${transcript}" >"${work}/t.jsonl"
+if grep -vqE '^\{"t":[0-9]+,.*\}$' "${work}/t.jsonl"; then
+  fail "a transcript line is not a JSON object: $(grep -vE '^\{"t":[0-9]+,.*\}$' "${work}/t.jsonl" | head -1)"
+fi
+
+# The statuses of the first run, in order, then the summary after it.
+statuses="$(grep -oE '"call":"setState","args":\[0,2,[0-9]+\]' "${work}/t.jsonl" |
+  grep -oE '[0-9]+\]$' | tr -d ']' | tr '\n' ' ')"
+expected="1002 1003 1004 1005 1006 1007 1013 1009 1010 1011 1999"
+[[ " ${statuses}" == *" ${expected} "* ]] || fail "statuses out of order: ${statuses}"
+for item in 1 2 3 4 5 6 7 8 9 10 11; do
+  grep -qE "\"args\":\[1,${item}," "${work}/t.jsonl" || fail "item ${item} never reported"
+done
+for percent in 9 18 27 36 45 54 63 72 81 90 100; do
+  grep -qE "\"args\":\[0,0,${percent}\]" "${work}/t.jsonl" || fail "progress ${percent} missing"
+done
+grep -qE '"args":\[0,3,[0-9]+\]' "${work}/t.jsonl" || fail "no result line"
+
+# The commands ran in the order given, each after the previous one settled.
+commands="$(grep -oE '"external":"[a-z]+","args":\[[0-9,]*\]' "${work}/t.jsonl" | tr '\n' ' ')"
+[[ "${commands}" == '"external":"check","args":[0] "external":"fix","args":[0] "external":"stop","args":[1] ' ]] ||
+  fail "commands: ${commands}"
+first_fix="$(grep -n '"external":"fix"' "${work}/t.jsonl" | head -1 | cut -d: -f1)"
+sed -n "${first_fix},\$p" "${work}/t.jsonl" | grep -qE '"args":\[0,2,2999\]' ||
+  fail "the one-click setup did not end with status 2999"
+echo "end_to_end: transcript of $(wc -l <"${work}/t.jsonl") lines checked"
