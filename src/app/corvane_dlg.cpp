@@ -49,6 +49,8 @@ class CCorvaneDlg::CommandScope {
   explicit CommandScope(CCorvaneDlg& dialog) : dialog_(dialog) { ++dialog_.commandDepth_; }
   CommandScope(const CommandScope&) = delete;
   CommandScope& operator=(const CommandScope&) = delete;
+  CommandScope(CommandScope&&) = delete;
+  CommandScope& operator=(CommandScope&&) = delete;
   ~CommandScope() { --dialog_.commandDepth_; }
 
  private:

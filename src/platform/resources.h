@@ -44,6 +44,8 @@ class Resources {
   Resources() = default;
   Resources(const Resources&) = delete;
   Resources& operator=(const Resources&) = delete;
+  Resources(Resources&&) = delete;
+  Resources& operator=(Resources&&) = delete;
   virtual ~Resources() = default;
 
   // The resource's bytes; empty when it is missing (or empty).
