@@ -18,6 +18,7 @@ let profileDir;
 
 test.before(async () => {
   profileDir = fs.mkdtempSync(path.join(os.tmpdir(), 'corvane-page-'));
+  fs.mkdirSync(artifactsDir, { recursive: true });
   browser = await chromium.launchPersistentContext(profileDir, {
     executablePath: chromiumPath,
     headless: true,
@@ -404,7 +405,6 @@ test('a finished check, kept as a screenshot', async () => {
   for (const [category, item, value] of reports) {
     await call(page, 'setState', category, item, value);
   }
-  fs.mkdirSync(artifactsDir, { recursive: true });
   await page.screenshot({ path: path.join(artifactsDir, 'finished-check.png') });
   // The page fills its 830 x 565 block exactly: nothing spills over.
   const box = await page.locator('#main').boundingBox();
