@@ -14,6 +14,27 @@ list(APPEND CORVANE_RESOURCES
   "24|1|corvane.manifest"
   # The built-in configuration, generated from item.xml.in with the values of bank.cmake.
   "23|ITEM.XML|${CORVANE_GENERATED_DIR}/res/item.xml"
+  # The page the dialog shows (res://<program>/104) and what it loads by relative address:
+  # "js/jquery.min.js" is type JS, "images/x.gif" type IMAGES. Made by scripts/make_jquery.js
+  # and scripts/make_page_art.py.
+  "23|104|page/index.html"
+  "JS|JQUERY.MIN.JS|page/js/jquery.min.js"
+  "IMAGES|A.GIF|page/images/a.gif"
+  "IMAGES|APPBG.JPG|page/images/appbg.jpg"
+  "IMAGES|B.GIF|page/images/b.gif"
+  "IMAGES|BRAND.GIF|page/images/brand.gif"
+  "IMAGES|BRAND2.GIF|page/images/brand2.gif"
+  "IMAGES|GRAYBG.GIF|page/images/graybg.gif"
+  "IMAGES|HELP.GIF|page/images/help.gif"
+  "IMAGES|LOADING.GIF|page/images/loading.gif"
+  "IMAGES|LONGBRAND.GIF|page/images/longbrand.gif"
+  "IMAGES|SPS.GIF|page/images/sps.gif"
+  "IMAGES|SUPERSCAN.GIF|page/images/superscan.gif"
+  "IMAGES|TABS.GIF|page/images/tabs.gif"
+  "IMAGES|TABS.PNG|page/images/tabs.png"
+  "IMAGES|V.GIF|page/images/v.gif"
+  "IMAGES|X.GIF|page/images/x.gif"
+  "ICON|128|page/corvane.ico"
 )
 
 list(APPEND CORVANE_STRINGS

@@ -22,7 +22,13 @@ packages=(
   g++-mingw-w64-i686
   wine64
   util-linux # flock, used by cmake/wine-run.sh
+  chromium # the page's tests run in it, headless
+  fonts-wqy-microhei # Chinese text in the page's screenshots
 )
+# Node runs the page's tests; an existing Node (e.g. a newer one) is used as it is.
+if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
+  packages+=(nodejs npm)
+fi
 
 missing=()
 for package in "${packages[@]}"; do

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds every preset and runs every test: native, sanitized, 64-bit Windows under Wine, the
-# 32-bit Windows build (compiled only) and, when fuzz targets exist, a short fuzzing run.
+# Builds every preset and runs every test: native, sanitized, the page in headless Chromium,
+# 64-bit Windows under Wine, the 32-bit Windows build (compiled only) and, when fuzz targets
+# exist, a short fuzzing run.
 # Ends with "N passed, M failed" and a non-zero exit status on any failure.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -109,6 +110,30 @@ fi
 
 run_ctest linux
 run_ctest linux-asan
+
+# The page's script checks and its tests in headless Chromium; node --test ends with
+# "# pass P" and "# fail F", which are added to the totals.
+run_page_tests() {
+  local log="build/page-tests.log" status=0 pass_here fail_here
+  stage "page tests"
+  if [[ ! -d node_modules ]]; then
+    npm ci --no-audit --no-fund
+  fi
+  node --test tests/page/ 2>&1 | tee "${log}" || status=$?
+  pass_here="$(grep -Eo '^# pass [0-9]+' "${log}" | awk '{print $3}' | tail -n 1 || true)"
+  fail_here="$(grep -Eo '^# fail [0-9]+' "${log}" | awk '{print $3}' | tail -n 1 || true)"
+  if [[ -z "${pass_here}" || -z "${fail_here}" ]]; then
+    echo "page tests: node reported no result (exit status ${status})" >&2
+    failed=$((failed + 1))
+    return
+  fi
+  if [[ ${status} -ne 0 && ${fail_here} -eq 0 ]]; then
+    fail_here=1
+  fi
+  passed=$((passed + pass_here))
+  failed=$((failed + fail_here))
+}
+run_page_tests
 
 stage "initialise Wine prefix"
 cmake/wine-run.sh --init
