@@ -22,6 +22,9 @@ packages=(
   g++-mingw-w64-i686
   wine64
   util-linux # flock, used by cmake/wine-run.sh
+  libcpp-httplib-dev # the browser host's server on 127.0.0.1
+  pkg-config         # finds cpp-httplib's build definitions
+  chromium           # the page tests and the browser host's end-to-end test
 )
 
 missing=()
