@@ -27,6 +27,11 @@ packages=(
   chromium           # the page tests and the browser host's end-to-end test
 )
 
+# Node runs the browser tests; this machine may already have it from elsewhere.
+if ! command -v node >/dev/null 2>&1; then
+  packages+=(nodejs npm)
+fi
+
 missing=()
 for package in "${packages[@]}"; do
   status="$(dpkg-query -W -f='${db:Status-Status}' "${package}" 2>/dev/null || true)"

@@ -91,8 +91,35 @@ run_fuzz_smoke() {
   done
 }
 
+# Runs the node tests of one folder (node --test, TAP) and adds their counts to the totals.
+run_node_tests() {
+  local folder="$1" log status=0 pass fail
+  log="build/node-$(basename "${folder}").log"
+  stage "node tests ${folder}"
+  if [[ ! -x /usr/bin/chromium ]]; then
+    echo "skipped: /usr/bin/chromium is missing (scripts/setup.sh installs it)"
+    return
+  fi
+  # The browser host's program: the one with the stand-in page until the page is a resource.
+  local program="build/linux/tests/hosts/corvane_standin_page"
+  [[ -x "${program}" ]] || program="build/linux/src/hosts/corvane"
+  CORVANE_PROGRAM="${program}" node --test --test-reporter=tap "${folder}" 2>&1 |
+    tee "${log}" || status=$?
+  pass="$(grep -Eo '^# pass [0-9]+' "${log}" | awk '{print $3}' | tail -n 1)"
+  fail="$(grep -Eo '^# fail [0-9]+' "${log}" | awk '{print $3}' | tail -n 1)"
+  pass=${pass:-0}
+  fail=${fail:-0}
+  if [[ ${status} -ne 0 && ${fail} -eq 0 ]]; then
+    fail=1  # node failed without a failing test (e.g. a test file that does not load)
+  fi
+  passed=$((passed + pass))
+  failed=$((failed + fail))
+}
+
 stage "setup"
 bash scripts/setup.sh
+stage "npm dependencies"
+npm ci --no-audit --no-fund
 
 for preset in linux linux-asan win64 win32 linux-fuzz; do
   build_preset "${preset}"
@@ -109,6 +136,7 @@ fi
 
 run_ctest linux
 run_ctest linux-asan
+run_node_tests tests/browser
 
 stage "initialise Wine prefix"
 cmake/wine-run.sh --init
