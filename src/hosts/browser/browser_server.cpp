@@ -274,9 +274,8 @@ bool BrowserServer::start() {
   Impl& impl = *impl_;
   const std::string prefix = "/" + token_ + "/";
   // Every request must carry the secret; the rest of the path after it.
-  const auto route = [this, prefix, &impl](
-                         const httplib::Request& request,
-                         httplib::Response& response) -> std::optional<std::string> {
+  const auto route = [prefix, &impl](const httplib::Request& request,
+                                     httplib::Response& response) -> std::optional<std::string> {
     if (request.path.compare(0, prefix.size(), prefix) != 0) {
       response.status = 403;
       return {};
@@ -286,7 +285,6 @@ bool BrowserServer::start() {
       impl.seen = true;
       impl.lastSeen = Clock::now();
     }
-    (void)this;
     return request.path.substr(prefix.size());
   };
   const auto json = [](httplib::Response& response, const std::string& body) {
