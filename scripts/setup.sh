@@ -22,11 +22,18 @@ packages=(
   g++-mingw-w64-i686
   wine64
   util-linux # flock, used by cmake/wine-run.sh
-  chromium # the page's tests run in it, headless
+  chromium           # the page tests and the browser host's end-to-end test, headless
   fonts-wqy-microhei # Chinese text in the page's screenshots
+  libcpp-httplib-dev # the browser host's server on 127.0.0.1
+  pkg-config         # finds cpp-httplib's build definitions
 )
 # Node runs the page's tests; an existing Node (e.g. a newer one) is used as it is.
 if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
+  packages+=(nodejs npm)
+fi
+
+# Node runs the browser tests; this machine may already have it from elsewhere.
+if ! command -v node >/dev/null 2>&1; then
   packages+=(nodejs npm)
 fi
 

@@ -92,8 +92,33 @@ run_fuzz_smoke() {
   done
 }
 
+# Runs the node tests of one folder (node --test, TAP) and adds their counts to the totals.
+run_node_tests() {
+  local folder="$1" log status=0 pass fail
+  log="build/node-$(basename "${folder}").log"
+  stage "node tests ${folder}"
+  if [[ ! -x /usr/bin/chromium ]]; then
+    echo "skipped: /usr/bin/chromium is missing (scripts/setup.sh installs it)"
+    return
+  fi
+  local program="build/linux/src/hosts/corvane"
+  CORVANE_PROGRAM="${program}" node --test --test-reporter=tap "${folder}" 2>&1 |
+    tee "${log}" || status=$?
+  pass="$(grep -Eo '^# pass [0-9]+' "${log}" | awk '{print $3}' | tail -n 1)"
+  fail="$(grep -Eo '^# fail [0-9]+' "${log}" | awk '{print $3}' | tail -n 1)"
+  pass=${pass:-0}
+  fail=${fail:-0}
+  if [[ ${status} -ne 0 && ${fail} -eq 0 ]]; then
+    fail=1  # node failed without a failing test (e.g. a test file that does not load)
+  fi
+  passed=$((passed + pass))
+  failed=$((failed + fail))
+}
+
 stage "setup"
 bash scripts/setup.sh
+stage "npm dependencies"
+npm ci --no-audit --no-fund
 
 for preset in linux linux-asan win64 win32 linux-fuzz; do
   build_preset "${preset}"
@@ -110,30 +135,10 @@ fi
 
 run_ctest linux
 run_ctest linux-asan
+run_node_tests tests/browser
 
-# The page's script checks and its tests in headless Chromium; node --test ends with
-# "# pass P" and "# fail F", which are added to the totals.
-run_page_tests() {
-  local log="build/page-tests.log" status=0 pass_here fail_here
-  stage "page tests"
-  if [[ ! -d node_modules ]]; then
-    npm ci --no-audit --no-fund
-  fi
-  node --test tests/page/ 2>&1 | tee "${log}" || status=$?
-  pass_here="$(grep -Eo '^# pass [0-9]+' "${log}" | awk '{print $3}' | tail -n 1 || true)"
-  fail_here="$(grep -Eo '^# fail [0-9]+' "${log}" | awk '{print $3}' | tail -n 1 || true)"
-  if [[ -z "${pass_here}" || -z "${fail_here}" ]]; then
-    echo "page tests: node reported no result (exit status ${status})" >&2
-    failed=$((failed + 1))
-    return
-  fi
-  if [[ ${status} -ne 0 && ${fail_here} -eq 0 ]]; then
-    fail_here=1
-  fi
-  passed=$((passed + pass_here))
-  failed=$((failed + fail_here))
-}
-run_page_tests
+# The page's script checks and its tests in headless Chromium.
+run_node_tests tests/page
 
 stage "initialise Wine prefix"
 cmake/wine-run.sh --init

@@ -114,6 +114,7 @@ TEST(ParseOptionsTest, GoodCommandLines) {
 
   // Arguments that are no options are start-up's, which ignores all but "/update".
   EXPECT_EQ(ParseOptions({"/Update", "x", "--ui", "terminal"}).error, "");
+  EXPECT_EQ(ParseOptions({"--ui", "browser"}).options.ui, UiMode::kBrowser);
 }
 
 TEST(ParseOptionsTest, BadCommandLinesSayWhatIsWrong) {
@@ -124,7 +125,7 @@ TEST(ParseOptionsTest, BadCommandLinesSayWhatIsWrong) {
   const Case cases[] = {
       {{"--colour"}, "unknown option --colour"},
       {{"--ui"}, "--ui needs a value"},
-      {{"--ui", "browser"}, "--ui takes terminal or none"},
+      {{"--ui", "web"}, "--ui takes terminal, browser or none"},
       {{"--answer", "yes"}, "--answer takes consent or refuse"},
       {{"--do", "fix"}, "malformed command 'fix'"},
       {{"--do", "check(1)", "--do", "reboot()"}, "malformed command 'reboot()'"},

@@ -28,6 +28,11 @@
 
 #include "platform/emulated/emulated_platform.h"
 #endif
+#if defined(CORVANE_BROWSER_HOST)
+#include <cstdlib>
+
+#include "hosts/browser/browser_server.h"
+#endif
 
 namespace corvane::terminal {
 namespace {
@@ -74,12 +79,72 @@ int AskOnTerminal(const Prompt& prompt) {
   }
 }
 
+#if defined(CORVANE_BROWSER_HOST)
+// The dialog's calls go to the browser's page and, as on the terminal, to the transcript.
+class BrowserPage final : public PageHost {
+ public:
+  BrowserPage(browser::BrowserServer& server, TerminalSession& session)
+      : server_(server), session_(session) {}
+  win::HResult callScript(std::string_view name, const std::vector<ScriptArg>& args) override {
+    server_.queueCall(name, args);
+    return session_.callScript(name, args);
+  }
+
+ private:
+  browser::BrowserServer& server_;
+  TerminalSession& session_;
+};
+
+// The desktop's browser when there is a desktop; without one the printed URL is all.
+void OpenInDesktopBrowser(const std::string& url) {
+  const char* x11 = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  if ((x11 == nullptr || *x11 == '\0') && (wayland == nullptr || *wayland == '\0')) return;
+  // The URL is ours: digits, hex and punctuation only, so it needs no quoting beyond this.
+  const std::string command = "xdg-open '" + url + "' >/dev/null 2>&1 &";
+  (void)std::system(command.c_str());  // NOLINT(cert-env33-c): no shell input from outside
+}
+
+void RunInBrowser(const HostOptions& options, std::ostream* transcript) {
+  std::unique_ptr<EventLoop> loop = MakeEventLoop();
+  PageCommands* commands = nullptr;
+  TerminalSession* sessionRef = nullptr;
+  browser::BrowserServer server(browser::BrowserServer::Hooks{
+      [&loop](std::function<void()> task) { loop->post(std::move(task)); },
+      [&commands, &sessionRef](const HostCommand& command) {
+        sessionRef->recordCommand(command);
+        RunHostCommand(command, *commands);
+      },
+      [&loop] { loop->post([&loop] { loop->quit(); }); }});
+  TerminalSession session(*loop, options, transcript, PageView(),
+                          [&server](const Prompt& prompt) { return server.ask(prompt); });
+  sessionRef = &session;
+  BrowserPage page(server, session);
+  CCorvaneDlg dialog(*loop, page, session);
+  commands = &dialog;
+  DialogAdapter adapter(dialog);
+  if (!server.start()) {
+    std::cerr << "corvane: no port on 127.0.0.1 for the page\n";
+    return;
+  }
+  std::cout << "corvane: the page is at " << server.url() << std::endl;
+  OpenInDesktopBrowser(server.url());
+  session.run(adapter);
+}
+#endif
+
 class TerminalApp final : public AppHost {
  public:
   TerminalApp(const HostOptions& options, std::ostream* transcript)
       : options_(options), transcript_(transcript) {}
 
   void runDialog() override {
+#if defined(CORVANE_BROWSER_HOST)
+    if (options_.ui == UiMode::kBrowser) {
+      RunInBrowser(options_, transcript_);
+      return;
+    }
+#endif
     const bool ui = options_.ui == UiMode::kTerminal;
     const bool interactive = ui && IsTerminal(stdin) && IsTerminal(stdout);
 #if defined(_WIN32)
@@ -131,6 +196,12 @@ int Main(int argc, char** argv) {
     return 0;
   }
 
+#if !defined(CORVANE_BROWSER_HOST)
+  if (options.ui == UiMode::kBrowser) {
+    std::cerr << "corvane: this build has no browser host\n";
+    return 2;
+  }
+#endif
 #if defined(_WIN32)
   if (!options.machine.empty()) {
     std::cerr << "corvane: --machine names an emulated PC; this build runs on Windows itself\n";

@@ -134,8 +134,10 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
         options.ui = UiMode::kTerminal;
       } else if (text == "none") {
         options.ui = UiMode::kNone;
+      } else if (text == "browser") {
+        options.ui = UiMode::kBrowser;
       } else {
-        parsed.error = "--ui takes terminal or none, not '" + text + "'";
+        parsed.error = "--ui takes terminal, browser or none, not '" + text + "'";
         return parsed;
       }
     } else if (arg == "--transcript") {
@@ -177,10 +179,13 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
 }
 
 std::string_view UsageText() {
-  return "usage: corvane [/update] [--machine DIR] [--ui terminal|none] [--transcript FILE]\n"
-         "               [--do CMD]... [--answer consent|refuse] [--exit-when-idle]\n"
+  return "usage: corvane [/update] [--machine DIR] [--ui terminal|browser|none]\n"
+         "               [--transcript FILE] [--do CMD]... [--answer consent|refuse] "
+         "[--exit-when-idle]\n"
          "  --machine DIR       the emulated PC to run on (default: the per-user machine)\n"
-         "  --ui terminal|none  show the page as text (default) or nothing\n"
+         "  --ui terminal|browser|none\n"
+         "                      show the page as text (default), in a web browser through a\n"
+         "                      server on 127.0.0.1, or nothing\n"
          "  --transcript FILE   write every page call, prompt and command as JSON lines\n"
          "  --do CMD            once idle, run a page command: check(1), fix(0), install(3),\n"
          "                      installcom(2), installmulti(2,4), installandfix(), stop(1),\n"

@@ -37,7 +37,7 @@ std::string_view CommandName(HostCommand::Kind kind);
 // Calls the command on the dialog.
 void RunHostCommand(const HostCommand& command, PageCommands& commands);
 
-enum class UiMode { kTerminal, kNone };
+enum class UiMode { kTerminal, kBrowser, kNone };
 enum class AnswerMode { kConsent, kRefuse };
 
 struct HostOptions {

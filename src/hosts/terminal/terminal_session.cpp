@@ -47,6 +47,10 @@ void TerminalSession::settle(HostedDialog& dialog) {
   loop_.setTimer(kSettleTimer, kSettlePollMs);
 }
 
+void TerminalSession::recordCommand(const HostCommand& command) {
+  transcript_.write(CommandLine(loop_.nowMs(), command));
+}
+
 win::HResult TerminalSession::callScript(std::string_view name,
                                          const std::vector<ScriptArg>& args) {
   transcript_.write(CallLine(loop_.nowMs(), name, args));

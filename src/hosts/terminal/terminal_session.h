@@ -53,6 +53,9 @@ class TerminalSession final : public PageHost, public PromptHost {
   // has run, otherwise when the loop is quit from outside.
   void run(HostedDialog& dialog);
 
+  // Writes a command the page itself sent (a browser's page) to the transcript.
+  void recordCommand(const HostCommand& command);
+
   win::HResult callScript(std::string_view name, const std::vector<ScriptArg>& args) override;
   int show(const Prompt& prompt) override;
 

@@ -1,0 +1,107 @@
+#pragma once
+
+// The browser host: the page served to a web browser from 127.0.0.1. Every URL carries a
+// random secret, so other local programs and other pages cannot drive the dialog. A shim
+// injected into the page gives it the window.external of the Internet Explorer host: each
+// call posts synchronously and is answered once the dialog has run it; the dialog's
+// setState/clearState calls are queued and fetched by the shim in order.
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "app/page_host.h"
+#include "app/prompts.h"
+#include "hosts/terminal/options.h"
+
+namespace corvane::browser {
+
+// Where a path under the secret goes: "" is the page (HTML resource 104), "images/sps.gif"
+// the resource SPS.GIF of type IMAGES, as the res: protocol names them. Nothing for any
+// other shape (deeper folders, "..", empty parts).
+struct ResourceRef {
+  std::string type;  // "23" for the page
+  std::string name;
+  bool operator==(const ResourceRef&) const = default;
+};
+std::optional<ResourceRef> ResourceForPath(std::string_view path);
+std::string_view ContentTypeFor(std::string_view name);
+
+// The page with the shim's <script> before the page's first script (or at the end of the
+// head), so window.external exists before any of the page's code runs.
+std::string InjectShim(std::string_view page, std::string_view shimTag);
+// The shim for a page served under "/<token>/".
+std::string ShimScript(std::string_view token);
+
+// One queued call into the page as JSON: {"name":"setState","args":[0,2,1002]}.
+std::string ScriptCallJson(std::string_view name, const std::vector<ScriptArg>& args);
+// A prompt as the shim shows it: {"id":3,"choice":true,"title":...,"links":[...]}.
+std::string PromptJson(int id, const Prompt& prompt);
+// The command of POST /<token>/external/<name> with the JSON array `body` of integers;
+// nothing when the name or the arguments are not one of the page's commands.
+std::optional<terminal::HostCommand> ExternalCommand(std::string_view name, std::string_view body);
+
+// The dialog calls into the page, in order, until the shim takes them.
+class CallQueue {
+ public:
+  void push(std::string json);
+  // Every queued call as a JSON array, oldest first; the queue is empty afterwards.
+  std::string takeAll();
+  [[nodiscard]] bool empty() const;
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<std::string> calls_;
+};
+
+// A random secret of 32 hex digits from the system's CSPRNG.
+std::string RandomToken();
+
+class BrowserServer {
+ public:
+  struct Hooks {
+    // Runs `task` on the dialog thread (the EventLoop's post()).
+    std::function<void(std::function<void()>)> post;
+    // On the dialog thread: runs a command the page sent.
+    std::function<void(const terminal::HostCommand&)> run;
+    // Any thread: the page is gone, end the dialog.
+    std::function<void()> closed;
+  };
+
+  explicit BrowserServer(Hooks hooks,
+                         std::chrono::milliseconds heartbeat = std::chrono::seconds(10),
+                         std::string token = RandomToken());
+  BrowserServer(const BrowserServer&) = delete;
+  BrowserServer& operator=(const BrowserServer&) = delete;
+  BrowserServer(BrowserServer&&) = delete;
+  BrowserServer& operator=(BrowserServer&&) = delete;
+  ~BrowserServer();
+
+  // Listens on 127.0.0.1 on a free port; false when it cannot.
+  bool start();
+  [[nodiscard]] int port() const { return port_; }
+  [[nodiscard]] const std::string& token() const { return token_; }
+  [[nodiscard]] std::string url() const;
+
+  // The dialog's call into the page (PageHost::callScript). Any thread.
+  void queueCall(std::string_view name, const std::vector<ScriptArg>& args);
+  // Shows `prompt` over the page and blocks until it is answered (PromptHost::show). No
+  // page to answer (closed): a choice is refused, a message acknowledged.
+  int ask(const Prompt& prompt);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+  std::string token_;
+  int port_ = 0;
+};
+
+}  // namespace corvane::browser
