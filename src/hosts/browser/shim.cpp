@@ -160,7 +160,16 @@ constexpr std::string_view kShim = R"JS(
     };
     r.send(null);
   }
-  window.setTimeout(poll, 0);
+  // The system's calls wait until the page has loaded and run its own document-ready
+  // code, as the dialog's first reports come after the document is complete.
+  function start() {
+    window.setTimeout(poll, 0);
+  }
+  if (window.addEventListener) {
+    window.addEventListener('load', start, false);
+  } else {
+    window.attachEvent('onload', start);
+  }
   function gone() {
     if (navigator.sendBeacon) {
       navigator.sendBeacon(base + 'closed', '');
