@@ -97,8 +97,8 @@ class InternetSession {
 
 // What gethostbyname answers for a name.
 struct HostAddresses {
-  std::uint32_t error = 0;                 // 0, or the Winsock error (WSAHOST_NOT_FOUND ...)
-  std::vector<std::string> addresses;      // IPv4 addresses in dotted form, in order
+  std::uint32_t error = 0;             // 0, or the Winsock error (WSAHOST_NOT_FOUND ...)
+  std::vector<std::string> addresses;  // IPv4 addresses in dotted form, in order
 };
 
 class Network {

@@ -15,6 +15,8 @@ class SystemInfo;
 class Resources;
 class Processes;
 class InstanceLock;
+class Network;
+class CertificateStores;
 
 class Platform {
  public:
@@ -32,6 +34,8 @@ class Platform {
   virtual Resources& resources() = 0;
   virtual Processes& processes() = 0;
   virtual InstanceLock& instanceLock() = 0;
+  virtual Network& network() = 0;
+  virtual CertificateStores& certificateStores() = 0;
 };
 
 // The process-wide platform. Created on first use with CreateDefaultPlatform() unless a

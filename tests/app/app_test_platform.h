@@ -49,6 +49,8 @@ class TestPlatform final : public Platform {
   Resources& resources() override { return inner_->resources(); }
   Processes& processes() override { return inner_->processes(); }
   InstanceLock& instanceLock() override { return lock; }
+  Network& network() override { return inner_->network(); }
+  CertificateStores& certificateStores() override { return inner_->certificateStores(); }
 
   FixedInstanceLock lock;
 

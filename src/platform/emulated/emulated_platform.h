@@ -14,6 +14,7 @@
 #include "platform/emulated/emulated_system_info.h"
 #include "platform/emulated/machine_folder.h"
 #include "platform/emulated/machine_profile.h"
+#include "platform/unavailable_services.h"
 #include "platform/platform.h"
 
 namespace corvane::emulated {
@@ -30,6 +31,8 @@ class EmulatedPlatform final : public Platform {
   Resources& resources() override { return resources_; }
   Processes& processes() override { return processes_; }
   InstanceLock& instanceLock() override { return instanceLock_; }
+  Network& network() override { return network_; }
+  CertificateStores& certificateStores() override { return certificateStores_; }
 
   [[nodiscard]] const MachineFolder& folder() const { return folder_; }
   [[nodiscard]] const MachineProfile& profile() const { return profile_.profile; }
@@ -50,6 +53,8 @@ class EmulatedPlatform final : public Platform {
   EmulatedResources resources_;
   EmulatedProcesses processes_;
   EmulatedInstanceLock instanceLock_;
+  UnavailableNetwork network_;
+  UnavailableCertificateStores certificateStores_;
 };
 
 }  // namespace corvane::emulated

@@ -10,6 +10,7 @@
 #include "platform/win32/win32_registry.h"
 #include "platform/win32/win32_resources.h"
 #include "platform/win32/win32_system_info.h"
+#include "platform/unavailable_services.h"
 
 namespace corvane::win32 {
 
@@ -22,6 +23,8 @@ class Win32Platform final : public Platform {
   Resources& resources() override { return resources_; }
   Processes& processes() override { return processes_; }
   InstanceLock& instanceLock() override { return instanceLock_; }
+  Network& network() override { return network_; }
+  CertificateStores& certificateStores() override { return certificateStores_; }
 
  private:
   Win32Environment environment_;
@@ -31,6 +34,8 @@ class Win32Platform final : public Platform {
   Win32Resources resources_;
   Win32Processes processes_;
   Win32InstanceLock instanceLock_;
+  UnavailableNetwork network_;
+  UnavailableCertificateStores certificateStores_;
 };
 
 }  // namespace corvane::win32

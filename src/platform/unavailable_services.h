@@ -1,0 +1,35 @@
+#pragma once
+
+// Services a backend does not offer yet: a PC without a network connection and certificate
+// stores that cannot be opened. Every call fails as the real one fails in that state.
+
+#include "platform/certificate_stores.h"
+#include "platform/network.h"
+
+namespace corvane {
+
+class UnavailableNetwork final : public Network {
+ public:
+  bool ConnectedState(std::uint32_t* flags) override {
+    if (flags != nullptr) *flags = win::kInternetConnectionOffline;
+    return false;
+  }
+  std::unique_ptr<InternetSession> OpenSession(std::string_view /*userAgent*/) override {
+    return nullptr;
+  }
+  HostAddresses ResolveHost(std::string_view /*name*/) override {
+    return HostAddresses{kWsaHostNotFound, {}};
+  }
+
+  static constexpr std::uint32_t kWsaHostNotFound = 11001;
+};
+
+class UnavailableCertificateStores final : public CertificateStores {
+ public:
+  std::unique_ptr<CertificateStore> OpenSystemStore(std::string_view /*name*/) override {
+    return nullptr;
+  }
+  void SetRootConfirmation(ConfirmRoot /*confirm*/) override {}
+};
+
+}  // namespace corvane
