@@ -1,19 +1,61 @@
 #include "app/acquire_config.h"
 
+#include <string>
 #include <string_view>
 
+#include "config/bank_values.h"
+#include "config/config_cache.h"
 #include "config/parse_check_config.h"
+#include "platform/file_system.h"
+#include "platform/platform.h"
 #include "platform/resources.h"
+#include "support/http_fetch.h"
 
 namespace corvane {
+namespace {
 
-AcquiredConfig AcquireConfig(PromptHost& /*prompts*/, std::stop_token /*stop*/) {
+// The document parsed into a fresh model: one that does not parse leaves nothing behind.
+bool Parse(std::string_view text, CheckConfig& model) {
+  CheckConfig parsed;
+  if (text.empty() || !ParseCheckConfig(parsed, text) || !parsed.configLoaded) return false;
+  model = std::move(parsed);
+  return true;
+}
+
+std::string DownloadConfig() {
+  HttpFetch fetch;
+  return fetch.FetchText(bank::kConfigUrl);
+}
+
+std::string BuiltInConfig() {
+  const std::vector<std::uint8_t> bytes = LoadResourceBytes("ITEM.XML", win::kRtHtml);
+  return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+}  // namespace
+
+AcquiredConfig AcquireConfig(PromptHost& prompts, std::stop_token stop) {
   AcquiredConfig result;
-  const std::vector<std::uint8_t> text = LoadResourceBytes("ITEM.XML", win::kRtHtml);
-  if (text.empty()) return result;
-  ParseCheckConfig(result.model,
-                   std::string_view(reinterpret_cast<const char*>(text.data()), text.size()));
-  result.serverConfigApplied = false;
+  const std::string downloaded = DownloadConfig();
+  if (Parse(downloaded, result.model)) {
+    // The copy for the next start without network; a copy that cannot be written only
+    // means that start uses the previous one.
+    (void)SaveConfigCache(downloaded);
+    result.fromServer = true;
+    result.serverConfigApplied = true;
+    return result;
+  }
+  if (stop.stop_requested()) return result;
+  promptInfo(prompts, kConfigDownloadFailedText, kConfigDownloadFailedInstruction);
+  if (stop.stop_requested()) return result;
+
+  // A local copy that cannot be read or does not parse is as good as none.
+  if (CurrentPlatform().files().exists(kConfigCachePath) &&
+      Parse(LoadConfigCache(), result.model)) {
+    result.serverConfigApplied = false;
+    return result;
+  }
+  if (Parse(BuiltInConfig(), result.model)) result.serverConfigApplied = false;
   return result;
 }
 

@@ -3,6 +3,10 @@
 // Obtaining the configuration document, run on the configuration worker. The model is built
 // aside and handed to the dialog, which swaps it in on its own thread, so no command ever
 // reads a model that is being replaced.
+//
+// Sources in order: the bank's server (the document then becomes the local copy), the local
+// copy, the built-in copy. A source counts only when its document parses, so a broken answer
+// from the server neither replaces a good local copy nor keeps the checks from starting.
 
 #include <optional>
 #include <stop_token>
@@ -18,8 +22,13 @@ struct AcquiredConfig {
   std::optional<bool> serverConfigApplied;  // unchanged when nothing was parsed
 };
 
-// Until the download and the local copy exist: the built-in copy (resource "ITEM.XML",
-// type 23).
+// The prompt shown when the download fails: content 155, instruction 146.
+inline constexpr int kConfigDownloadFailedText = 155;
+inline constexpr int kConfigDownloadFailedInstruction = 146;
+
+// Downloads the bank's document; when that fails or the answer does not parse, tells the user
+// (prompt 155/146) and falls back to the local copy, then to the built-in one. After stop is
+// requested nothing more is shown and nothing is parsed.
 AcquiredConfig AcquireConfig(PromptHost& prompts, std::stop_token stop);
 
 }  // namespace corvane

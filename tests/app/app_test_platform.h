@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "platform/instance_lock.h"
+#include "platform/network.h"
 #include "platform/platform.h"
 #include "platform/win_errors.h"
 
@@ -49,10 +50,14 @@ class TestPlatform final : public Platform {
   Resources& resources() override { return inner_->resources(); }
   Processes& processes() override { return inner_->processes(); }
   InstanceLock& instanceLock() override { return lock; }
-  Network& network() override { return inner_->network(); }
+  Network& network() override {
+    return networkOverride != nullptr ? *networkOverride : inner_->network();
+  }
   CertificateStores& certificateStores() override { return inner_->certificateStores(); }
 
   FixedInstanceLock lock;
+  // A scripted network in place of the machine's own, when set.
+  Network* networkOverride = nullptr;
 
  private:
 #if !defined(_WIN32)

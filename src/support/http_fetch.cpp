@@ -1,0 +1,123 @@
+#include "support/http_fetch.h"
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <limits>
+#include <optional>
+
+#include "platform/file_system.h"
+#include "platform/network.h"
+#include "platform/platform.h"
+#include "platform/replacement_file.h"
+#include "platform/win_errors.h"
+
+namespace corvane {
+namespace {
+
+constexpr std::uint32_t kStatusOk = 200;
+constexpr std::size_t kBlockBytes = 4096;
+// FetchText holds the body in memory and only ever fetches the configuration document, a
+// few kilobytes; a server that sends more cannot make the process run out of memory.
+constexpr std::uint64_t kMaxTextBytes = 16U * 1024U * 1024U;
+
+// The announced length as the system treats it: a length of 0 says nothing, like a missing
+// header.
+std::optional<std::uint64_t> AnnouncedLength(InternetRequest& request) {
+  const std::optional<std::uint64_t> length = request.ContentLength();
+  if (length && *length == 0) return std::nullopt;
+  return length;
+}
+
+bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  return std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
+    const auto lower = [](char c) {
+      return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+    };
+    return lower(a) == lower(b);
+  });
+}
+
+}  // namespace
+
+std::uint32_t HttpFetchFlags(std::string_view url) {
+  constexpr std::uint32_t kPlain =
+      win::kInternetFlagReload | win::kInternetFlagNoCacheWrite | win::kInternetFlagTransferAscii;
+  return StartsWithIgnoringCase(url, "https://") ? kPlain | win::kInternetFlagSecure : kPlain;
+}
+
+HttpFetch::HttpFetch() : session_(CurrentPlatform().network().OpenSession("Mozilla/5.0")) {}
+
+HttpFetch::~HttpFetch() = default;
+
+std::string HttpFetch::FetchText(std::string_view url) {
+  if (!session_) return {};
+  const std::unique_ptr<InternetRequest> request =
+      session_->OpenUrl(url, HttpFetchFlags(url), nullptr);
+  if (!request || request->StatusCode() != kStatusOk) return {};
+  const std::optional<std::uint64_t> length = AnnouncedLength(*request);
+  if (length && *length > kMaxTextBytes) return {};
+
+  std::string body;
+  std::array<std::byte, kBlockBytes> block{};
+  for (;;) {
+    const std::optional<std::size_t> got = request->Read(block);
+    if (!got) return {};
+    if (*got == 0) break;
+    if (body.size() + *got > kMaxTextBytes) return {};
+    body.append(reinterpret_cast<const char*>(block.data()), *got);
+  }
+  if (length && *length != body.size()) return {};
+  return body;
+}
+
+std::uint32_t HttpFetch::FetchToFile(std::string_view url, std::string_view path,
+                                     std::atomic<std::int32_t>* percent) {
+  FileSystem& files = CurrentPlatform().files();
+  // A target that is a folder or read-only could never be replaced: fail before any
+  // request, as when the file cannot be created.
+  std::uint32_t existing = 0;
+  if (files.attributes(path, existing) == win::kErrorSuccess &&
+      (existing & (win::kFileAttributeDirectory | win::kFileAttributeReadOnly)) != 0) {
+    return 0;
+  }
+  ReplacementFile replacement(files);
+  if (replacement.create(path) != win::kErrorSuccess) return 0;
+  if (!session_) return 0;
+
+  const std::unique_ptr<InternetRequest> request =
+      session_->OpenUrl(url, HttpFetchFlags(url), nullptr);
+  if (!request) return 0;
+  if (percent != nullptr) percent->store(0);
+  if (request->StatusCode() != kStatusOk) return 0;
+  const std::optional<std::uint64_t> length = AnnouncedLength(*request);
+  // The result is 32-bit: a body it cannot count is not fetched at all.
+  if (length && *length > std::numeric_limits<std::uint32_t>::max()) return 0;
+  // Without a length, only a chunked body proves by its last chunk that it is whole; a body
+  // that simply ends with the connection might have been cut.
+  if (!length && !request->IsChunked()) return 0;
+
+  std::uint64_t written = 0;
+  std::array<std::byte, kBlockBytes> block{};
+  for (;;) {
+    const std::optional<std::size_t> got = request->Read(block);
+    if (!got) return 0;
+    if (*got == 0) break;
+    if (replacement.file().write(std::span(block.data(), *got)) != win::kErrorSuccess) return 0;
+    written += *got;
+    if (length && *length < written) return 0;  // longer than announced: wrong either way
+    if (percent != nullptr && length) {
+      percent->store(static_cast<std::int32_t>(written * 100U / *length));
+    }
+  }
+  if (length ? written != *length : written > std::numeric_limits<std::uint32_t>::max()) {
+    return 0;
+  }
+  // An empty body counts as a failure for every caller; it must not replace a good file.
+  if (written == 0) return 0;
+  if (replacement.commit() != win::kErrorSuccess) return 0;
+  return static_cast<std::uint32_t>(written);
+}
+
+}  // namespace corvane
