@@ -26,6 +26,8 @@ packages=(
   fonts-wqy-microhei # Chinese text in the page's screenshots
   libcpp-httplib-dev # the browser host's server on 127.0.0.1
   pkg-config         # finds cpp-httplib's build definitions
+  libcurl4-openssl-dev # the emulated PC's downloads
+  curl                 # the command line that the download benchmark compares with
 )
 # Node runs the page's tests; an existing Node (e.g. a newer one) is used as it is.
 if ! command -v node >/dev/null || ! command -v npm >/dev/null; then

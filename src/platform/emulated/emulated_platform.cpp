@@ -27,13 +27,17 @@ EmulatedPlatform::EmulatedPlatform(const std::filesystem::path& root)
       files_(folder_, environment_),
       registry_(folder_, ViewFor(profile_.profile)),
       systemInfo_(profile_.profile),
-      processes_(folder_, environment_) {}
+      processes_(folder_, environment_),
+      network_(folder_, profile_.profile.online) {}
 
 std::string EmulatedPlatform::loadErrors() const {
-  std::string errors = profile_.error;
-  const std::string registryErrors = registry_.loadError();
-  if (!errors.empty() && !registryErrors.empty()) errors += '\n';
-  return errors + registryErrors;
+  std::string errors;
+  for (const std::string& part : {profile_.error, network_.loadError(), registry_.loadError()}) {
+    if (part.empty()) continue;
+    if (!errors.empty()) errors += '\n';
+    errors += part;
+  }
+  return errors;
 }
 
 }  // namespace emulated

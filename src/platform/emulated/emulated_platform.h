@@ -9,13 +9,14 @@
 #include "platform/emulated/emulated_environment.h"
 #include "platform/emulated/emulated_file_system.h"
 #include "platform/emulated/emulated_instance_lock.h"
+#include "platform/emulated/emulated_network.h"
 #include "platform/emulated/emulated_processes.h"
 #include "platform/emulated/emulated_registry.h"
 #include "platform/emulated/emulated_system_info.h"
 #include "platform/emulated/machine_folder.h"
 #include "platform/emulated/machine_profile.h"
-#include "platform/unavailable_services.h"
 #include "platform/platform.h"
+#include "platform/unavailable_services.h"
 
 namespace corvane::emulated {
 
@@ -38,9 +39,10 @@ class EmulatedPlatform final : public Platform {
   [[nodiscard]] const MachineProfile& profile() const { return profile_.profile; }
   EmulatedFileSystem& emulatedFiles() { return files_; }
   EmulatedEnvironment& emulatedEnvironment() { return environment_; }
+  EmulatedNetwork& emulatedNetwork() { return network_; }
 
-  // What could not be read while opening the machine (bad machine.ini lines, a broken
-  // hive), each naming its file and line; empty when all is well.
+  // What could not be read while opening the machine (bad machine.ini or network.ini
+  // lines, a broken hive), each naming its file and line; empty when all is well.
   [[nodiscard]] std::string loadErrors() const;
 
  private:
@@ -53,7 +55,7 @@ class EmulatedPlatform final : public Platform {
   EmulatedResources resources_;
   EmulatedProcesses processes_;
   EmulatedInstanceLock instanceLock_;
-  UnavailableNetwork network_;
+  EmulatedNetwork network_;
   UnavailableCertificateStores certificateStores_;
 };
 

@@ -1,0 +1,634 @@
+#include "platform/emulated/emulated_network.h"
+
+#include <arpa/inet.h>
+#include <curl/curl.h>
+#include <netdb.h>
+#include <openssl/x509_vfy.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <sstream>
+
+namespace corvane::emulated {
+namespace {
+
+constexpr std::uint32_t kWsaHostNotFound = 11001;
+constexpr std::uint32_t kWsaTryAgain = 11002;
+constexpr std::uint32_t kWsaNoRecovery = 11003;
+constexpr std::uint32_t kWsaNoData = 11004;
+
+// Redirects followed before giving up, as a browser does.
+constexpr long kMaxRedirects = 10;
+// libcurl's receive block, and what is held for the reader before the transfer pauses.
+constexpr long kCurlBufferSize = 512L * 1024;
+constexpr std::size_t kBufferCapacity = 4U * 1024U * 1024U;
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() &&
+         (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n')) {
+    s.remove_suffix(1);
+  }
+  return s;
+}
+
+std::string Lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && Lower(text.substr(0, prefix.size())) == prefix;
+}
+
+bool IsIpv4(std::string_view text) {
+  in_addr address{};
+  return ::inet_pton(AF_INET, std::string(text).c_str(), &address) == 1;
+}
+
+template <typename T>
+std::optional<T> Number(std::string_view text) {
+  T value{};
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+// "host:port" with a non-empty host and a port of 1..65535.
+bool IsHostPort(std::string_view text) {
+  const std::size_t colon = text.rfind(':');
+  if (colon == std::string_view::npos || colon == 0) return false;
+  const auto port = Number<unsigned>(text.substr(colon + 1));
+  return port && *port >= 1 && *port <= 65535;
+}
+
+// Applies one line of network.ini; the reason when it is not understood.
+std::optional<std::string> Apply(NetworkSettings& s, std::string_view section, std::string_view key,
+                                 std::string_view value, const std::filesystem::path& root) {
+  if (section == "resolve") {
+    std::vector<std::string> addresses;
+    for (std::size_t start = 0; start <= value.size();) {
+      const std::size_t comma = std::min(value.find(',', start), value.size());
+      const std::string_view address = Trim(value.substr(start, comma - start));
+      if (!IsIpv4(address)) return "not an IPv4 address: " + std::string(address);
+      addresses.emplace_back(address);
+      start = comma + 1;
+    }
+    if (key.empty()) return std::string("a host name is missing");
+    s.resolve[Lower(key)] = std::move(addresses);
+    return std::nullopt;
+  }
+  if (section == "connect_to") {
+    if (!IsHostPort(key) || !IsHostPort(value)) {
+      return std::string("expected host:port = host:port");
+    }
+    s.connectTo.emplace_back(Lower(key), std::string(value));
+    return std::nullopt;
+  }
+  if (section == "tls" && key == "extra_ca") {
+    if (value.empty()) return std::string("extra_ca needs a file");
+    s.extraCa = root / std::filesystem::path(std::string(value));
+    return std::nullopt;
+  }
+  if (section == "timeouts" && (key == "connect_ms" || key == "receive_ms")) {
+    const auto ms = Number<long>(value);
+    if (!ms || *ms <= 0) return "not a positive number of milliseconds: " + std::string(value);
+    (key == "connect_ms" ? s.connectMs : s.receiveMs) = *ms;
+    return std::nullopt;
+  }
+  if (section == "resolve" || section == "connect_to" || section == "tls" ||
+      section == "timeouts") {
+    return "unknown key " + std::string(key);
+  }
+  return "unknown section [" + std::string(section) + "]";
+}
+
+std::string ReadFile(const std::filesystem::path& path, bool* ok) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  *ok = static_cast<bool>(in) || in.eof();
+  if (!in.is_open()) *ok = false;
+  return text.str();
+}
+
+void InitCurlOnce() {
+  // Once per process, before the first handle; curl's own state, released at exit.
+  static const bool initialised = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+  (void)initialised;
+}
+
+struct SlistFree {
+  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+using Slist = std::unique_ptr<curl_slist, SlistFree>;
+
+void Append(Slist& list, const std::string& item) {
+  curl_slist* grown = curl_slist_append(list.get(), item.c_str());
+  if (grown != nullptr) {
+    (void)list.release();
+    list.reset(grown);
+  }
+}
+
+struct Target {
+  bool https = false;
+  std::string host;
+  std::string port;
+};
+
+// The scheme, host and port of an http(s) URL; nothing for another scheme.
+std::optional<Target> ParseTarget(std::string_view url) {
+  Target target;
+  if (StartsWithNoCase(url, "https://")) {
+    target.https = true;
+    url.remove_prefix(8);
+  } else if (StartsWithNoCase(url, "http://")) {
+    url.remove_prefix(7);
+  } else {
+    return std::nullopt;
+  }
+  std::string_view authority = url.substr(0, url.find_first_of("/?#"));
+  if (const std::size_t at = authority.rfind('@'); at != std::string_view::npos) {
+    authority.remove_prefix(at + 1);
+  }
+  const std::size_t colon = authority.rfind(':');
+  if (colon != std::string_view::npos && authority.find(']') == std::string_view::npos) {
+    target.host = Lower(authority.substr(0, colon));
+    target.port = std::string(authority.substr(colon + 1));
+  } else {
+    target.host = Lower(authority);
+  }
+  if (target.port.empty()) target.port = target.https ? "443" : "80";
+  return target;
+}
+
+struct Settings {
+  NetworkSettings network;
+  std::string caBundle;
+  std::string userAgent;
+};
+
+// One InternetOpenUrl: a libcurl transfer driven by the reader, with a bounded buffer
+// between them (the transfer pauses while it is full).
+class CurlRequest final : public InternetRequest {
+ public:
+  explicit CurlRequest(std::shared_ptr<const Settings> settings)
+      : settings_(std::move(settings)), multi_(curl_multi_init()), easy_(curl_easy_init()) {}
+  CurlRequest(const CurlRequest&) = delete;
+  CurlRequest& operator=(const CurlRequest&) = delete;
+  CurlRequest(CurlRequest&&) = delete;
+  CurlRequest& operator=(CurlRequest&&) = delete;
+  ~CurlRequest() override {
+    if (added_) curl_multi_remove_handle(multi_, easy_);
+    if (easy_ != nullptr) curl_easy_cleanup(easy_);
+    if (multi_ != nullptr) curl_multi_cleanup(multi_);
+  }
+
+  // Sends the GET and waits for the final response's headers; false with LastError().
+  bool Start(std::string_view url, const Target& target) {
+    if (multi_ == nullptr || easy_ == nullptr) return Fail(win::kErrorInternetInternalError);
+    https_ = target.https;
+    const std::string urlText(url);
+    const NetworkSettings& net = settings_->network;
+    curl_easy_setopt(easy_, CURLOPT_URL, urlText.c_str());
+    curl_easy_setopt(easy_, CURLOPT_HTTPGET, 1L);
+    curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy_, CURLOPT_USERAGENT, settings_->userAgent.c_str());
+    curl_easy_setopt(easy_, CURLOPT_PROTOCOLS_STR, "http,https");
+    // Never from https to http: WinINet refuses that redirect.
+    curl_easy_setopt(easy_, CURLOPT_REDIR_PROTOCOLS_STR, https_ ? "https" : "http,https");
+    curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(easy_, CURLOPT_MAXREDIRS, kMaxRedirects);
+    curl_easy_setopt(easy_, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+    curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (!settings_->caBundle.empty()) {
+      curl_blob blob{const_cast<char*>(settings_->caBundle.data()), settings_->caBundle.size(),
+                     CURL_BLOB_NOCOPY};
+      curl_easy_setopt(easy_, CURLOPT_CAINFO_BLOB, &blob);
+    }
+    curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT_MS, net.connectMs);
+    curl_easy_setopt(easy_, CURLOPT_BUFFERSIZE, kCurlBufferSize);
+    curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &CurlRequest::OnHeader);
+    curl_easy_setopt(easy_, CURLOPT_HEADERDATA, this);
+    curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &CurlRequest::OnBody);
+    curl_easy_setopt(easy_, CURLOPT_WRITEDATA, this);
+
+    // [resolve] for the standard ports, the URL's own port and every connect_to port.
+    std::vector<std::string> ports{"80", "443", target.port};
+    for (const auto& [from, to] : net.connectTo) ports.push_back(from.substr(from.rfind(':') + 1));
+    std::sort(ports.begin(), ports.end());
+    ports.erase(std::unique(ports.begin(), ports.end()), ports.end());
+    for (const auto& [name, addresses] : net.resolve) {
+      std::string joined;
+      for (const std::string& a : addresses) joined += (joined.empty() ? "" : ",") + a;
+      for (const std::string& port : ports) Append(resolve_, name + ":" + port + ":" + joined);
+    }
+    for (const auto& [from, to] : net.connectTo) Append(connectTo_, from + ":" + to);
+    if (resolve_) curl_easy_setopt(easy_, CURLOPT_RESOLVE, resolve_.get());
+    if (connectTo_) curl_easy_setopt(easy_, CURLOPT_CONNECT_TO, connectTo_.get());
+
+    if (curl_multi_add_handle(multi_, easy_) != CURLM_OK) {
+      return Fail(win::kErrorInternetInternalError);
+    }
+    added_ = true;
+    lastActivity_ = Clock::now();
+    // Before the headers arrive, the connection may take its time too.
+    const long patience = net.connectMs + net.receiveMs;
+    while (!headersDone_ && !done_) {
+      if (!Pump(patience, true)) return false;
+    }
+    if (!headersDone_ && result_ != CURLE_OK) return Fail(MapError(result_));
+    headersDone_ = true;
+    return true;
+  }
+
+  std::optional<std::uint32_t> StatusCode() override {
+    if (status_ == 0) return std::nullopt;
+    return status_;
+  }
+  std::optional<std::uint64_t> ContentLength() override { return contentLength_; }
+  bool IsChunked() override { return chunked_; }
+
+  std::optional<std::size_t> Read(std::span<std::byte> buffer) override {
+    while (true) {
+      if (head_ < tail_ || buffer.empty()) {
+        const std::size_t n = std::min(buffer.size(), tail_ - head_);
+        std::memcpy(buffer.data(), data_.data() + head_, n);
+        head_ += n;
+        if (head_ == tail_) head_ = tail_ = 0;
+        return n;
+      }
+      if (failed_) {
+        Fail(error_);
+        return std::nullopt;
+      }
+      if (done_) {
+        if (result_ == CURLE_OK) return 0;
+        failed_ = true;
+        Fail(MapError(result_));
+        return std::nullopt;
+      }
+      if (paused_) {
+        paused_ = false;
+        lastActivity_ = Clock::now();
+        curl_easy_pause(easy_, CURLPAUSE_CONT);
+        continue;
+      }
+      if (!Pump(settings_->network.receiveMs, false)) {
+        failed_ = true;
+        return std::nullopt;
+      }
+    }
+  }
+
+  std::uint32_t LastError() override { return error_; }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+
+  bool Fail(std::uint32_t error) {
+    error_ = error;
+    return false;
+  }
+
+  // Runs the transfer once and waits a little for more; false when it has been silent for
+  // `patienceMs` (a time-out, as WinINet's receive time-out).
+  bool Pump(long patienceMs, bool forHeaders) {
+    int running = 0;
+    curl_multi_perform(multi_, &running);
+    int left = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi_, &left)) {
+      if (message->msg == CURLMSG_DONE && message->easy_handle == easy_) {
+        done_ = true;
+        result_ = message->data.result;
+      }
+    }
+    if (done_ || head_ < tail_ || paused_ || (forHeaders && headersDone_)) return true;
+    curl_multi_poll(multi_, nullptr, 0, 100, nullptr);
+    if (Clock::now() - lastActivity_ > std::chrono::milliseconds(patienceMs)) {
+      return Fail(win::kErrorInternetTimeout);
+    }
+    return true;
+  }
+
+  static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self) {
+    static_cast<CurlRequest*>(self)->Header(std::string_view(data, size * count));
+    return size * count;
+  }
+
+  void Header(std::string_view line) {
+    lastActivity_ = Clock::now();
+    line = Trim(line);
+    if (line.starts_with("HTTP/")) {
+      // A new response (after a redirect or an interim answer): its headers count alone.
+      status_ = 0;
+      contentLength_.reset();
+      chunked_ = false;
+      location_.clear();
+      const std::size_t space = line.find(' ');
+      if (space != std::string_view::npos) {
+        status_ = Number<std::uint32_t>(line.substr(space + 1, 3)).value_or(0);
+      }
+      return;
+    }
+    if (line.empty()) {
+      const bool interim = status_ >= 100 && status_ < 200;
+      const bool followed = (status_ == 301 || status_ == 302 || status_ == 303 || status_ == 307 ||
+                             status_ == 308) &&
+                            !location_.empty();
+      if (followed && https_ && StartsWithNoCase(location_, "http:")) httpsToHttp_ = true;
+      if (!interim && !followed) headersDone_ = true;
+      return;
+    }
+    const std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos) return;
+    const std::string name = Lower(Trim(line.substr(0, colon)));
+    const std::string_view value = Trim(line.substr(colon + 1));
+    if (name == "content-length") {
+      contentLength_ = Number<std::uint64_t>(value);
+    } else if (name == "transfer-encoding") {
+      chunked_ = Lower(value).find("chunked") != std::string::npos;
+    } else if (name == "location") {
+      location_ = std::string(value);
+    }
+  }
+
+  static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* self) {
+    return static_cast<CurlRequest*>(self)->Body(data, size * count);
+  }
+
+  std::size_t Body(const char* data, std::size_t size) {
+    lastActivity_ = Clock::now();
+    headersDone_ = true;
+    const std::size_t held = tail_ - head_;
+    if (held > 0 && held + size > kBufferCapacity) {
+      paused_ = true;
+      return CURL_WRITEFUNC_PAUSE;
+    }
+    if (data_.size() < kBufferCapacity) data_.resize(kBufferCapacity);
+    if (tail_ + size > data_.size()) {
+      std::memmove(data_.data(), data_.data() + head_, held);
+      head_ = 0;
+      tail_ = held;
+      if (tail_ + size > data_.size()) data_.resize(tail_ + size);  // one oversized block
+    }
+    std::memcpy(data_.data() + tail_, data, size);
+    tail_ += size;
+    return size;
+  }
+
+  std::uint32_t MapError(CURLcode code) {
+    switch (code) {
+      case CURLE_OK:
+        return 0;
+      case CURLE_UNSUPPORTED_PROTOCOL:
+        return httpsToHttp_ ? win::kErrorInternetHttpsToHttpOnRedir
+                            : win::kErrorInternetUnrecognizedScheme;
+      case CURLE_URL_MALFORMAT:
+        return win::kErrorInternetInvalidUrl;
+      case CURLE_COULDNT_RESOLVE_HOST:
+      case CURLE_COULDNT_RESOLVE_PROXY:
+        return win::kErrorInternetNameNotResolved;
+      case CURLE_COULDNT_CONNECT:
+        return win::kErrorInternetCannotConnect;
+      case CURLE_OPERATION_TIMEDOUT:
+        return win::kErrorInternetTimeout;
+      case CURLE_TOO_MANY_REDIRECTS:
+        return win::kErrorHttpRedirectFailed;
+      case CURLE_WEIRD_SERVER_REPLY:
+      case CURLE_GOT_NOTHING:
+        return win::kErrorHttpInvalidServerResponse;
+      case CURLE_PARTIAL_FILE:
+        return win::kErrorInternetConnectionAborted;
+      case CURLE_SEND_ERROR:
+      case CURLE_RECV_ERROR:
+        return win::kErrorInternetConnectionReset;
+      case CURLE_PEER_FAILED_VERIFICATION: {
+        long verify = X509_V_OK;
+        curl_easy_getinfo(easy_, CURLINFO_SSL_VERIFYRESULT, &verify);
+        switch (verify) {
+          case X509_V_OK:               // the chain is good: the name is what failed
+          case X509_V_ERR_UNSPECIFIED:  // what libcurl records when its own name check fails
+          case X509_V_ERR_HOSTNAME_MISMATCH:
+          case X509_V_ERR_IP_ADDRESS_MISMATCH:
+            return win::kErrorInternetSecCertCnInvalid;
+          case X509_V_ERR_CERT_HAS_EXPIRED:
+          case X509_V_ERR_CERT_NOT_YET_VALID:
+            return win::kErrorInternetSecCertDateInvalid;
+          default:
+            return win::kErrorInternetInvalidCa;
+        }
+      }
+      case CURLE_SSL_CONNECT_ERROR:
+      case CURLE_SSL_CERTPROBLEM:
+      case CURLE_SSL_CIPHER:
+      case CURLE_SSL_CACERT_BADFILE:
+      case CURLE_SSL_ISSUER_ERROR:
+      case CURLE_SSL_INVALIDCERTSTATUS:
+      case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+      case CURLE_USE_SSL_FAILED:
+        return win::kErrorInternetSecFailure;
+      default:
+        return win::kErrorInternetInternalError;
+    }
+  }
+
+  std::shared_ptr<const Settings> settings_;
+  CURLM* multi_;
+  CURL* easy_;
+  Slist resolve_;
+  Slist connectTo_;
+  bool added_ = false;
+  bool https_ = false;
+
+  std::uint32_t status_ = 0;
+  std::optional<std::uint64_t> contentLength_;
+  bool chunked_ = false;
+  std::string location_;
+  bool httpsToHttp_ = false;
+  bool headersDone_ = false;
+
+  std::vector<std::byte> data_;
+  std::size_t head_ = 0;
+  std::size_t tail_ = 0;
+  bool paused_ = false;
+  bool done_ = false;
+  bool failed_ = false;
+  CURLcode result_ = CURLE_OK;
+  std::uint32_t error_ = 0;
+  Clock::time_point lastActivity_;
+};
+
+class CurlSession final : public InternetSession {
+ public:
+  CurlSession(Settings settings, bool online)
+      : settings_(std::make_shared<const Settings>(std::move(settings))), online_(online) {}
+
+  std::unique_ptr<InternetRequest> OpenUrl(std::string_view url, std::uint32_t /*flags*/,
+                                           std::uint32_t* error) override {
+    // The flags ask for a fresh download that is not cached and for https's security
+    // checks: libcurl keeps no cache and always verifies.
+    const auto report = [error](std::uint32_t code) {
+      if (error != nullptr) *error = code;
+      return nullptr;
+    };
+    const std::optional<Target> target = ParseTarget(url);
+    if (!target) return report(win::kErrorInternetUnrecognizedScheme);
+    if (!online_) return report(win::kErrorInternetNameNotResolved);
+    auto request = std::make_unique<CurlRequest>(settings_);
+    if (!request->Start(url, *target)) return report(request->LastError());
+    if (error != nullptr) *error = 0;
+    return request;
+  }
+
+ private:
+  std::shared_ptr<const Settings> settings_;  // shared with its requests
+  bool online_;
+};
+
+}  // namespace
+
+NetworkSettingsLoad ParseNetworkSettings(std::string_view text, std::string_view fileName,
+                                         const std::filesystem::path& machineRoot) {
+  NetworkSettingsLoad load;
+  std::string section;
+  std::size_t lineNumber = 0;
+  const auto fail = [&](std::string_view what) {
+    load.error +=
+        std::string(fileName) + ":" + std::to_string(lineNumber) + ": " + std::string(what) + "\n";
+  };
+  for (std::size_t start = 0; start < text.size();) {
+    const std::size_t end = std::min(text.find('\n', start), text.size());
+    std::string_view line = text.substr(start, end - start);
+    start = end + 1;
+    ++lineNumber;
+    // A comment may follow a value after a blank: "key = value   ; why".
+    for (std::size_t at = 1; at < line.size(); ++at) {
+      if ((line[at] == ';' || line[at] == '#') && (line[at - 1] == ' ' || line[at - 1] == '\t')) {
+        line = line.substr(0, at);
+        break;
+      }
+    }
+    line = Trim(line);
+    if (line.empty() || line.front() == ';' || line.front() == '#') continue;
+    if (line.front() == '[') {
+      if (line.back() != ']') {
+        fail("a [section] line must end with ]");
+        continue;
+      }
+      section = std::string(Trim(line.substr(1, line.size() - 2)));
+      continue;
+    }
+    const std::size_t equals = line.find('=');
+    if (equals == std::string_view::npos) {
+      fail("expected key = value");
+      continue;
+    }
+    const auto problem = Apply(load.settings, section, Trim(line.substr(0, equals)),
+                               Trim(line.substr(equals + 1)), machineRoot);
+    if (problem) fail(*problem);
+  }
+  if (!load.error.empty()) load.error.pop_back();
+  return load;
+}
+
+NetworkSettingsLoad LoadNetworkSettings(const MachineFolder& machine) {
+  const std::filesystem::path path = machine.root() / "network.ini";
+  std::error_code ec;
+  if (!std::filesystem::exists(path, ec)) return {};
+  bool ok = false;
+  const std::string text = ReadFile(path, &ok);
+  if (!ok) return {NetworkSettings{}, path.string() + ":0: cannot be read"};
+  return ParseNetworkSettings(text, path.string(), machine.root());
+}
+
+EmulatedNetwork::EmulatedNetwork(const MachineFolder& machine, bool online) : online_(online) {
+  NetworkSettingsLoad load = LoadNetworkSettings(machine);
+  settings_ = std::move(load.settings);
+  error_ = std::move(load.error);
+  if (settings_.extraCa.empty()) return;
+  bool ok = false;
+  const std::string extra = ReadFile(settings_.extraCa, &ok);
+  if (!ok || extra.find("-----BEGIN CERTIFICATE-----") == std::string::npos) {
+    if (!error_.empty()) error_ += '\n';
+    error_ += (machine.root() / "network.ini").string() + ": extra_ca " +
+              settings_.extraCa.string() + " is not a readable PEM certificate file";
+    return;
+  }
+  // Both the host's store and the extra CA: one bundle, since libcurl takes one CA file.
+  InitCurlOnce();
+  std::string system;
+  if (CURL* probe = curl_easy_init()) {
+    char* defaultCa = nullptr;
+    if (curl_easy_getinfo(probe, CURLINFO_CAINFO, &defaultCa) == CURLE_OK && defaultCa != nullptr) {
+      bool read = false;
+      system = ReadFile(defaultCa, &read);
+    }
+    curl_easy_cleanup(probe);
+  }
+  caBundle_ = system + "\n" + extra;
+}
+
+bool EmulatedNetwork::ConnectedState(std::uint32_t* flags) {
+  if (flags != nullptr) {
+    *flags = online_ ? win::kInternetConnectionLan : win::kInternetConnectionOffline;
+  }
+  return online_;
+}
+
+std::unique_ptr<InternetSession> EmulatedNetwork::OpenSession(std::string_view userAgent) {
+  InitCurlOnce();
+  Settings settings{settings_, caBundle_, std::string(userAgent)};
+  return std::make_unique<CurlSession>(std::move(settings), online_);
+}
+
+HostAddresses EmulatedNetwork::ResolveHost(std::string_view name) {
+  if (!online_) return {kWsaHostNotFound, {}};
+  if (const auto it = settings_.resolve.find(Lower(name)); it != settings_.resolve.end()) {
+    return {0, it->second};
+  }
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  const int status = ::getaddrinfo(std::string(name).c_str(), nullptr, &hints, &found);
+  if (status != 0) {
+    switch (status) {
+      case EAI_AGAIN:
+        return {kWsaTryAgain, {}};
+      case EAI_FAIL:
+        return {kWsaNoRecovery, {}};
+#ifdef EAI_NODATA
+      case EAI_NODATA:
+#endif
+      case EAI_ADDRFAMILY:
+        return {kWsaNoData, {}};
+      default:
+        return {kWsaHostNotFound, {}};
+    }
+  }
+  HostAddresses result;
+  for (const addrinfo* a = found; a != nullptr; a = a->ai_next) {
+    char text[INET_ADDRSTRLEN] = {};
+    const auto* address = reinterpret_cast<const sockaddr_in*>(a->ai_addr);
+    if (::inet_ntop(AF_INET, &address->sin_addr, text, sizeof text) != nullptr) {
+      result.addresses.emplace_back(text);
+    }
+  }
+  ::freeaddrinfo(found);
+  if (result.addresses.empty()) result.error = kWsaNoData;
+  return result;
+}
+
+}  // namespace corvane::emulated

@@ -1,0 +1,80 @@
+#pragma once
+
+// The emulated PC's network: the host's own network through libcurl and the host's
+// resolver, steered by the machine's network.ini so that the bank's fixed https URLs can
+// reach a local test server with real TLS. Without network.ini the real network is used,
+// with the proxy settings of the environment (http_proxy, https_proxy, no_proxy).
+//
+// network.ini (optional; lines starting with ; or # are comments, so are "; ..." tails):
+//
+//   [resolve]                        name = address[, address...], like curl --resolve:
+//   perbank.marrowby.example = 127.0.0.1     what ResolveHost answers and connections use
+//   [connect_to]                     host:port = host:port, like curl --connect-to: the
+//   perbank.marrowby.example:443 = 127.0.0.1:40443   connection goes there, TLS still
+//                                                    checks the URL's host name
+//   [tls]
+//   extra_ca = certs/bank-test-ca.pem   a PEM file (relative to the machine folder) trusted
+//                                       besides the host's store
+//   [timeouts]
+//   connect_ms = 60000               giving up on a connection that is not made
+//   receive_ms = 30000               giving up on a response that sends nothing this long
+//
+// Whether the PC is online comes from machine.ini ([network] online): offline, the
+// connection state says so, names do not resolve and no URL opens.
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "platform/emulated/machine_folder.h"
+#include "platform/network.h"
+
+namespace corvane::emulated {
+
+struct NetworkSettings {
+  // Lower-case host name -> addresses.
+  std::map<std::string, std::vector<std::string>> resolve;
+  // (lower-case host, port) -> "host:port" to connect to instead.
+  std::vector<std::pair<std::string, std::string>> connectTo;  // "host:port", "host:port"
+  std::filesystem::path extraCa;                               // empty: none
+  long connectMs = 60000;
+  long receiveMs = 30000;
+};
+
+struct NetworkSettingsLoad {
+  NetworkSettings settings;
+  std::string error;  // "<file>:<line>: ..." for each bad line; empty when all is well
+};
+
+// Reads the text of a network.ini; `fileName` names it in errors, `machineRoot` anchors a
+// relative extra_ca.
+NetworkSettingsLoad ParseNetworkSettings(std::string_view text, std::string_view fileName,
+                                         const std::filesystem::path& machineRoot);
+
+// Reads the machine's network.ini; no file gives the defaults without an error.
+NetworkSettingsLoad LoadNetworkSettings(const MachineFolder& machine);
+
+class EmulatedNetwork final : public Network {
+ public:
+  EmulatedNetwork(const MachineFolder& machine, bool online);
+
+  bool ConnectedState(std::uint32_t* flags) override;
+  std::unique_ptr<InternetSession> OpenSession(std::string_view userAgent) override;
+  HostAddresses ResolveHost(std::string_view name) override;
+
+  // What network.ini could not say (bad lines, an unreadable CA file); empty when all is
+  // well.
+  [[nodiscard]] const std::string& loadError() const { return error_; }
+
+ private:
+  NetworkSettings settings_;
+  std::string caBundle_;  // the host's store and the extra CA (PEM); empty: curl's default
+  std::string error_;
+  bool online_;
+};
+
+}  // namespace corvane::emulated
