@@ -19,6 +19,12 @@
 #include "support/fake_network.h"
 #include "support/scratch_folder.h"
 
+#if !defined(_WIN32)
+#include "bank_server.h"
+#include "platform/emulated/emulated_network.h"
+#include "platform/emulated/scratch_machine.h"
+#endif
+
 namespace corvane {
 namespace {
 
@@ -177,3 +183,32 @@ TEST_F(AcquireConfigTest, AfterStopNothingIsShownOrParsed) {
 
 }  // namespace
 }  // namespace corvane
+
+#if !defined(_WIN32)
+namespace corvane {
+namespace {
+
+// From the local bank server through the emulated PC's real network and TLS.
+TEST(AcquireConfigServerTest, TheBanksDocumentIsFetchedOnceAndCached) {
+  testing::BankServer server;
+  ASSERT_EQ(server.error(), "");
+  server.Serve(bank::kConfigPath, Document("4.0.0.0"));
+  const emulated::ScratchMachine machine;
+  ASSERT_TRUE(server.WriteNetworkIni(machine.folder().root()));
+  emulated::EmulatedNetwork network(machine.folder(), true);
+  auto platform = std::make_unique<testing::TestPlatform>();
+  platform->networkOverride = &network;
+  const ScopedPlatform installed(std::move(platform));
+  testing::ScriptedPrompts prompts;
+
+  const AcquiredConfig acquired = AcquireConfig(prompts, std::stop_token());
+  EXPECT_TRUE(prompts.shown.empty());
+  EXPECT_TRUE(acquired.fromServer);
+  EXPECT_EQ(acquired.model.appInfo.version, "4.0.0.0");
+  EXPECT_EQ(server.requestCount(bank::kConfigPath), 1);
+  EXPECT_EQ(LoadConfigCache(), Document("4.0.0.0"));
+}
+
+}  // namespace
+}  // namespace corvane
+#endif

@@ -1,0 +1,137 @@
+// HttpFetch through the emulated PC's real network (libcurl, TLS) against the local bank
+// server: the same outcomes as with the scripted network, from real answers and real faults.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/app_test_platform.h"
+#include "bank_server.h"
+#include "config/bank_values.h"
+#include "platform/emulated/emulated_network.h"
+#include "platform/emulated/scratch_machine.h"
+#include "platform/file_system.h"
+#include "platform/platform.h"
+#include "platform/win_errors.h"
+#include "scratch_folder.h"
+#include "support/http_fetch.h"
+
+namespace corvane {
+namespace {
+
+using testing::FaultKind;
+
+std::string Body(std::size_t size) {
+  std::string body(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) body[i] = static_cast<char>((i * 13U + 7U) & 0xFF);
+  return body;
+}
+
+std::unique_ptr<Platform> MakePlatform(Network& network) {
+  auto platform = std::make_unique<testing::TestPlatform>();
+  platform->networkOverride = &network;
+  return platform;
+}
+
+class HttpFetchServerTest : public ::testing::Test {
+ protected:
+  HttpFetchServerTest()
+      : written_(server_.WriteNetworkIni(machine_.folder().root(), Timeouts())),
+        network_(machine_.folder(), true),
+        installed_(MakePlatform(network_)),
+        folder_("corvane-fetch-server-test") {}
+
+  static testing::NetworkIniOptions Timeouts() {
+    testing::NetworkIniOptions options;
+    options.receiveMs = 1000;  // the stall case waits this long
+    return options;
+  }
+
+  static std::string Url(std::string_view path) {
+    return "https://" + std::string(bank::kPersonalHost) + std::string(path);
+  }
+
+  std::string read(std::string_view path) {
+    std::string bytes;
+    return CurrentPlatform().files().readFile(path, bytes) == win::kErrorSuccess ? bytes
+                                                                                 : "<missing>";
+  }
+
+  testing::BankServer server_;
+  emulated::ScratchMachine machine_;
+  bool written_;
+  emulated::EmulatedNetwork network_;
+  ScopedPlatform installed_;
+  testing::ScratchFolder folder_;
+};
+
+TEST_F(HttpFetchServerTest, FailureTableAgainstARealServer) {
+  ASSERT_EQ(server_.error(), "");
+  ASSERT_TRUE(written_);
+  const std::string body = Body(10000);
+  struct Case {
+    const char* name;
+    std::string url;
+    std::string path;  // what the server saw asked for; empty when it is never reached
+    std::string text;
+    std::uint32_t bytes = 0;
+  };
+  server_.Serve("/ok", body);
+  server_.Fault("/404", FaultKind::kNotFoundWithBody, "not found");
+  server_.Fault("/cut", FaultKind::kCutShort, body);
+  server_.Fault("/too-long", FaultKind::kLengthTooLong, body);
+  server_.Fault("/too-short", FaultKind::kLengthTooShort, body);
+  server_.Fault("/chunked", FaultKind::kChunked, body);
+  server_.Fault("/chunked-cut", FaultKind::kChunkedCutShort, body);
+  server_.Fault("/stall", FaultKind::kStall, body);
+  server_.Fault("/reset", FaultKind::kReset, body);
+  server_.Fault("/close", FaultKind::kCloseDelimited, body);
+
+  const std::vector<Case> cases = {
+      {"whole body", Url("/ok"), "/ok", body, 10000},
+      {"404 with a body", Url("/404"), "/404", "", 0},
+      {"cut short", Url("/cut"), "/cut", "", 0},
+      {"announced longer", Url("/too-long"), "/too-long", "", 0},
+      // The client reads what was announced; the rest is noise after the answer.
+      {"announced shorter", Url("/too-short"), "/too-short", body.substr(0, 5000), 5000},
+      {"chunked", Url("/chunked"), "/chunked", body, 10000},
+      {"chunked cut short", Url("/chunked-cut"), "/chunked-cut", "", 0},
+      {"stall", Url("/stall"), "/stall", "", 0},
+      {"reset", Url("/reset"), "/reset", "", 0},
+      {"ended by closing", Url("/close"), "/close", body, 0},
+      {"untrusted certificate",
+       "https://" + std::string(testing::BankServer::UntrustedHost()) + "/ok", "", "", 0},
+      {"unresolvable host", "https://nowhere.invalid/ok", "", "", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const int before = c.path.empty() ? 0 : server_.requestCount(c.path);
+    const int okBefore = server_.requestCount("/ok");
+    const std::string target = folder_.at("target.bin");
+    ASSERT_EQ(CurrentPlatform().files().writeFile(target, "earlier"), win::kErrorSuccess);
+    std::atomic<std::int32_t> percent{-1};
+    std::string text;
+    std::uint32_t bytes = 0;
+    {
+      HttpFetch fetch;
+      text = fetch.FetchText(c.url);
+      bytes = fetch.FetchToFile(c.url, target, &percent);
+    }
+    EXPECT_EQ(text.size(), c.text.size());
+    EXPECT_TRUE(text == c.text);
+    EXPECT_EQ(bytes, c.bytes);
+    EXPECT_TRUE(read(target) == (c.bytes != 0 ? c.text : "earlier"));
+    EXPECT_EQ(folder_.names(), std::vector<std::string>{"target.bin"});
+    if (c.path.empty()) {
+      EXPECT_EQ(server_.requestCount("/ok"), okBefore);  // refused before any request
+    } else {
+      EXPECT_EQ(server_.requestCount(c.path), before + 2);  // one GET per fetch
+    }
+  }
+}
+
+}  // namespace
+}  // namespace corvane
