@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <limits>
 #include <optional>
+#include <vector>
 
 #include "platform/file_system.h"
 #include "platform/network.h"
@@ -17,6 +18,10 @@ namespace {
 
 constexpr std::uint32_t kStatusOk = 200;
 constexpr std::size_t kBlockBytes = 4096;
+// Blocks are received one by one (the progress follows them) but written to the file in
+// larger pieces: one write call per block would cost more than the transfer itself. A
+// multiple of the block size.
+constexpr std::size_t kWriteBytes = 64U * kBlockBytes;
 // FetchText holds the body in memory and only ever fetches the configuration document, a
 // few kilobytes; a server that sends more cannot make the process run out of memory.
 constexpr std::uint64_t kMaxTextBytes = 16U * 1024U * 1024U;
@@ -98,13 +103,23 @@ std::uint32_t HttpFetch::FetchToFile(std::string_view url, std::string_view path
   // that simply ends with the connection might have been cut.
   if (!length && !request->IsChunked()) return 0;
 
+  // Blocks are read straight into a larger buffer that goes to the file in one write.
+  std::vector<std::byte> pending(kWriteBytes);
+  std::size_t filled = 0;
+  const auto flush = [&] {
+    const bool ok = filled == 0 || replacement.file().write(std::span(pending).first(filled)) ==
+                                       win::kErrorSuccess;
+    filled = 0;
+    return ok;
+  };
   std::uint64_t written = 0;
-  std::array<std::byte, kBlockBytes> block{};
   for (;;) {
-    const std::optional<std::size_t> got = request->Read(block);
+    const std::optional<std::size_t> got =
+        request->Read(std::span(pending).subspan(filled, kBlockBytes));
     if (!got) return 0;
     if (*got == 0) break;
-    if (replacement.file().write(std::span(block.data(), *got)) != win::kErrorSuccess) return 0;
+    filled += *got;
+    if (filled + kBlockBytes > kWriteBytes && !flush()) return 0;
     written += *got;
     if (length && *length < written) return 0;  // longer than announced: wrong either way
     if (percent != nullptr && length) {
@@ -114,6 +129,7 @@ std::uint32_t HttpFetch::FetchToFile(std::string_view url, std::string_view path
   if (length ? written != *length : written > std::numeric_limits<std::uint32_t>::max()) {
     return 0;
   }
+  if (!flush()) return 0;
   // An empty body counts as a failure for every caller; it must not replace a good file.
   if (written == 0) return 0;
   if (replacement.commit() != win::kErrorSuccess) return 0;
