@@ -1,8 +1,12 @@
 #include "checks/network_checks.h"
 
+#include "platform/network.h"
+#include "platform/platform.h"
+
 namespace corvane {
 
-bool IsInternetConnected() { return true; }
+// The connection types are not looked at: connected or not is all the check says.
+bool IsInternetConnected() { return CurrentPlatform().network().ConnectedState(nullptr); }
 
 bool CheckNameResolution(CheckConfig& config) {
   config.dnsOk = false;

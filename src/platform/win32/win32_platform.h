@@ -3,14 +3,15 @@
 // The real Windows services as the platform of the process.
 
 #include "platform/platform.h"
+#include "platform/unavailable_services.h"
 #include "platform/win32/win32_environment.h"
 #include "platform/win32/win32_file_system.h"
 #include "platform/win32/win32_instance_lock.h"
+#include "platform/win32/win32_network.h"
 #include "platform/win32/win32_processes.h"
 #include "platform/win32/win32_registry.h"
 #include "platform/win32/win32_resources.h"
 #include "platform/win32/win32_system_info.h"
-#include "platform/unavailable_services.h"
 
 namespace corvane::win32 {
 
@@ -34,7 +35,7 @@ class Win32Platform final : public Platform {
   Win32Resources resources_;
   Win32Processes processes_;
   Win32InstanceLock instanceLock_;
-  UnavailableNetwork network_;
+  Win32Network network_;
   UnavailableCertificateStores certificateStores_;
 };
 

@@ -1,0 +1,52 @@
+// The network.ini parser on arbitrary input: it must never crash, every error must name a
+// line of the input, and what it accepts must be what libcurl is later given: addresses in
+// dotted IPv4 form, host:port pairs with a port, positive time-outs.
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "platform/emulated/emulated_network.h"
+
+namespace {
+
+bool ValidPort(std::string_view hostPort) {
+  const std::size_t colon = hostPort.rfind(':');
+  if (colon == std::string_view::npos || colon == 0) return false;
+  const std::string port(hostPort.substr(colon + 1));
+  if (port.empty() || port.size() > 5 || !std::all_of(port.begin(), port.end(), ::isdigit)) {
+    return false;
+  }
+  const long value = std::strtol(port.c_str(), nullptr, 10);
+  return value >= 1 && value <= 65535;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace corvane::emulated;
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  const NetworkSettingsLoad load = ParseNetworkSettings(text, "network.ini", "/machine");
+  const std::size_t lines =
+      static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1;
+  for (std::size_t at = 0; (at = load.error.find("network.ini:", at)) != std::string::npos;) {
+    at += 12;
+    const std::size_t line = std::strtoul(load.error.c_str() + at, nullptr, 10);
+    if (line == 0 || line > lines) std::abort();
+  }
+  const NetworkSettings& s = load.settings;
+  if (s.connectMs <= 0 || s.receiveMs <= 0) std::abort();
+  for (const auto& [name, addresses] : s.resolve) {
+    if (name.empty() || addresses.empty()) std::abort();
+    for (const std::string& a : addresses) {
+      if (a.find_first_not_of("0123456789.") != std::string::npos) std::abort();
+    }
+  }
+  for (const auto& [from, to] : s.connectTo) {
+    if (!ValidPort(from) || !ValidPort(to)) std::abort();
+  }
+  return 0;
+}
