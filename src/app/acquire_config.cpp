@@ -34,7 +34,7 @@ std::string BuiltInConfig() {
 
 }  // namespace
 
-AcquiredConfig AcquireConfig(PromptHost& prompts, std::stop_token stop) {
+AcquiredConfig AcquireConfig(PromptHost& prompts, const std::stop_token& stop) {
   AcquiredConfig result;
   const std::string downloaded = DownloadConfig();
   if (Parse(downloaded, result.model)) {

@@ -29,6 +29,6 @@ inline constexpr int kConfigDownloadFailedInstruction = 146;
 // Downloads the bank's document; when that fails or the answer does not parse, tells the user
 // (prompt 155/146) and falls back to the local copy, then to the built-in one. After stop is
 // requested nothing more is shown and nothing is parsed.
-AcquiredConfig AcquireConfig(PromptHost& prompts, std::stop_token stop);
+AcquiredConfig AcquireConfig(PromptHost& prompts, const std::stop_token& stop);
 
 }  // namespace corvane

@@ -37,8 +37,8 @@ std::uint32_t ReplacementFile::create(std::string_view target) {
   std::uint32_t error = win::kErrorFileExists;
   for (int attempt = 0; attempt < kNameAttempts && error == win::kErrorFileExists; ++attempt) {
     std::array<char, 16> name{};
-    std::snprintf(name.data(), name.size(), "~cv%08X.tmp",
-                  static_cast<unsigned>(NameSeed(this, attempt)));
+    (void)std::snprintf(name.data(), name.size(), "~cv%08X.tmp",
+                        static_cast<unsigned>(NameSeed(this, attempt)));
     std::string candidate =
         folder.empty() ? std::string(name.data()) : PathJoin(folder, name.data());
     error = files_.open(candidate, FileAccess::kWrite, FileCreation::kCreateNew,

@@ -24,7 +24,7 @@ constexpr std::size_t kBlockBytes = 4096;
 constexpr std::size_t kWriteBytes = 64U * kBlockBytes;
 // FetchText holds the body in memory and only ever fetches the configuration document, a
 // few kilobytes; a server that sends more cannot make the process run out of memory.
-constexpr std::uint64_t kMaxTextBytes = 16U * 1024U * 1024U;
+constexpr std::uint64_t kMaxTextBytes = 16ULL * 1024ULL * 1024ULL;
 
 // The announced length as the system treats it: a length of 0 says nothing, like a missing
 // header.
