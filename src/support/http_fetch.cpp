@@ -122,14 +122,12 @@ std::uint32_t HttpFetch::FetchToFile(std::string_view url, std::string_view path
     if (filled + kBlockBytes > kWriteBytes && !flush()) return 0;
     written += *got;
     if (length && *length < written) return 0;  // longer than announced: wrong either way
+    if (written > std::numeric_limits<std::uint32_t>::max()) return 0;  // beyond the result
     if (percent != nullptr && length) {
       percent->store(static_cast<std::int32_t>(written * 100U / *length));
     }
   }
-  if (length ? written != *length : written > std::numeric_limits<std::uint32_t>::max()) {
-    return 0;
-  }
-  if (!flush()) return 0;
+  if ((length && written != *length) || !flush()) return 0;
   // An empty body counts as a failure for every caller; it must not replace a good file.
   if (written == 0) return 0;
   if (replacement.commit() != win::kErrorSuccess) return 0;

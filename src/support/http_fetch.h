@@ -24,14 +24,18 @@ class HttpFetch {
   HttpFetch& operator=(HttpFetch&&) = delete;
   ~HttpFetch();
 
-  // The body of a 200 answer; empty on any failure.
+  // The body of a 200 answer (of its Content-Length when there is one); empty on any
+  // failure. Bodies over 16 MiB fail: this is for small documents.
   std::string FetchText(std::string_view url);
 
   // Downloads url to path (a Windows path). Returns the number of bytes of the body when it
-  // arrived whole (Content-Length, or the end of a chunked body), else 0. The body goes to
-  // a temporary file beside path that replaces path only when complete, so a failed
-  // download leaves no partial file and keeps an earlier one. percent, when given, receives
-  // the progress (0 to 100) as blocks arrive.
+  // provably arrived whole (its Content-Length, or the last chunk of a chunked body), else
+  // 0; a body that just ends with the connection, an empty one and one over 4 GiB count as
+  // failures. The body goes to a temporary file beside path that replaces path only when
+  // complete, so a failed download leaves no partial file and keeps an earlier one; a path
+  // that is a folder or read-only, or whose folder takes no new file, fails before any
+  // request. percent, when given, is set to 0 once the request is open and then follows
+  // the blocks (bytes so far × 100 ÷ Content-Length); without a length it stays 0.
   std::uint32_t FetchToFile(std::string_view url, std::string_view path,
                             std::atomic<std::int32_t>* percent);
 
