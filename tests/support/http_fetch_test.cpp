@@ -87,6 +87,15 @@ TEST_F(HttpFetchTest, ProgressFollowsTheBlocksAgainstTheAnnouncedLength) {
   EXPECT_EQ(read(folder_.at("f.bin")), Body(10000));
 }
 
+// bytes × 100 passes 32 bits after 43 MB: the percentage must not wrap.
+TEST_F(HttpFetchTest, ProgressOfALargeFileReachesOneHundred) {
+  network_.answer = OkAnswer(std::string(60'000'000, 'x'));
+  std::atomic<std::int32_t> percent{-1};
+  HttpFetch fetch;
+  EXPECT_EQ(fetch.FetchToFile(kUrl, folder_.at("large.bin"), &percent), 60'000'000U);
+  EXPECT_EQ(percent.load(), 100);
+}
+
 TEST_F(HttpFetchTest, ChunkedBodyIsWholeAndCountedButShowsNoProgress) {
   ScriptedAnswer answer;
   answer.chunked = true;
