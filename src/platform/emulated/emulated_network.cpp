@@ -51,7 +51,18 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && Lower(text.substr(0, prefix.size())) == prefix;
 }
 
+// A host name as libcurl takes it in its option strings: letters, digits, '.', '-', '_'.
+bool IsHostName(std::string_view text) {
+  return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+           c == '-' || c == '_';
+  });
+}
+
 bool IsIpv4(std::string_view text) {
+  if (text.empty() || text.find_first_not_of("0123456789.") != std::string_view::npos) {
+    return false;
+  }
   in_addr address{};
   return ::inet_pton(AF_INET, std::string(text).c_str(), &address) == 1;
 }
@@ -67,7 +78,7 @@ std::optional<T> Number(std::string_view text) {
 // "host:port" with a non-empty host and a port of 1..65535.
 bool IsHostPort(std::string_view text) {
   const std::size_t colon = text.rfind(':');
-  if (colon == std::string_view::npos || colon == 0) return false;
+  if (colon == std::string_view::npos || !IsHostName(text.substr(0, colon))) return false;
   const auto port = Number<unsigned>(text.substr(colon + 1));
   return port && *port >= 1 && *port <= 65535;
 }
@@ -84,7 +95,7 @@ std::optional<std::string> Apply(NetworkSettings& s, std::string_view section, s
       addresses.emplace_back(address);
       start = comma + 1;
     }
-    if (key.empty()) return std::string("a host name is missing");
+    if (!IsHostName(key)) return std::string("not a host name: ") + std::string(key);
     s.resolve[Lower(key)] = std::move(addresses);
     return std::nullopt;
   }
