@@ -32,10 +32,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const NetworkSettingsLoad load = ParseNetworkSettings(text, "network.ini", "/machine");
   const std::size_t lines =
       static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1;
-  for (std::size_t at = 0; (at = load.error.find("network.ini:", at)) != std::string::npos;) {
-    at += 12;
-    const std::size_t line = std::strtoul(load.error.c_str() + at, nullptr, 10);
-    if (line == 0 || line > lines) std::abort();
+  // Each error line starts with the file and a line of the input (values are echoed after it).
+  for (std::size_t start = 0; start < load.error.size();) {
+    const std::size_t end = std::min(load.error.find('\n', start), load.error.size());
+    const std::string_view line = std::string_view(load.error).substr(start, end - start);
+    if (!line.starts_with("network.ini:")) std::abort();
+    const std::size_t number = std::strtoul(load.error.c_str() + start + 12, nullptr, 10);
+    if (number == 0 || number > lines) std::abort();
+    start = end + 1;
   }
   const NetworkSettings& s = load.settings;
   if (s.connectMs <= 0 || s.receiveMs <= 0) std::abort();

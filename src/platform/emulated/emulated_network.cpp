@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <chrono>
 #include <cstring>
@@ -27,7 +28,7 @@ constexpr std::uint32_t kWsaNoData = 11004;
 constexpr long kMaxRedirects = 10;
 // libcurl's receive block, and what is held for the reader before the transfer pauses.
 constexpr long kCurlBufferSize = 512L * 1024;
-constexpr std::size_t kBufferCapacity = 4U * 1024U * 1024U;
+constexpr std::size_t kBufferCapacity = std::size_t{4} * 1024 * 1024;
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -50,7 +51,18 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && Lower(text.substr(0, prefix.size())) == prefix;
 }
 
+// A host name as libcurl takes it in its option strings: letters, digits, '.', '-', '_'.
+bool IsHostName(std::string_view text) {
+  return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+           c == '-' || c == '_';
+  });
+}
+
 bool IsIpv4(std::string_view text) {
+  if (text.empty() || text.find_first_not_of("0123456789.") != std::string_view::npos) {
+    return false;
+  }
   in_addr address{};
   return ::inet_pton(AF_INET, std::string(text).c_str(), &address) == 1;
 }
@@ -66,7 +78,7 @@ std::optional<T> Number(std::string_view text) {
 // "host:port" with a non-empty host and a port of 1..65535.
 bool IsHostPort(std::string_view text) {
   const std::size_t colon = text.rfind(':');
-  if (colon == std::string_view::npos || colon == 0) return false;
+  if (colon == std::string_view::npos || !IsHostName(text.substr(0, colon))) return false;
   const auto port = Number<unsigned>(text.substr(colon + 1));
   return port && *port >= 1 && *port <= 65535;
 }
@@ -83,7 +95,7 @@ std::optional<std::string> Apply(NetworkSettings& s, std::string_view section, s
       addresses.emplace_back(address);
       start = comma + 1;
     }
-    if (key.empty()) return std::string("a host name is missing");
+    if (!IsHostName(key)) return std::string("not a host name: ") + std::string(key);
     s.resolve[Lower(key)] = std::move(addresses);
     return std::nullopt;
   }
@@ -213,8 +225,9 @@ class CurlRequest final : public InternetRequest {
     curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYHOST, 2L);
     if (!settings_->caBundle.empty()) {
-      curl_blob blob{const_cast<char*>(settings_->caBundle.data()), settings_->caBundle.size(),
-                     CURL_BLOB_NOCOPY};
+      // libcurl copies the blob (CURL_BLOB_COPY) and never writes through the pointer.
+      curl_blob blob{const_cast<char*>(settings_->caBundle.data()),  // NOLINT: C API
+                     settings_->caBundle.size(), CURL_BLOB_COPY};
       curl_easy_setopt(easy_, CURLOPT_CAINFO_BLOB, &blob);
     }
     curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT_MS, net.connectMs);
@@ -231,10 +244,21 @@ class CurlRequest final : public InternetRequest {
     ports.erase(std::unique(ports.begin(), ports.end()), ports.end());
     for (const auto& [name, addresses] : net.resolve) {
       std::string joined;
-      for (const std::string& a : addresses) joined += (joined.empty() ? "" : ",") + a;
-      for (const std::string& port : ports) Append(resolve_, name + ":" + port + ":" + joined);
+      for (const std::string& a : addresses) {
+        if (!joined.empty()) joined += ',';
+        joined += a;
+      }
+      for (const std::string& port : ports) {
+        std::string entry = name;
+        entry.append(":").append(port).append(":").append(joined);
+        Append(resolve_, entry);
+      }
     }
-    for (const auto& [from, to] : net.connectTo) Append(connectTo_, from + ":" + to);
+    for (const auto& [from, to] : net.connectTo) {
+      std::string entry = from;
+      entry.append(":").append(to);
+      Append(connectTo_, entry);
+    }
     if (resolve_) curl_easy_setopt(easy_, CURLOPT_RESOLVE, resolve_.get());
     if (connectTo_) curl_easy_setopt(easy_, CURLOPT_CONNECT_TO, connectTo_.get());
 
@@ -620,10 +644,10 @@ HostAddresses EmulatedNetwork::ResolveHost(std::string_view name) {
   }
   HostAddresses result;
   for (const addrinfo* a = found; a != nullptr; a = a->ai_next) {
-    char text[INET_ADDRSTRLEN] = {};
+    std::array<char, INET_ADDRSTRLEN> text{};
     const auto* address = reinterpret_cast<const sockaddr_in*>(a->ai_addr);
-    if (::inet_ntop(AF_INET, &address->sin_addr, text, sizeof text) != nullptr) {
-      result.addresses.emplace_back(text);
+    if (::inet_ntop(AF_INET, &address->sin_addr, text.data(), text.size()) != nullptr) {
+      result.addresses.emplace_back(text.data());
     }
   }
   ::freeaddrinfo(found);
