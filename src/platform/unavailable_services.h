@@ -1,9 +1,8 @@
 #pragma once
 
-// Services a backend does not offer yet: a PC without a network connection and certificate
-// stores that cannot be opened. Every call fails as the real one fails in that state.
+// Services a backend does not offer yet: a PC without a network connection. Every call fails
+// as the real one fails in that state.
 
-#include "platform/certificate_stores.h"
 #include "platform/network.h"
 
 namespace corvane {
@@ -22,14 +21,6 @@ class UnavailableNetwork final : public Network {
   }
 
   static constexpr std::uint32_t kWsaHostNotFound = 11001;
-};
-
-class UnavailableCertificateStores final : public CertificateStores {
- public:
-  std::unique_ptr<CertificateStore> OpenSystemStore(std::string_view /*name*/) override {
-    return nullptr;
-  }
-  void SetRootConfirmation(ConfirmRoot /*confirm*/) override {}
 };
 
 }  // namespace corvane

@@ -27,7 +27,8 @@ EmulatedPlatform::EmulatedPlatform(const std::filesystem::path& root)
       files_(folder_, environment_),
       registry_(folder_, ViewFor(profile_.profile)),
       systemInfo_(profile_.profile),
-      processes_(folder_, environment_) {}
+      processes_(folder_, environment_),
+      certificateStores_(folder_) {}
 
 std::string EmulatedPlatform::loadErrors() const {
   std::string errors = profile_.error;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/emulated/embedded_resources.h"
+#include "platform/emulated/emulated_certificate_stores.h"
 #include "platform/emulated/emulated_environment.h"
 #include "platform/emulated/emulated_file_system.h"
 #include "platform/emulated/emulated_instance_lock.h"
@@ -38,6 +39,7 @@ class EmulatedPlatform final : public Platform {
   [[nodiscard]] const MachineProfile& profile() const { return profile_.profile; }
   EmulatedFileSystem& emulatedFiles() { return files_; }
   EmulatedEnvironment& emulatedEnvironment() { return environment_; }
+  EmulatedCertificateStores& emulatedCertificateStores() { return certificateStores_; }
 
   // What could not be read while opening the machine (bad machine.ini lines, a broken
   // hive), each naming its file and line; empty when all is well.
@@ -54,7 +56,7 @@ class EmulatedPlatform final : public Platform {
   EmulatedProcesses processes_;
   EmulatedInstanceLock instanceLock_;
   UnavailableNetwork network_;
-  UnavailableCertificateStores certificateStores_;
+  EmulatedCertificateStores certificateStores_;
 };
 
 }  // namespace corvane::emulated
