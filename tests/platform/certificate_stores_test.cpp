@@ -126,7 +126,7 @@ TEST_F(CertificateStoresTest, BytesThatAreNotOneCertificateAreRefused) {
 class EmulatedCertificateStoresTest : public CertificateStoresTest {
  protected:
   void SetUp() override {
-    if (!emulated()) GTEST_SKIP() << "Windows asks with its own dialog";
+    if (!emulated()) GTEST_SKIP() << "the emulated PC's own folders and question";
   }
   void Put(const std::filesystem::path& dir, const std::string& name,
            std::span<const unsigned char> bytes) {

@@ -29,7 +29,10 @@ void RemoveCarriedCertificates() {
     }
     CRYPT_HASH_BLOB blob{size, hash};
     for (const wchar_t* store : {L"ROOT", L"CA"}) {
-      HCERTSTORE handle = ::CertOpenSystemStoreW(0, store);
+      // The user's own registry store: deleting through the system store, which also shows
+      // the machine's certificates, succeeds under Wine without removing anything.
+      HCERTSTORE handle = ::CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0,
+                                          CERT_SYSTEM_STORE_CURRENT_USER, store);
       if (handle == nullptr) continue;
       while (PCCERT_CONTEXT found = ::CertFindCertificateInStore(
                  handle, X509_ASN_ENCODING, 0, CERT_FIND_SHA1_HASH, &blob, nullptr)) {

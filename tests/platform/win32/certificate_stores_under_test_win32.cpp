@@ -13,7 +13,10 @@ namespace {
 
 // Deletes every copy of `der` from the current user's store `name`.
 void Remove(const wchar_t* name, std::span<const unsigned char> der) {
-  HCERTSTORE store = ::CertOpenSystemStoreW(0, name);
+  // The user's own registry store: deleting through the system store, which also shows the
+  // machine's certificates, succeeds under Wine without removing anything.
+  HCERTSTORE store = ::CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0,
+                                     CERT_SYSTEM_STORE_CURRENT_USER, name);
   if (store == nullptr) return;
   BYTE hash[20];
   DWORD size = sizeof hash;
