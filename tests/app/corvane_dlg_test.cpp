@@ -180,12 +180,11 @@ TEST(DialogCommands, FixFourAsksBeforeTheRootCertificateAndTheAnswerDecidesTheIt
     ASSERT_EQ(rig.prompts.shown.size(), 1U);
     EXPECT_EQ(rig.prompts.shown[0].title, "安全警告");
     EXPECT_NE(rig.prompts.shown[0].content.find("CN, CFCA Root CA"), std::string::npos);
-    EXPECT_NE(rig.prompts.shown[0].content.find(
-                  "31BD6AEF 73031C5A 49338E7A 06040DD8 15EF7512"),
+    EXPECT_NE(rig.prompts.shown[0].content.find("31BD6AEF 73031C5A 49338E7A 06040DD8 15EF7512"),
               std::string::npos);
     EXPECT_EQ(dlg.config().rootCertOk, answer == kIdYes);
-    EXPECT_THAT(rig.page.states(), ::testing::Contains(answer == kIdYes ? "setState(1,4,0)"
-                                                                        : "setState(1,4,1)"));
+    EXPECT_THAT(rig.page.states(),
+                ::testing::Contains(answer == kIdYes ? "setState(1,4,0)" : "setState(1,4,1)"));
   }
 }
 #endif

@@ -172,8 +172,8 @@ TEST_F(EmulatedCertificateStoresTest, TheUserRootAsksFirstAndARefusalWritesNothi
 
 TEST_F(EmulatedCertificateStoresTest, TheUserRootShowsTheMachineRootAndSkipsNonCertificates) {
   Put(certs() / "machine" / "ROOT", "hand-placed.der", kCertBeta);
-  Put(certs() / "user" / "CA", "notes.txt", std::span<const unsigned char>(
-                                                reinterpret_cast<const unsigned char*>("Beta"), 4));
+  Put(certs() / "user" / "CA", "notes.txt",
+      std::span<const unsigned char>(reinterpret_cast<const unsigned char*>("Beta"), 4));
   Put(certs() / "user" / "CA", "alpha.cer", kCertAlpha);
   std::filesystem::create_directories(certs() / "user" / "CA" / "Corvane Test Beta");
 

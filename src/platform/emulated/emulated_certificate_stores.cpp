@@ -199,8 +199,7 @@ std::vector<std::uint8_t> ReadSmallFile(const fs::path& path) {
 fs::path FindFolder(const fs::path& parent, std::string_view name) {
   std::error_code error;
   for (fs::directory_iterator it(parent, error), end; !error && it != end; it.increment(error)) {
-    if (EqualsIgnoringCase(it->path().filename().string(), name) &&
-        it->is_directory(error)) {
+    if (EqualsIgnoringCase(it->path().filename().string(), name) && it->is_directory(error)) {
       return it->path();
     }
   }

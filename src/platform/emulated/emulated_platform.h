@@ -15,8 +15,8 @@
 #include "platform/emulated/emulated_system_info.h"
 #include "platform/emulated/machine_folder.h"
 #include "platform/emulated/machine_profile.h"
-#include "platform/unavailable_services.h"
 #include "platform/platform.h"
+#include "platform/unavailable_services.h"
 
 namespace corvane::emulated {
 

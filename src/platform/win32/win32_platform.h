@@ -3,6 +3,7 @@
 // The real Windows services as the platform of the process.
 
 #include "platform/platform.h"
+#include "platform/unavailable_services.h"
 #include "platform/win32/win32_certificate_stores.h"
 #include "platform/win32/win32_environment.h"
 #include "platform/win32/win32_file_system.h"
@@ -11,7 +12,6 @@
 #include "platform/win32/win32_registry.h"
 #include "platform/win32/win32_resources.h"
 #include "platform/win32/win32_system_info.h"
-#include "platform/unavailable_services.h"
 
 namespace corvane::win32 {
 

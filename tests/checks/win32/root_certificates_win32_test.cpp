@@ -22,9 +22,9 @@ void RemoveCarriedCertificates() {
     const std::vector<std::uint8_t> der = LoadResourceBytes(name, "CER");
     BYTE hash[20];
     DWORD size = sizeof hash;
-    if (der.empty() || ::CryptHashCertificate(0, CALG_SHA1, 0, der.data(),
-                                              static_cast<DWORD>(der.size()), hash,
-                                              &size) == FALSE) {
+    if (der.empty() ||
+        ::CryptHashCertificate(0, CALG_SHA1, 0, der.data(), static_cast<DWORD>(der.size()), hash,
+                               &size) == FALSE) {
       continue;
     }
     CRYPT_HASH_BLOB blob{size, hash};

@@ -23,8 +23,8 @@ void Remove(const wchar_t* name, std::span<const unsigned char> der) {
   if (::CryptHashCertificate(0, CALG_SHA1, 0, der.data(), static_cast<DWORD>(der.size()), hash,
                              &size) != FALSE) {
     CRYPT_HASH_BLOB blob{size, hash};
-    while (PCCERT_CONTEXT found = ::CertFindCertificateInStore(store, X509_ASN_ENCODING, 0,
-                                                               CERT_FIND_SHA1_HASH, &blob, nullptr)) {
+    while (PCCERT_CONTEXT found = ::CertFindCertificateInStore(
+               store, X509_ASN_ENCODING, 0, CERT_FIND_SHA1_HASH, &blob, nullptr)) {
       // Frees `found`, also when the deletion fails; a store that will not let go ends here.
       if (::CertDeleteCertificateFromStore(found) == FALSE) break;
     }
