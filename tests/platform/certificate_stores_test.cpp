@@ -128,8 +128,8 @@ class EmulatedCertificateStoresTest : public CertificateStoresTest {
   void SetUp() override {
     if (!emulated()) GTEST_SKIP() << "the emulated PC's own folders and question";
   }
-  void Put(const std::filesystem::path& dir, const std::string& name,
-           std::span<const unsigned char> bytes) {
+  static void Put(const std::filesystem::path& dir, const std::string& name,
+                  std::span<const unsigned char> bytes) {
     std::filesystem::create_directories(dir);
     std::ofstream(dir / name, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()),

@@ -10,6 +10,7 @@
 #include <openssl/bn.h>
 #include <openssl/x509.h>
 
+#include <array>
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
@@ -31,8 +32,8 @@ namespace {
 
 using ::testing::ElementsAreArray;
 
-const char* const kNames[] = {"ROOT_CA", "POLICY_CA", "OPERATION_CA", "OPERATION_CA1",
-                              "OPERATION_CA2"};
+constexpr std::array<const char*, 5> kNames = {"ROOT_CA", "POLICY_CA", "OPERATION_CA",
+                                               "OPERATION_CA1", "OPERATION_CA2"};
 
 std::vector<std::uint8_t> Carried(std::string_view name) {
   return LoadResourceBytes(ResourceId(name), "CER");
