@@ -5,6 +5,7 @@
 #include <openssl/x509.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <fstream>
@@ -194,16 +195,19 @@ std::vector<std::uint8_t> ReadSmallFile(const fs::path& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// The folder below `parent` whose name equals `name` without regard to ASCII case; `name`
-// itself, as spelled, when there is none.
+// The folder below `parent` whose name equals `name` without regard to ASCII case: the exact
+// spelling first, then the first match in name order; `name` as spelled when there is none.
 fs::path FindFolder(const fs::path& parent, std::string_view name) {
+  const fs::path exact = parent / std::string(name);
   std::error_code error;
+  if (fs::is_directory(exact, error)) return exact;
+  std::vector<fs::path> matches;
   for (fs::directory_iterator it(parent, error), end; !error && it != end; it.increment(error)) {
     if (EqualsIgnoringCase(it->path().filename().string(), name) && it->is_directory(error)) {
-      return it->path();
+      matches.push_back(it->path());
     }
   }
-  return parent / std::string(name);
+  return matches.empty() ? exact : *std::min_element(matches.begin(), matches.end());
 }
 
 bool IsStoreName(std::string_view name) {
