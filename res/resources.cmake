@@ -35,6 +35,13 @@ list(APPEND CORVANE_RESOURCES
   "IMAGES|V.GIF|page/images/v.gif"
   "IMAGES|X.GIF|page/images/x.gif"
   "ICON|128|page/corvane.ico"
+  # The CFCA certificates that item 4 installs. ROOT_CA is the real root; the other four are
+  # stand-ins made by scripts/make_standin_certs.sh until the CFCA files replace them.
+  "CER|ROOT_CA|certs/ROOT_CA.cer"
+  "CER|POLICY_CA|certs/POLICY_CA.cer"
+  "CER|OPERATION_CA|certs/OPERATION_CA.cer"
+  "CER|OPERATION_CA1|certs/OPERATION_CA1.cer"
+  "CER|OPERATION_CA2|certs/OPERATION_CA2.cer"
 )
 
 list(APPEND CORVANE_STRINGS

@@ -18,6 +18,7 @@ packages=(
   libbenchmark-dev
   libpugixml-dev
   libssl-dev
+  openssl # scripts/make_standin_certs.sh
   g++-mingw-w64-x86-64
   g++-mingw-w64-i686
   wine64

@@ -4,6 +4,7 @@
 
 #include "checks/environment_checks.h"
 #include "checks/network_checks.h"
+#include "checks/root_certificates.h"
 #include "checks/system_description.h"
 #include "components/component_report.h"
 #include "usbkey/usb_key_report.h"

@@ -12,10 +12,6 @@ bool CheckHostsFile(CheckConfig& config, bool /*repair*/) {
   return false;
 }
 
-win::HResult CheckRootCertificates() { return win::kEFail; }
-
-win::HResult InstallRootCertificates() { return win::kEFail; }
-
 bool CheckHomepagePolicy(CheckConfig& config, bool /*repair*/) {
   config.homepageOk = false;
   return false;

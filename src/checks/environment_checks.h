@@ -7,7 +7,6 @@
 #include <string>
 
 #include "config/check_config.h"
-#include "platform/win_errors.h"
 
 namespace corvane {
 
@@ -15,9 +14,6 @@ namespace corvane {
 bool CheckRegistry(CheckConfig& config, bool repair);
 // The hosts file against the "hosts" section; sets hostsOk.
 bool CheckHostsFile(CheckConfig& config, bool repair);
-// The CFCA certificates: 0 or more when all are present.
-win::HResult CheckRootCertificates();
-win::HResult InstallRootCertificates();
 // Home-page policy, zone security levels and trusted sites; set homepageOk,
 // securityLevelOk and trustedSitesOk.
 bool CheckHomepagePolicy(CheckConfig& config, bool repair);

@@ -33,11 +33,17 @@ inline constexpr std::uint32_t kErrorResourceTypeNotFound = 1813;
 inline constexpr std::uint32_t kErrorResourceNameNotFound = 1814;
 inline constexpr std::uint32_t kErrorBadFormat = 11;  // ERROR_BAD_FORMAT
 
+// CryptoAPI's decoding errors, as GetLastError gives them.
+inline constexpr std::uint32_t kCryptEAsn1Eod = 0x80093102U;      // the data ends early
+inline constexpr std::uint32_t kCryptEAsn1Corrupt = 0x80093103U;  // a malformed encoding
+inline constexpr std::uint32_t kCryptEAsn1BadTag = 0x8009310BU;   // not the expected type
+
 using HResult = std::int32_t;
 inline constexpr HResult kSOk = 0;
 inline constexpr HResult kSFalse = 1;
 inline constexpr HResult kEPending = static_cast<HResult>(0x8000000AU);
 inline constexpr HResult kEFail = static_cast<HResult>(0x80004005U);
+inline constexpr HResult kEAbort = static_cast<HResult>(0x80004004U);
 
 // HRESULT_FROM_WIN32.
 constexpr HResult HResultFromWin32(std::uint32_t error) {

@@ -165,6 +165,30 @@ TEST(DialogCommands, CheckZeroRerunsTheChecksWithoutANewConfiguration) {
                               {"setState(0,3,3)"})));
 }
 
+#if !defined(_WIN32)
+// Windows asks with its own dialog; the emulated PC asks through the host's prompts.
+TEST(DialogCommands, FixFourAsksBeforeTheRootCertificateAndTheAnswerDecidesTheItem) {
+  for (const int answer : {kIdNo, kIdYes}) {
+    SCOPED_TRACE(answer);
+    DialogRig rig;
+    rig.prompts.answer = answer;
+    CCorvaneDlg& dlg = rig.start();
+    ASSERT_FALSE(dlg.config().rootCertOk);
+    rig.page.calls.clear();
+    dlg.fix(4);
+    rig.loop.runUntilIdle();
+    ASSERT_EQ(rig.prompts.shown.size(), 1U);
+    EXPECT_EQ(rig.prompts.shown[0].title, "安全警告");
+    EXPECT_NE(rig.prompts.shown[0].content.find("CN, CFCA Root CA"), std::string::npos);
+    EXPECT_NE(rig.prompts.shown[0].content.find("31BD6AEF 73031C5A 49338E7A 06040DD8 15EF7512"),
+              std::string::npos);
+    EXPECT_EQ(dlg.config().rootCertOk, answer == kIdYes);
+    EXPECT_THAT(rig.page.states(),
+                ::testing::Contains(answer == kIdYes ? "setState(1,4,0)" : "setState(1,4,1)"));
+  }
+}
+#endif
+
 TEST(DialogCommands, CheckOneFetchesTheConfigurationAgainAndRunsEverything) {
   DialogRig rig;
   CCorvaneDlg& dlg = rig.start();

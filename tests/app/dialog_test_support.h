@@ -14,7 +14,9 @@
 #include "app/corvane_dlg.h"
 #include "app/page_host.h"
 #include "app/prompts.h"
+#include "app/root_certificate_prompt.h"
 #include "app/virtual_event_loop.h"
+#include "app_test_platform.h"
 
 namespace corvane::testing {
 
@@ -81,9 +83,14 @@ inline CheckConfig FixtureConfig(std::vector<ComponentState> states) {
 }
 
 struct DialogRig {
+  // A scratch PC of the test's own natively, so what the checks find does not depend on the
+  // developer's default machine.
+  ScopedPlatform platform{std::make_unique<TestPlatform>()};
   VirtualEventLoop loop;
   RecordingPage page;
   ScriptedPrompts prompts;
+  // As the hosts do: the emulated PC asks before adding a root certificate.
+  RootCertificateConfirmationHook rootConfirmation{prompts};
   bool online = true;
   bool serviceAnswers = true;
   CheckConfig served = FixtureConfig({kComponentNotDetected, kComponentNotDetected});

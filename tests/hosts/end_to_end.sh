@@ -10,17 +10,35 @@ rm -rf "${work}"
 mkdir -p "${work}"
 transcript="${work}/transcript.jsonl"
 
-machine_args=()
-if [[ ${#runner[@]} -eq 0 ]]; then
-  machine_args=(--machine "${work}/machine")  # the emulated PC; Windows uses itself
-fi
-"${runner[@]}" "${program}" "${machine_args[@]}" --ui none --exit-when-idle \
-  --transcript "${transcript}" --do 'check(0)' --do 'fix(0)' --do 'stop(1)'
-
 fail() {
   echo "end_to_end: $*" >&2
   exit 1
 }
+
+# Windows (Wine here) keeps the certificates that fix(4) installs in the user's registry:
+# remove the program's five before and after, so the prefix stays fresh for the other tests.
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+remove_carried_certificates() {
+  local commands=() name store thumbprint
+  for name in ROOT_CA POLICY_CA OPERATION_CA OPERATION_CA1 OPERATION_CA2; do
+    store=CA
+    [[ ${name} == ROOT_CA ]] && store=ROOT
+    thumbprint="$(sha1sum "${here}/../../res/certs/${name}.cer" | cut -c1-40 | tr a-f A-F)"
+    commands+=("reg delete HKCU\\Software\\Microsoft\\SystemCertificates\\${store}\\Certificates\\${thumbprint} /f")
+  done
+  local IFS='&'
+  "${runner[@]}" cmd /c "${commands[*]}" >/dev/null 2>&1 || true
+}
+
+machine_args=()
+if [[ ${#runner[@]} -eq 0 ]]; then
+  machine_args=(--machine "${work}/machine")  # the emulated PC; Windows uses itself
+else
+  remove_carried_certificates
+  trap remove_carried_certificates EXIT
+fi
+"${runner[@]}" "${program}" "${machine_args[@]}" --ui none --exit-when-idle \
+  --transcript "${transcript}" --do 'check(0)' --do 'fix(0)' --do 'stop(1)'
 [[ -s "${transcript}" ]] || fail "no transcript"
 tr -d '\r' <"${transcript}" >"${work}/t.jsonl"
 if grep -vqE '^\{"t":[0-9]+,.*\}$' "${work}/t.jsonl"; then
@@ -47,4 +65,25 @@ commands="$(grep -oE '"external":"[a-z]+","args":\[[0-9,]*\]' "${work}/t.jsonl" 
 first_fix="$(grep -n '"external":"fix"' "${work}/t.jsonl" | head -1 | cut -d: -f1)"
 sed -n "${first_fix},\$p" "${work}/t.jsonl" | grep -qE '"args":\[0,2,2999\]' ||
   fail "the one-click setup did not end with status 2999"
+
+# Item 4: missing at first; the one-click setup installs the certificates, after the emulated
+# PC's question (answered with consent here), which Windows asks in its own dialog instead.
+item4="$(grep -oE '"args":\[1,4,[01]\]' "${work}/t.jsonl" | tr -d '\n')"
+[[ "${item4}" == '"args":[1,4,1]'*'"args":[1,4,0]' ]] || fail "item 4 reports: ${item4}"
+root_prompts="$(grep -c '"title":"安全警告","answer":6' "${work}/t.jsonl" || true)"
+[[ ${root_prompts} -eq $((${#runner[@]} == 0 ? 1 : 0)) ]] ||
+  fail "${root_prompts} root certificate questions"
 echo "end_to_end: transcript of $(wc -l <"${work}/t.jsonl") lines checked"
+
+# A refusal leaves item 4 failed and the store empty (the emulated PC: Windows asks itself).
+if [[ ${#runner[@]} -eq 0 ]]; then
+  "${program}" --machine "${work}/refusing" --ui none --exit-when-idle --answer refuse \
+    --transcript "${work}/refuse.jsonl" --do 'fix(4)'
+  tr -d '\r' <"${work}/refuse.jsonl" >"${work}/r.jsonl"
+  grep -qE '"prompt":"choice","ids":\[\],"title":"安全警告","answer":7' "${work}/r.jsonl" ||
+    fail "the refusal run asked no root certificate question"
+  [[ "$(grep -oE '"args":\[1,4,[01]\]' "${work}/r.jsonl" | tail -1)" == '"args":[1,4,1]' ]] ||
+    fail "item 4 passed although the root certificate was refused"
+  [[ -z "$(find "${work}/refusing/certs" -type f)" ]] || fail "a refused certificate was written"
+  echo "end_to_end: the refused root certificate left item 4 failed"
+fi

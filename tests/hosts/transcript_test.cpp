@@ -52,6 +52,11 @@ TEST(TranscriptLineTest, EachKindOfEvent) {
   Prompt info;
   info.stringIds = {135, 0};
   EXPECT_EQ(PromptLine(41, info, 1), R"({"t":41,"prompt":"info","ids":[135,0],"answer":1})");
+  Prompt platforms;  // the root certificate warning: no string-table ids, named by its title
+  platforms.choice = true;
+  platforms.title = "安全警告";
+  EXPECT_EQ(PromptLine(42, platforms, 7),
+            R"({"t":42,"prompt":"choice","ids":[],"title":"安全警告","answer":7})");
 
   EXPECT_EQ(CommandLine(55, {HostCommand::Kind::kFix, {0}}),
             R"({"t":55,"external":"fix","args":[0]})");

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "app/root_certificate_prompt.h"
+
 namespace corvane::terminal {
 
 TerminalSession::TerminalSession(EventLoop& loop, HostOptions options, std::ostream* transcript,
@@ -13,6 +15,9 @@ TerminalSession::TerminalSession(EventLoop& loop, HostOptions options, std::ostr
       asker_(std::move(asker)) {}
 
 void TerminalSession::run(HostedDialog& dialog) {
+  // The emulated PC asks before it adds a root certificate; this session answers, as it
+  // answers the system's own prompts (Windows asks with its own dialog and ignores this).
+  const RootCertificateConfirmationHook rootConfirmation(*this);
   // Set after the dialog exists, so the host's timer is seen whatever the dialog set.
   loop_.setTimerHandler([this, &dialog](int id) {
     if (id == kSettleTimer) {

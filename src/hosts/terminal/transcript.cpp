@@ -89,7 +89,11 @@ std::string PromptLine(std::uint64_t ms, const Prompt& prompt, int answer) {
     if (i > 0) line += ',';
     line += std::to_string(prompt.stringIds[i]);
   }
-  return line + "],\"answer\":" + std::to_string(answer) + "}";
+  line += "]";
+  // A prompt whose words are not the string table's (the platform's own, such as the root
+  // certificate warning) is named by its title instead.
+  if (prompt.stringIds.empty()) line += ",\"title\":" + JsonString(prompt.title);
+  return line + ",\"answer\":" + std::to_string(answer) + "}";
 }
 
 std::string CommandLine(std::uint64_t ms, const HostCommand& command) {

@@ -4,6 +4,7 @@
 // every prompt and every page command. "t" is milliseconds since start on the dialog's loop.
 //   {"t":12,"call":"setState","args":[0,2,1002]}
 //   {"t":40,"prompt":"choice","ids":[139,142,143],"answer":6}
+//   {"t":48,"prompt":"choice","ids":[],"title":"安全警告","answer":7}  (not from the string table)
 //   {"t":55,"external":"fix","args":[0]}
 
 #include <cstdint>

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/emulated/embedded_resources.h"
+#include "platform/emulated/emulated_certificate_stores.h"
 #include "platform/emulated/emulated_environment.h"
 #include "platform/emulated/emulated_file_system.h"
 #include "platform/emulated/emulated_instance_lock.h"
@@ -16,7 +17,6 @@
 #include "platform/emulated/machine_folder.h"
 #include "platform/emulated/machine_profile.h"
 #include "platform/platform.h"
-#include "platform/unavailable_services.h"
 
 namespace corvane::emulated {
 
@@ -40,6 +40,7 @@ class EmulatedPlatform final : public Platform {
   EmulatedFileSystem& emulatedFiles() { return files_; }
   EmulatedEnvironment& emulatedEnvironment() { return environment_; }
   EmulatedNetwork& emulatedNetwork() { return network_; }
+  EmulatedCertificateStores& emulatedCertificateStores() { return certificateStores_; }
 
   // What could not be read while opening the machine (bad machine.ini or network.ini
   // lines, a broken hive), each naming its file and line; empty when all is well.
@@ -56,7 +57,7 @@ class EmulatedPlatform final : public Platform {
   EmulatedProcesses processes_;
   EmulatedInstanceLock instanceLock_;
   EmulatedNetwork network_;
-  UnavailableCertificateStores certificateStores_;
+  EmulatedCertificateStores certificateStores_;
 };
 
 }  // namespace corvane::emulated

@@ -5,6 +5,8 @@
 //   registry/*.reg     hives in the "Windows Registry Editor Version 5.00" format
 //   drive_c/...        the C: drive
 //   network.ini        optional network settings (emulated_network.h)
+//   certs/user/<STORE>/, certs/machine/ROOT/
+//                      certificate stores as folders of DER files (emulated_certificate_stores.h)
 // Each service creates its own part of a new machine from the template it carries, so a
 // folder that lacks a part gets the default for it.
 

@@ -3,7 +3,7 @@
 // The real Windows services as the platform of the process.
 
 #include "platform/platform.h"
-#include "platform/unavailable_services.h"
+#include "platform/win32/win32_certificate_stores.h"
 #include "platform/win32/win32_environment.h"
 #include "platform/win32/win32_file_system.h"
 #include "platform/win32/win32_instance_lock.h"
@@ -36,7 +36,7 @@ class Win32Platform final : public Platform {
   Win32Processes processes_;
   Win32InstanceLock instanceLock_;
   Win32Network network_;
-  UnavailableCertificateStores certificateStores_;
+  Win32CertificateStores certificateStores_;
 };
 
 }  // namespace corvane::win32

@@ -1,0 +1,328 @@
+#include "platform/emulated/emulated_certificate_stores.h"
+
+#include <fcntl.h>
+#include <openssl/evp.h>
+#include <openssl/x509.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "platform/file_system.h"
+#include "platform/win_errors.h"
+#include "platform/windows_path.h"
+
+namespace corvane::emulated {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Certificates are a few KiB; a bigger file in a store folder is not one of them.
+constexpr std::uintmax_t kMaxCertificateFile = std::uintmax_t{1} << 20;
+
+struct X509Free {
+  void operator()(X509* cert) const { X509_free(cert); }
+};
+struct X509NameFree {
+  void operator()(X509_NAME* name) const { X509_NAME_free(name); }
+};
+struct OpensslFree {
+  void operator()(unsigned char* bytes) const { OPENSSL_free(bytes); }
+};
+
+std::string FoldAscii(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool NeedsQuotes(std::string_view value) {
+  if (value.empty()) return false;
+  if (IsSpace(value.front()) || IsSpace(value.back())) return true;
+  return value.find_first_of("+,\"=<>;#\n") != std::string_view::npos;
+}
+
+std::string QuotedValue(std::string_view value) {
+  if (!NeedsQuotes(value)) return std::string(value);
+  std::string out = "\"";
+  for (const char c : value) {
+    out += c;
+    if (c == '"') out += '"';
+  }
+  return out + "\"";
+}
+
+// One attribute value as text; a value of a type that is not a string renders empty, as
+// CertRDNValueToStr gives nothing for it.
+std::string ValueText(const ASN1_STRING* value) {
+  unsigned char* utf8 = nullptr;
+  const int length = ASN1_STRING_to_UTF8(&utf8, value);
+  if (length < 0) return {};
+  const std::unique_ptr<unsigned char, OpensslFree> owned(utf8);
+  return {reinterpret_cast<const char*>(utf8), static_cast<std::size_t>(length)};
+}
+
+std::string RenderName(const X509_NAME* name) {
+  std::string out;
+  int previousSet = -1;
+  const int count = X509_NAME_entry_count(name);
+  for (int i = 0; i < count; ++i) {
+    const X509_NAME_ENTRY* entry = X509_NAME_get_entry(name, i);
+    const int set = X509_NAME_ENTRY_set(entry);
+    if (i > 0) out += set == previousSet ? " + " : ", ";
+    previousSet = set;
+    out += QuotedValue(ValueText(X509_NAME_ENTRY_get_data(entry)));
+  }
+  return out;
+}
+
+std::string Sha1Hex(std::span<const std::uint8_t> bytes) {
+  std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
+  unsigned int size = 0;
+  if (EVP_Digest(bytes.data(), bytes.size(), digest.data(), &size, EVP_sha1(), nullptr) != 1) {
+    return {};
+  }
+  constexpr std::string_view kDigits = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned int i = 0; i < size; ++i) {
+    out += kDigits[digest[i] >> 4U];
+    out += kDigits[digest[i] & 0xFU];
+  }
+  return out;
+}
+
+// How far the outer DER element claims to reach: 0 when the header itself is cut short or
+// uses a length form DER does not have.
+std::size_t OuterElementSize(std::span<const std::uint8_t> der) {
+  if (der.size() < 2) return 0;
+  const std::uint8_t first = der[1];
+  if (first < 0x80) return 2 + std::size_t{first};
+  const std::size_t octets = first & 0x7FU;
+  if (octets == 0 || octets > 4 || der.size() < 2 + octets) return 0;
+  std::size_t length = 0;
+  for (std::size_t i = 0; i < octets; ++i) length = (length << 8U) | der[2 + i];
+  return 2 + octets + length;
+}
+
+std::uint32_t ErrorFromErrno(int error) {
+  switch (error) {
+    case ENOSPC:
+      return win::kErrorDiskFull;
+    case ENOMEM:
+      return win::kErrorNotEnoughMemory;
+    case ENOENT:
+    case ENOTDIR:
+      return win::kErrorPathNotFound;
+    default:
+      return win::kErrorAccessDenied;
+  }
+}
+
+class UniqueFd {
+ public:
+  explicit UniqueFd(int fd) : fd_(fd) {}
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+  UniqueFd(UniqueFd&&) = delete;
+  UniqueFd& operator=(UniqueFd&&) = delete;
+  ~UniqueFd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  [[nodiscard]] int get() const { return fd_; }
+  // close() reports write-back errors that a silent close in the destructor would lose.
+  bool Close() {
+    const int fd = fd_;
+    fd_ = -1;
+    return ::close(fd) == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+// Writes `file` so that it holds either its old content or all of `bytes`: a temporary file
+// beside it, flushed, renamed over it, and the folder entry flushed.
+std::uint32_t ReplaceFileAtomically(const fs::path& file, std::span<const std::uint8_t> bytes) {
+  const fs::path temp = file.parent_path() / ("." + file.filename().string() + ".tmp");
+  {
+    UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (fd.get() < 0) return ErrorFromErrno(errno);
+    while (!bytes.empty()) {
+      const ssize_t written = ::write(fd.get(), bytes.data(), bytes.size());
+      if (written < 0 && errno == EINTR) continue;
+      if (written <= 0) {
+        const int error = written < 0 ? errno : ENOSPC;
+        ::unlink(temp.c_str());
+        return ErrorFromErrno(error);
+      }
+      bytes = bytes.subspan(static_cast<std::size_t>(written));
+    }
+    if (::fsync(fd.get()) != 0 || !fd.Close()) {
+      const int error = errno;
+      ::unlink(temp.c_str());
+      return ErrorFromErrno(error);
+    }
+  }
+  if (::rename(temp.c_str(), file.c_str()) != 0) {
+    const int error = errno;
+    ::unlink(temp.c_str());
+    return ErrorFromErrno(error);
+  }
+  const UniqueFd dir(::open(file.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir.get() >= 0) ::fsync(dir.get());
+  return win::kErrorSuccess;
+}
+
+std::vector<std::uint8_t> ReadSmallFile(const fs::path& path) {
+  std::error_code error;
+  if (!fs::is_regular_file(path, error) || fs::file_size(path, error) > kMaxCertificateFile ||
+      error) {
+    return {};
+  }
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The folder below `parent` whose name equals `name` without regard to ASCII case: the exact
+// spelling first, then the first match in name order; `name` as spelled when there is none.
+fs::path FindFolder(const fs::path& parent, std::string_view name) {
+  const fs::path exact = parent / std::string(name);
+  std::error_code error;
+  if (fs::is_directory(exact, error)) return exact;
+  std::vector<fs::path> matches;
+  for (fs::directory_iterator it(parent, error), end; !error && it != end; it.increment(error)) {
+    if (EqualsIgnoringCase(it->path().filename().string(), name) && it->is_directory(error)) {
+      matches.push_back(it->path());
+    }
+  }
+  return matches.empty() ? exact : *std::min_element(matches.begin(), matches.end());
+}
+
+bool IsStoreName(std::string_view name) {
+  return !name.empty() && name != "." && name != ".." &&
+         name.find_first_of("/\\") == std::string_view::npos &&
+         name.find('\0') == std::string_view::npos;
+}
+
+class EmulatedCertificateStore final : public CertificateStore {
+ public:
+  EmulatedCertificateStore(EmulatedCertificateStores& stores, fs::path dir, bool userRoot)
+      : stores_(stores), dir_(std::move(dir)), userRoot_(userRoot) {}
+
+  bool ContainsSubject(std::string_view text) override {
+    const std::string wanted = FoldAscii(text);
+    if (Search(dir_, wanted)) return true;
+    // The user's "ROOT" shows the machine's root certificates too.
+    return userRoot_ && Search(FindFolder(stores_.machineDir(), "ROOT"), wanted);
+  }
+
+  std::uint32_t AddEncoded(std::span<const std::uint8_t> der) override {
+    CertificateFacts facts;
+    if (const std::uint32_t error = ReadCertificate(der, facts); error != 0) return error;
+    if (userRoot_ &&
+        !stores_.ConfirmRootAdd({facts.subject, facts.issuer, ThumbprintText(facts.sha1)})) {
+      return win::kErrorCancelled;
+    }
+    std::error_code error;
+    fs::create_directories(dir_, error);  // the folder may have gone since the store opened
+    return ReplaceFileAtomically(dir_ / (facts.sha1 + ".cer"), der);
+  }
+
+ private:
+  static bool Search(const fs::path& dir, const std::string& wanted) {
+    std::error_code error;
+    for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error)) {
+      const std::vector<std::uint8_t> bytes = ReadSmallFile(it->path());
+      CertificateFacts facts;
+      if (bytes.empty() || ReadCertificate(bytes, facts) != 0) continue;
+      if (FoldAscii(facts.subject).find(wanted) != std::string::npos) return true;
+    }
+    return false;
+  }
+
+  EmulatedCertificateStores& stores_;
+  fs::path dir_;
+  bool userRoot_;
+};
+
+}  // namespace
+
+std::uint32_t ReadCertificate(std::span<const std::uint8_t> der, CertificateFacts& facts) {
+  if (der.empty()) return win::kCryptEAsn1Eod;
+  if (der[0] != 0x30) return win::kCryptEAsn1BadTag;  // a certificate is a SEQUENCE
+  const std::size_t outer = OuterElementSize(der);
+  if (outer == 0 || outer > der.size()) return win::kCryptEAsn1Eod;
+  // Bytes after the certificate would be stored and hashed with it: refuse them.
+  if (outer != der.size() || der.size() > static_cast<std::size_t>(INT32_MAX)) {
+    return win::kCryptEAsn1Corrupt;
+  }
+  const unsigned char* next = der.data();
+  const std::unique_ptr<X509, X509Free> cert(
+      d2i_X509(nullptr, &next, static_cast<long>(der.size())));
+  if (!cert || next != der.data() + der.size()) return win::kCryptEAsn1Corrupt;
+  facts.subject = RenderName(X509_get_subject_name(cert.get()));
+  facts.issuer = RenderName(X509_get_issuer_name(cert.get()));
+  facts.sha1 = Sha1Hex(der);
+  return win::kErrorSuccess;
+}
+
+std::string SimpleNameString(std::span<const std::uint8_t> der) {
+  if (der.size() > static_cast<std::size_t>(INT32_MAX)) return {};
+  const unsigned char* next = der.data();
+  const std::unique_ptr<X509_NAME, X509NameFree> name(
+      d2i_X509_NAME(nullptr, &next, static_cast<long>(der.size())));
+  return name ? RenderName(name.get()) : std::string();
+}
+
+std::string ThumbprintText(const std::string& sha1) {
+  std::string out;
+  for (std::size_t i = 0; i < sha1.size(); i += 8) {
+    if (i > 0) out += ' ';
+    out += sha1.substr(i, 8);
+  }
+  return out;
+}
+
+EmulatedCertificateStores::EmulatedCertificateStores(const MachineFolder& folder)
+    : root_(folder.root() / "certs") {}
+
+std::unique_ptr<CertificateStore> EmulatedCertificateStores::OpenSystemStore(
+    std::string_view name) {
+  if (!IsStoreName(name)) return nullptr;
+  std::error_code error;
+  fs::create_directories(userDir(), error);
+  const fs::path dir = FindFolder(userDir(), name);
+  // Opening a new name creates the store, as CertOpenSystemStore does.
+  fs::create_directories(dir, error);
+  if (error || !fs::is_directory(dir, error)) return nullptr;
+  return std::make_unique<EmulatedCertificateStore>(*this, dir, EqualsIgnoringCase(name, "ROOT"));
+}
+
+void EmulatedCertificateStores::SetRootConfirmation(ConfirmRoot confirm) {
+  const std::lock_guard lock(confirmMutex_);
+  confirm_ = std::move(confirm);
+}
+
+bool EmulatedCertificateStores::ConfirmRootAdd(const RootCertificateConfirmation& what) {
+  ConfirmRoot confirm;
+  {
+    const std::lock_guard lock(confirmMutex_);
+    confirm = confirm_;
+  }
+  // Asked outside the lock: the question is modal and may take the user a while.
+  return confirm && confirm(what);
+}
+
+}  // namespace corvane::emulated
