@@ -166,6 +166,15 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
         parsed.error = "--answer takes consent or refuse, not '" + text + "'";
         return parsed;
       }
+    } else if (arg == "--prompt-in") {
+      if (!value(text)) return parsed;
+      for (const CommandShape& shape : kCommands) {
+        if (shape.name == text) options.promptIn = shape.kind;
+      }
+      if (!options.promptIn) {
+        parsed.error = "--prompt-in takes a command name (fix, install, ...), not '" + text + "'";
+        return parsed;
+      }
     } else if (arg == "--exit-when-idle") {
       options.exitWhenIdle = true;
     } else if (arg == "--help") {
@@ -182,6 +191,7 @@ std::string_view UsageText() {
   return "usage: corvane [/update] [--machine DIR] [--ui terminal|browser|none]\n"
          "               [--transcript FILE] [--do CMD]... [--answer consent|refuse] "
          "[--exit-when-idle]\n"
+         "               [--prompt-in NAME]\n"
          "  --machine DIR       the emulated PC to run on (default: the per-user machine)\n"
          "  --ui terminal|browser|none\n"
          "                      show the page as text (default), in a web browser through a\n"
@@ -191,7 +201,9 @@ std::string_view UsageText() {
          "                      installcom(2), installmulti(2,4), installandfix(), stop(1),\n"
          "                      onOpen; repeatable, each after the previous one has settled\n"
          "  --answer MODE       how prompts are answered without a terminal (default consent)\n"
-         "  --exit-when-idle    end once idle and every --do has run\n";
+         "  --exit-when-idle    end once idle and every --do has run\n"
+         "  --prompt-in NAME    test hook: the page command NAME (fix, install, ...) first asks\n"
+         "                      the download-failed choice and runs only on consent\n";
 }
 
 }  // namespace corvane::terminal
