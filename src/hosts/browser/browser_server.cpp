@@ -182,7 +182,7 @@ struct BrowserServer::Impl {
   };
 
   Hooks hooks;
-  std::chrono::milliseconds heartbeat;
+  std::chrono::milliseconds heartbeat{};
   httplib::Server server;
   std::thread listener;
   std::thread watchdog;
@@ -206,11 +206,11 @@ struct BrowserServer::Impl {
   std::string commandState(std::unique_lock<std::mutex>& lock, std::uint64_t applied) {
     changed.wait(lock, [this] { return commandDone || promptWaiting() || gone || stopping; });
     if (!commandDone && promptWaiting()) {
-      return "{\"done\":false,\"calls\":" + calls.takeAfter(applied) +
-             ",\"prompt\":" + prompt->json + "}";
+      return R"({"done":false,"calls":)" + calls.takeAfter(applied) + R"(,"prompt":)" +
+             prompt->json + "}";
     }
     commandRunning = false;
-    return "{\"done\":true,\"calls\":" + calls.takeAfter(applied) + "}";
+    return R"({"done":true,"calls":)" + calls.takeAfter(applied) + "}";
   }
 
   void watch() {
@@ -394,7 +394,7 @@ bool BrowserServer::start() {
           if (impl.commandRunning) {
             json(response, impl.commandState(lock, applied));
           } else {
-            json(response, "{\"done\":true,\"calls\":" + impl.calls.takeAfter(applied) + "}");
+            json(response, R"({"done":true,"calls":)" + impl.calls.takeAfter(applied) + "}");
           }
           return;
         }

@@ -1,5 +1,6 @@
 #include "hosts/terminal/options.h"
 
+#include <array>
 #include <charconv>
 
 namespace corvane::terminal {
@@ -11,7 +12,7 @@ struct CommandShape {
   std::size_t arity;
 };
 
-constexpr CommandShape kCommands[] = {
+constexpr std::array<CommandShape, 8> kCommands{{
     {"check", HostCommand::Kind::kCheck, 1},
     {"fix", HostCommand::Kind::kFix, 1},
     {"install", HostCommand::Kind::kInstall, 1},
@@ -20,7 +21,7 @@ constexpr CommandShape kCommands[] = {
     {"installandfix", HostCommand::Kind::kInstallandfix, 0},
     {"stop", HostCommand::Kind::kStop, 1},
     {"onOpen", HostCommand::Kind::kOpen, 0},
-};
+}};
 
 std::string_view Trim(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
