@@ -133,8 +133,12 @@ std::optional<terminal::HostCommand> ExternalCommand(std::string_view name, std:
     if (!inner.empty()) return {};
     return terminal::ParseHostCommand("onOpen");
   }
-  // The command names are the page's: the --do parser knows them and their arities.
-  if (name.empty() || name.find('(') != std::string_view::npos) return {};
+  // The command names are the page's: the --do parser knows them and their arities. It
+  // forgives blanks around a name; a request must name the command exactly.
+  const bool word = !name.empty() && std::all_of(name.begin(), name.end(), [](unsigned char c) {
+    return std::isalpha(c) != 0;
+  });
+  if (!word) return {};
   return terminal::ParseHostCommand(std::string(name) + "(" + inner + ")");
 }
 

@@ -81,6 +81,8 @@ TEST(ExternalCommandTest, AcceptsThePagesCommandsOnly) {
       {"fix", "[0);stop(1]", std::nullopt},
       {"onOpen", "[1]", std::nullopt},
       {"navigate", "[1]", std::nullopt},
+      {"\tfix", "[1]", std::nullopt},
+      {"fix ", "[1]", std::nullopt},
       {"", "[1]", std::nullopt},
   };
   for (const Case& c : cases) {
