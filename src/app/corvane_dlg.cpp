@@ -1,5 +1,6 @@
 #include "app/corvane_dlg.h"
 
+#include <array>
 #include <utility>
 
 #include "checks/environment_checks.h"
@@ -24,11 +25,20 @@ struct CheckStep {
 };
 
 constexpr CheckStep StepOf(int id) {
-  constexpr CheckStep kSteps[] = {
-      {9, 1002},  {18, 1003}, {27, 1004}, {36, 1005}, {45, 1006},  {54, 1007},
-      {63, 1013}, {72, 1009}, {81, 1010}, {90, 1011}, {100, 1999},
-  };
-  return kSteps[id - CCorvaneDlg::kTimerFirstCheck];
+  constexpr std::array<CheckStep, 11> kSteps{{
+      {9, 1002},
+      {18, 1003},
+      {27, 1004},
+      {36, 1005},
+      {45, 1006},
+      {54, 1007},
+      {63, 1013},
+      {72, 1009},
+      {81, 1010},
+      {90, 1011},
+      {100, 1999},
+  }};
+  return kSteps.at(static_cast<std::size_t>(id - CCorvaneDlg::kTimerFirstCheck));
 }
 
 }  // namespace
@@ -398,11 +408,14 @@ void CCorvaneDlg::repair(std::int32_t n) {
 
 void CCorvaneDlg::oneClickSetup() {
   reportEachFix_ = false;
-  const std::pair<std::int32_t, bool CheckConfig::*> order[] = {
-      {3, &CheckConfig::hostsOk},    {4, &CheckConfig::rootCertOk},
-      {9, &CheckConfig::homepageOk}, {10, &CheckConfig::securityLevelOk},
-      {2, &CheckConfig::registryOk}, {11, &CheckConfig::trustedSitesOk},
-  };
+  const std::array<std::pair<std::int32_t, bool CheckConfig::*>, 6> order{{
+      {3, &CheckConfig::hostsOk},
+      {4, &CheckConfig::rootCertOk},
+      {9, &CheckConfig::homepageOk},
+      {10, &CheckConfig::securityLevelOk},
+      {2, &CheckConfig::registryOk},
+      {11, &CheckConfig::trustedSitesOk},
+  }};
   for (const auto& [item, flag] : order) {
     if (!(config_.*flag)) fix(item);
   }

@@ -93,9 +93,10 @@ TEST(HostCommandTest, RunsTheMatchingPageCommand) {
 }
 
 TEST(ParseOptionsTest, GoodCommandLines) {
-  const ParsedOptions parsed = ParseOptions({"/update", "--machine", "/tmp/pc", "--ui", "none",
-                                             "--transcript", "t.jsonl", "--do", "check(1)", "--do",
-                                             "fix(0)", "--answer", "refuse", "--exit-when-idle"});
+  const ParsedOptions parsed =
+      ParseOptions({"/update", "--machine", "/tmp/pc", "--ui", "none", "--transcript", "t.jsonl",
+                    "--do", "check(1)", "--do", "fix(0)", "--answer", "refuse", "--exit-when-idle",
+                    "--prompt-in", "installmulti"});
   ASSERT_EQ(parsed.error, "");
   const HostOptions& o = parsed.options;
   EXPECT_EQ(o.machine, "/tmp/pc");
@@ -104,6 +105,7 @@ TEST(ParseOptionsTest, GoodCommandLines) {
   EXPECT_EQ(o.commands, (std::vector<HostCommand>{{Kind::kCheck, {1}}, {Kind::kFix, {0}}}));
   EXPECT_EQ(o.answer, AnswerMode::kRefuse);
   EXPECT_TRUE(o.exitWhenIdle);
+  EXPECT_EQ(o.promptIn, Kind::kInstallmulti);
 
   const ParsedOptions defaults = ParseOptions({});
   ASSERT_EQ(defaults.error, "");
@@ -111,6 +113,7 @@ TEST(ParseOptionsTest, GoodCommandLines) {
   EXPECT_EQ(defaults.options.answer, AnswerMode::kConsent);
   EXPECT_FALSE(defaults.options.exitWhenIdle);
   EXPECT_TRUE(defaults.options.commands.empty());
+  EXPECT_FALSE(defaults.options.promptIn);
 
   // Arguments that are no options are start-up's, which ignores all but "/update".
   EXPECT_EQ(ParseOptions({"/Update", "x", "--ui", "terminal"}).error, "");
@@ -132,6 +135,8 @@ TEST(ParseOptionsTest, BadCommandLinesSayWhatIsWrong) {
       {{"--machine"}, "--machine needs a value"},
       {{"--machine", ""}, "--machine needs a folder"},
       {{"--transcript", ""}, "--transcript needs a file"},
+      {{"--prompt-in", "fix(0)"}, "--prompt-in takes a command name"},
+      {{"--prompt-in"}, "--prompt-in needs a value"},
       {{"--exit-when-idle", "--ui", "none", "--update"}, "unknown option --update"},
   };
   for (const Case& c : cases) {

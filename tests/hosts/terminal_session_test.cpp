@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <sstream>
 #include <string>
@@ -185,6 +186,29 @@ TEST(TerminalSessionTest, PromptsAreAnsweredAndRecorded) {
                         std::to_string(c.choiceAnswer) + "}"),
               std::string::npos)
         << text;
+  }
+}
+
+TEST(TerminalSessionTest, TheTestHookAsksBeforeItsCommandAndRunsItOnlyOnConsent) {
+  for (const AnswerMode mode : {AnswerMode::kConsent, AnswerMode::kRefuse}) {
+    VirtualLoop loop;
+    std::ostringstream transcript;
+    HostOptions options = WithCommands({"stop(1)", "install(2)"});
+    options.answer = mode;
+    options.promptIn = HostCommand::Kind::kInstall;
+    TerminalSession session(loop, options, &transcript);
+    FakeDialog dialog(loop, session, session);
+    session.run(dialog);
+    const bool ran = std::any_of(dialog.log.begin(), dialog.log.end(),
+                                 [](const std::string& e) { return e.rfind("install 2", 0) == 0; });
+    EXPECT_EQ(ran, mode == AnswerMode::kConsent);
+    const std::string text = transcript.str();
+    // Only the named command asks, after it is recorded.
+    const std::size_t command = text.find("\"external\":\"install\"");
+    const std::size_t prompt = text.find("\"prompt\":\"choice\",\"ids\":[145,146,147]");
+    ASSERT_NE(command, std::string::npos) << text;
+    EXPECT_GT(prompt, command) << text;
+    EXPECT_EQ(text.find("\"prompt\"", prompt + 1), std::string::npos) << text;
   }
 }
 

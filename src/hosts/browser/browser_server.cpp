@@ -33,6 +33,14 @@ bool EndsWithNoCase(std::string_view text, std::string_view suffix) {
          Upper(text.substr(text.size() - suffix.size())) == Upper(suffix);
 }
 
+// The number of the last call the page has applied, sent with each of its requests.
+std::uint64_t AppliedOf(const httplib::Request& request) {
+  const std::string text = request.get_param_value("applied");
+  std::uint64_t applied = 0;
+  const auto parsed = std::from_chars(text.data(), text.data() + text.size(), applied);
+  return parsed.ec == std::errc() ? applied : 0;
+}
+
 }  // namespace
 
 std::optional<ResourceRef> ResourceForPath(std::string_view path) {
@@ -125,33 +133,35 @@ std::optional<terminal::HostCommand> ExternalCommand(std::string_view name, std:
     if (!inner.empty()) return {};
     return terminal::ParseHostCommand("onOpen");
   }
-  // The command names are the page's: the --do parser knows them and their arities.
-  if (name.empty() || name.find('(') != std::string_view::npos) return {};
+  // The command names are the page's: the --do parser knows them and their arities. It
+  // forgives blanks around a name; a request must name the command exactly.
+  const bool word = !name.empty() && std::all_of(name.begin(), name.end(), [](unsigned char c) {
+    return std::isalpha(c) != 0;
+  });
+  if (!word) return {};
   return terminal::ParseHostCommand(std::string(name) + "(" + inner + ")");
 }
 
 void CallQueue::push(std::string json) {
   const std::lock_guard lock(mutex_);
-  calls_.push_back(std::move(json));
+  calls_.emplace_back(++last_, std::move(json));
 }
 
-std::string CallQueue::takeAll() {
-  std::vector<std::string> calls;
-  {
-    const std::lock_guard lock(mutex_);
-    calls.swap(calls_);
-  }
+std::string CallQueue::takeAfter(std::uint64_t applied) {
+  const std::lock_guard lock(mutex_);
+  std::erase_if(calls_, [applied](const auto& call) { return call.first <= applied; });
   std::string json = "[";
-  for (std::size_t i = 0; i < calls.size(); ++i) {
-    if (i != 0) json += ',';
-    json += calls[i];
+  for (const auto& [seq, call] : calls_) {
+    if (json.size() > 1) json += ',';
+    // {"name":...} becomes {"seq":N,"name":...}
+    json += "{\"seq\":" + std::to_string(seq) + "," + call.substr(1);
   }
   return json + "]";
 }
 
-bool CallQueue::empty() const {
+bool CallQueue::hasAfter(std::uint64_t applied) const {
   const std::lock_guard lock(mutex_);
-  return calls_.empty();
+  return !calls_.empty() && calls_.back().first > applied;
 }
 
 std::string RandomToken() {
@@ -176,7 +186,7 @@ struct BrowserServer::Impl {
   };
 
   Hooks hooks;
-  std::chrono::milliseconds heartbeat;
+  std::chrono::milliseconds heartbeat{};
   httplib::Server server;
   std::thread listener;
   std::thread watchdog;
@@ -197,13 +207,14 @@ struct BrowserServer::Impl {
   [[nodiscard]] bool promptWaiting() const { return prompt && !prompt->answer; }
 
   // The answer to a command's request: done, or the prompt the command waits on.
-  std::string commandState(std::unique_lock<std::mutex>& lock) {
+  std::string commandState(std::unique_lock<std::mutex>& lock, std::uint64_t applied) {
     changed.wait(lock, [this] { return commandDone || promptWaiting() || gone || stopping; });
     if (!commandDone && promptWaiting()) {
-      return "{\"done\":false,\"calls\":" + calls.takeAll() + ",\"prompt\":" + prompt->json + "}";
+      return R"({"done":false,"calls":)" + calls.takeAfter(applied) + R"(,"prompt":)" +
+             prompt->json + "}";
     }
     commandRunning = false;
-    return "{\"done\":true,\"calls\":" + calls.takeAll() + "}";
+    return R"({"done":true,"calls":)" + calls.takeAfter(applied) + "}";
   }
 
   void watch() {
@@ -297,12 +308,13 @@ bool BrowserServer::start() {
     const std::optional<std::string> rest = route(request, response);
     if (!rest) return;
     if (*rest == "events") {
+      const std::uint64_t applied = AppliedOf(request);
       std::unique_lock lock(impl.mutex);
-      impl.changed.wait_for(lock, kPollWait, [&impl] {
-        return !impl.calls.empty() || impl.promptWaiting() || impl.stopping;
+      impl.changed.wait_for(lock, kPollWait, [&impl, applied] {
+        return impl.calls.hasAfter(applied) || impl.promptWaiting() || impl.stopping;
       });
       const std::string prompt = impl.promptWaiting() ? impl.prompt->json : "null";
-      json(response, "{\"calls\":" + impl.calls.takeAll() + ",\"prompt\":" + prompt + "}");
+      json(response, "{\"calls\":" + impl.calls.takeAfter(applied) + ",\"prompt\":" + prompt + "}");
       return;
     }
     const std::optional<ResourceRef> ref = ResourceForPath(*rest);
@@ -359,7 +371,7 @@ bool BrowserServer::start() {
             impl.changed.notify_all();
           });
           lock.lock();
-          json(response, impl.commandState(lock));
+          json(response, impl.commandState(lock, AppliedOf(request)));
           return;
         }
         if (path.substr(0, 7) == "answer/") {
@@ -382,10 +394,11 @@ bool BrowserServer::start() {
               return !impl.prompt || impl.prompt->id != id || impl.stopping;
             });
           }
+          const std::uint64_t applied = AppliedOf(request);
           if (impl.commandRunning) {
-            json(response, impl.commandState(lock));
+            json(response, impl.commandState(lock, applied));
           } else {
-            json(response, "{\"done\":true,\"calls\":" + impl.calls.takeAll() + "}");
+            json(response, R"({"done":true,"calls":)" + impl.calls.takeAfter(applied) + "}");
           }
           return;
         }

@@ -3,8 +3,9 @@
 // The browser host: the page served to a web browser from 127.0.0.1. Every URL carries a
 // random secret, so other local programs and other pages cannot drive the dialog. A shim
 // injected into the page gives it the window.external of the Internet Explorer host: each
-// call posts synchronously and is answered once the dialog has run it; the dialog's
-// setState/clearState calls are queued and fetched by the shim in order.
+// call posts synchronously and is answered once the dialog has run it, or early with the
+// prompt the command waits on, which the shim shows over the page. The dialog's
+// setState/clearState calls are numbered and kept until the page has applied them.
 
 #include <chrono>
 #include <condition_variable>
@@ -16,6 +17,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "app/page_host.h"
@@ -49,17 +51,22 @@ std::string PromptJson(int id, const Prompt& prompt);
 // nothing when the name or the arguments are not one of the page's commands.
 std::optional<terminal::HostCommand> ExternalCommand(std::string_view name, std::string_view body);
 
-// The dialog calls into the page, in order, until the shim takes them.
+// The dialog's calls into the page, numbered from 1 in order. Several requests of the page
+// carry them (the event poll and a command's answer), and the page may apply their answers
+// in any order; so each call keeps its number, the page applies only numbers above the last
+// one it applied, and a call is forgotten once the page says it has applied it.
 class CallQueue {
  public:
   void push(std::string json);
-  // Every queued call as a JSON array, oldest first; the queue is empty afterwards.
-  std::string takeAll();
-  [[nodiscard]] bool empty() const;
+  // The calls numbered above `applied`, oldest first, as a JSON array with each call's
+  // "seq"; those up to `applied` are forgotten.
+  std::string takeAfter(std::uint64_t applied);
+  [[nodiscard]] bool hasAfter(std::uint64_t applied) const;
 
  private:
   mutable std::mutex mutex_;
-  std::vector<std::string> calls_;
+  std::uint64_t last_ = 0;
+  std::vector<std::pair<std::uint64_t, std::string>> calls_;
 };
 
 // A random secret of 32 hex digits from the system's CSPRNG.

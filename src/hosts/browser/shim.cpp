@@ -10,17 +10,28 @@ namespace {
 constexpr std::string_view kShim = R"JS(
 (function () {
   var base = '@BASE@';
-  var answered = 0;
+  // The number of the last of the dialog's calls applied to the page.
+  var applied = 0;
+  // The prompt over the page: its id and its cover; the last id shown, so a prompt that the
+  // event poll and a command's answer both carry is shown once.
+  var box = null, shown = 0;
+  // A command whose request came back with the prompt it waits on: it has not finished.
+  var unfinished = false;
+  // Calls the page makes meanwhile, run in order once the command has finished.
+  var queue = [];
   function request() {
     return window.XMLHttpRequest ? new XMLHttpRequest() : new ActiveXObject('Microsoft.XMLHTTP');
   }
   function parse(text) {
     return window.JSON ? JSON.parse(text) : eval('(' + text + ')');
   }
+  function withApplied(path) {
+    return base + path + (path.indexOf('?') < 0 ? '?' : '&') + 'applied=' + applied;
+  }
   function postSync(path, body) {
     var r = request();
     try {
-      r.open('POST', base + path, false);
+      r.open('POST', withApplied(path), false);
       r.setRequestHeader('Content-Type', 'application/json');
       r.send(body);
     } catch (e) {
@@ -28,15 +39,15 @@ constexpr std::string_view kShim = R"JS(
     }
     return r.status === 200 ? parse(r.responseText) : null;
   }
-  function post(path, body) {
-    var r = request();
-    r.open('POST', base + path, true);
-    r.setRequestHeader('Content-Type', 'application/json');
-    r.send(body);
-  }
+  // The poll and a command's answer can both carry a call and arrive in either order: each
+  // call is applied once, in the dialog's order.
   function apply(calls) {
     var i, f;
     for (i = 0; calls && i < calls.length; i++) {
+      if (calls[i].seq <= applied) {
+        continue;
+      }
+      applied = calls[i].seq;
       f = window[calls[i].name];
       if (typeof f === 'function') {
         try {
@@ -46,35 +57,37 @@ constexpr std::string_view kShim = R"JS(
       }
     }
   }
-  function promptText(p) {
-    var text = p.title + '\n\n' + p.instruction + '\n\n' + p.content;
-    return text;
-  }
-  // A prompt inside a command: the page waits for the command, so only the browser's own
-  // modal dialogs can ask. OK is the command link.
-  function askNow(p) {
-    var answer = 1;
-    answered = p.id;
-    if (p.choice) {
-      answer = window.confirm(promptText(p) + '\n\n' + p.links[0].text) ? p.links[0].id : p.links[1].id;
-    } else {
-      window.alert(promptText(p));
+  // What a command's request or a prompt's answer brought: the dialog's calls, then either
+  // the end of the command or the prompt it now waits on.
+  function follow(r) {
+    if (r) {
+      apply(r.calls);
     }
-    return answer;
+    if (r && r.done === false && r.prompt) {
+      unfinished = true;
+      showBox(r.prompt);
+      return;
+    }
+    unfinished = false;
+    while (!box && !unfinished && queue.length) {
+      run(queue.shift());
+    }
   }
+  function run(c) {
+    follow(postSync('external/' + c.name, '[' + c.args.join(',') + ']'));
+  }
+  // As in Internet Explorer, a command runs to its end before the page goes on; while its
+  // prompt is open the page's script cannot wait for it (the box must be drawn and
+  // clicked), so the page's further calls wait in order instead, and the box covers the page.
   function call(name) {
     return function () {
-      var args = [], i, r;
+      var args = [], i;
       for (i = 0; i < arguments.length; i++) {
         args.push(typeof arguments[i] === 'number' ? arguments[i] : parseInt(arguments[i], 10) || 0);
       }
-      r = postSync('external/' + name, '[' + args.join(',') + ']');
-      while (r && !r.done) {
-        apply(r.calls);
-        r = postSync('answer/' + r.prompt.id, String(askNow(r.prompt)));
-      }
-      if (r) {
-        apply(r.calls);
+      queue.push({ name: name, args: args });
+      if (!box && !unfinished) {
+        follow(null);
       }
     };
   }
@@ -108,40 +121,54 @@ constexpr std::string_view kShim = R"JS(
   } else {
     document.attachEvent('onclick', onClick);
   }
-  // A prompt from the dialog's timers or workers: a modal box over the page.
+  // A prompt of the dialog, whether a command or a timer or worker asks: a modal box over the
+  // page with the title, the main instruction, the content and the command links. Its answer
+  // is posted synchronously: a command that asked goes on at once and the page waits for it.
   function showBox(p) {
-    var cover = document.createElement('div'), box = document.createElement('div'), i;
-    answered = p.id;
+    var cover, panel, links, i;
+    if (p.id <= shown || !document.body) {
+      return;
+    }
+    shown = p.id;
+    cover = document.createElement('div');
+    panel = document.createElement('div');
     cover.id = 'corvanePrompt';
-    cover.style.cssText = 'position:absolute;left:0;top:0;width:100%;height:100%;z-index:1000;background:#555;filter:alpha(opacity=95);';
-    box.style.cssText = 'margin:120px auto;width:420px;background:#fff;border:1px solid #336;padding:16px;font:14px sans-serif;';
-    function line(tag, text, style) {
+    cover.style.cssText = 'position:absolute;left:0;top:0;width:100%;height:100%;z-index:1000;background:#555;background:rgba(0,0,0,0.45);';
+    panel.style.cssText = 'margin:120px auto;width:420px;background:#fff;border:1px solid #336;padding:16px;font:14px sans-serif;';
+    function line(tag, text, style, className) {
       var e = document.createElement(tag);
       e.style.cssText = style;
+      e.className = className;
       e.appendChild(document.createTextNode(text));
-      box.appendChild(e);
+      panel.appendChild(e);
       return e;
     }
-    line('div', p.title, 'font-weight:bold;color:#336;margin-bottom:10px;').className = 'prompt_title';
-    line('div', p.instruction, 'font-size:16px;color:#039;margin-bottom:8px;').className = 'prompt_instruction';
-    line('div', p.content, 'margin-bottom:12px;white-space:pre-wrap;').className = 'prompt_content';
+    line('div', p.title, 'font-weight:bold;color:#336;margin-bottom:10px;', 'prompt_title');
+    line('div', p.instruction, 'font-size:16px;color:#039;margin-bottom:8px;', 'prompt_instruction');
+    line('div', p.content, 'margin-bottom:12px;white-space:pre-wrap;', 'prompt_content');
     function answer(id) {
       return function () {
-        cover.parentNode.removeChild(cover);
-        post('answer/' + p.id, String(id));
+        if (box === cover) {
+          cover.parentNode.removeChild(cover);
+          box = null;
+          follow(postSync('answer/' + p.id, String(id)));
+        }
         return false;
       };
     }
-    var links = p.links.length ? p.links : [{ id: 1, text: '确定' }];
+    // A message has no link of its own: the platform gives it an OK button.
+    links = p.links.length ? p.links : [{ id: 1, text: '确定' }];
     for (i = 0; i < links.length; i++) {
-      line('a', links[i].text, 'display:block;margin:6px 0;color:#06c;cursor:pointer;').onclick = answer(links[i].id);
+      line('a', links[i].text, 'display:block;margin:6px 0;color:#06c;cursor:pointer;',
+        'prompt_link').onclick = answer(links[i].id);
     }
-    cover.appendChild(box);
+    cover.appendChild(panel);
     document.body.appendChild(cover);
+    box = cover;
   }
   function poll() {
     var r = request();
-    r.open('GET', base + 'events?' + new Date().getTime(), true);
+    r.open('GET', withApplied('events?' + new Date().getTime()), true);
     r.onreadystatechange = function () {
       var m;
       if (r.readyState !== 4) {
@@ -150,7 +177,7 @@ constexpr std::string_view kShim = R"JS(
       if (r.status === 200) {
         m = parse(r.responseText);
         apply(m.calls);
-        if (m.prompt && m.prompt.id > answered && document.body) {
+        if (m.prompt) {
           showBox(m.prompt);
         }
         poll();

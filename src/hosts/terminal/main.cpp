@@ -112,8 +112,7 @@ void RunInBrowser(const HostOptions& options, std::ostream* transcript) {
   browser::BrowserServer server(browser::BrowserServer::Hooks{
       [&loop](std::function<void()> task) { loop->post(std::move(task)); },
       [&commands, &sessionRef](const HostCommand& command) {
-        sessionRef->recordCommand(command);
-        RunHostCommand(command, *commands);
+        sessionRef->runCommand(command, *commands);
       },
       [&loop] { loop->post([&loop] { loop->quit(); }); }});
   TerminalSession session(*loop, options, transcript, PageView(),

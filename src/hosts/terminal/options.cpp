@@ -1,5 +1,6 @@
 #include "hosts/terminal/options.h"
 
+#include <array>
 #include <charconv>
 
 namespace corvane::terminal {
@@ -11,7 +12,7 @@ struct CommandShape {
   std::size_t arity;
 };
 
-constexpr CommandShape kCommands[] = {
+constexpr std::array<CommandShape, 8> kCommands{{
     {"check", HostCommand::Kind::kCheck, 1},
     {"fix", HostCommand::Kind::kFix, 1},
     {"install", HostCommand::Kind::kInstall, 1},
@@ -20,7 +21,7 @@ constexpr CommandShape kCommands[] = {
     {"installandfix", HostCommand::Kind::kInstallandfix, 0},
     {"stop", HostCommand::Kind::kStop, 1},
     {"onOpen", HostCommand::Kind::kOpen, 0},
-};
+}};
 
 std::string_view Trim(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
@@ -166,6 +167,15 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
         parsed.error = "--answer takes consent or refuse, not '" + text + "'";
         return parsed;
       }
+    } else if (arg == "--prompt-in") {
+      if (!value(text)) return parsed;
+      for (const CommandShape& shape : kCommands) {
+        if (shape.name == text) options.promptIn = shape.kind;
+      }
+      if (!options.promptIn) {
+        parsed.error = "--prompt-in takes a command name (fix, install, ...), not '" + text + "'";
+        return parsed;
+      }
     } else if (arg == "--exit-when-idle") {
       options.exitWhenIdle = true;
     } else if (arg == "--help") {
@@ -182,6 +192,7 @@ std::string_view UsageText() {
   return "usage: corvane [/update] [--machine DIR] [--ui terminal|browser|none]\n"
          "               [--transcript FILE] [--do CMD]... [--answer consent|refuse] "
          "[--exit-when-idle]\n"
+         "               [--prompt-in NAME]\n"
          "  --machine DIR       the emulated PC to run on (default: the per-user machine)\n"
          "  --ui terminal|browser|none\n"
          "                      show the page as text (default), in a web browser through a\n"
@@ -191,7 +202,9 @@ std::string_view UsageText() {
          "                      installcom(2), installmulti(2,4), installandfix(), stop(1),\n"
          "                      onOpen; repeatable, each after the previous one has settled\n"
          "  --answer MODE       how prompts are answered without a terminal (default consent)\n"
-         "  --exit-when-idle    end once idle and every --do has run\n";
+         "  --exit-when-idle    end once idle and every --do has run\n"
+         "  --prompt-in NAME    test hook: the page command NAME (fix, install, ...) first asks\n"
+         "                      the download-failed choice and runs only on consent\n";
 }
 
 }  // namespace corvane::terminal

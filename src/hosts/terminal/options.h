@@ -46,6 +46,9 @@ struct HostOptions {
   std::string transcript;  // empty: none
   std::vector<HostCommand> commands;
   AnswerMode answer = AnswerMode::kConsent;
+  // Test hook: this page command first asks a choice on the dialog thread and runs only on
+  // consent, so the hosts' prompts inside a command can be tried on any machine.
+  std::optional<HostCommand::Kind> promptIn;
   bool exitWhenIdle = false;
   bool help = false;
 };

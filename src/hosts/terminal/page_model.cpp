@@ -1,5 +1,6 @@
 #include "hosts/terminal/page_model.h"
 
+#include <array>
 #include <utility>
 
 namespace corvane::terminal {
@@ -92,7 +93,7 @@ std::string_view StatusText(std::int32_t code) {
 
 std::string ShortenSystemName(std::string_view name) {
   // The page tests these in this order, so "Windows Server 2008 R2" is not "Windows 7".
-  constexpr std::string_view kNames[] = {
+  constexpr std::array<std::string_view, 7> kNames{
       "Windows 7",  "Windows Vista", "Windows Server 2008", "Windows Server 2003",
       "Windows XP", "Windows 2000",  "Windows 8",
   };
@@ -103,15 +104,24 @@ std::string ShortenSystemName(std::string_view name) {
 }
 
 PageModel::PageModel() : status_(StatusText(4)) {
-  const std::pair<int, const char*> checkLabels[] = {
-      {1, "操作系统版本"},      {2, "注册表"},   {3, "Host文件"},
-      {4, "CFCA根证书"},        {5, "网络连接"}, {6, "DNS解析"},
-      {7, "网银服务"},          {8, "IE版本"},   {10, "IE安全级别"},
+  const std::array<std::pair<int, const char*>, 10> checkLabels{{
+      {1, "操作系统版本"},
+      {2, "注册表"},
+      {3, "Host文件"},
+      {4, "CFCA根证书"},
+      {5, "网络连接"},
+      {6, "DNS解析"},
+      {7, "网银服务"},
+      {8, "IE版本"},
+      {10, "IE安全级别"},
       {11, "网银可信站点加入"},
-  };
+  }};
   for (const auto& [item, label] : checkLabels) checks_.at(item).label = label;
-  const char* componentLabels[] = {"密码安全控件", "证书签名控件", "USBKey控件", "USBKey驱动"};
-  for (int row = 1; row <= 4; ++row) components_.at(row).label = componentLabels[row - 1];
+  const std::array<const char*, 4> componentLabels{"密码安全控件", "证书签名控件", "USBKey控件",
+                                                   "USBKey驱动"};
+  for (int row = 1; row <= 4; ++row) {
+    components_.at(row).label = componentLabels.at(static_cast<std::size_t>(row - 1));
+  }
 }
 
 bool PageModel::apply(std::string_view function, const std::vector<ScriptArg>& args) {

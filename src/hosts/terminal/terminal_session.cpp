@@ -41,9 +41,7 @@ void TerminalSession::run(HostedDialog& dialog) {
 void TerminalSession::settle(HostedDialog& dialog) {
   if (dialog.isIdle()) {
     if (nextCommand_ < options_.commands.size()) {
-      const HostCommand& command = options_.commands[nextCommand_++];
-      transcript_.write(CommandLine(loop_.nowMs(), command));
-      RunHostCommand(command, dialog.commands());
+      runCommand(options_.commands[nextCommand_++], dialog.commands());
     } else if (options_.exitWhenIdle) {
       loop_.quit();
       return;
@@ -52,8 +50,11 @@ void TerminalSession::settle(HostedDialog& dialog) {
   loop_.setTimer(kSettleTimer, kSettlePollMs);
 }
 
-void TerminalSession::recordCommand(const HostCommand& command) {
+void TerminalSession::runCommand(const HostCommand& command, PageCommands& commands) {
   transcript_.write(CommandLine(loop_.nowMs(), command));
+  // The download-failed choice: two links, so either answer can be given.
+  if (options_.promptIn == command.kind && promptChoice(*this, 145, 146, 147) == kIdNo) return;
+  RunHostCommand(command, commands);
 }
 
 win::HResult TerminalSession::callScript(std::string_view name,

@@ -53,8 +53,8 @@ class TerminalSession final : public PageHost, public PromptHost {
   // has run, otherwise when the loop is quit from outside.
   void run(HostedDialog& dialog);
 
-  // Writes a command the page itself sent (a browser's page) to the transcript.
-  void recordCommand(const HostCommand& command);
+  // On the dialog thread: writes a page command to the transcript and runs it.
+  void runCommand(const HostCommand& command, PageCommands& commands);
 
   win::HResult callScript(std::string_view name, const std::vector<ScriptArg>& args) override;
   int show(const Prompt& prompt) override;

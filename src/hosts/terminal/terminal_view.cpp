@@ -30,6 +30,7 @@ void TerminalView::render(const PageModel& page) {
     shown_.assign(lines.size(), {});
   } else {
     std::vector<std::string> texts;
+    texts.reserve(lines.size());
     for (const PageModel::Line& line : lines) texts.push_back(line.text);
     for (std::size_t i = 0; i < texts.size(); ++i) {
       if (i >= shown_.size() || shown_[i] != texts[i]) out_ << texts[i] << '\n';

@@ -1,6 +1,6 @@
 #include "hosts/terminal/transcript.h"
 
-#include <cstdio>
+#include <string_view>
 
 namespace corvane::terminal {
 namespace {
@@ -56,9 +56,11 @@ std::string JsonString(std::string_view text) {
     } else if (c == '\t') {
       out += "\\t";
     } else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-      out += escaped;
+      static constexpr std::string_view kHex = "0123456789abcdef";
+      const auto byte = static_cast<unsigned char>(c);
+      out += "\\u00";
+      out += kHex[byte >> 4U];
+      out += kHex[byte & 0xFU];
     } else {
       out += c;
     }

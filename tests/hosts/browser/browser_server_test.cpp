@@ -81,6 +81,8 @@ TEST(ExternalCommandTest, AcceptsThePagesCommandsOnly) {
       {"fix", "[0);stop(1]", std::nullopt},
       {"onOpen", "[1]", std::nullopt},
       {"navigate", "[1]", std::nullopt},
+      {"\tfix", "[1]", std::nullopt},
+      {"fix ", "[1]", std::nullopt},
       {"", "[1]", std::nullopt},
   };
   for (const Case& c : cases) {
@@ -95,14 +97,23 @@ TEST(ScriptCallJsonTest, WritesNumbersAndEscapedTexts) {
   EXPECT_EQ(ScriptCallJson("clearState", {}), R"({"name":"clearState","args":[]})");
 }
 
-TEST(CallQueueTest, HandsOutCallsOldestFirstAndOnlyOnce) {
+TEST(CallQueueTest, NumbersCallsAndKeepsThemUntilThePageHasAppliedThem) {
   CallQueue queue;
-  queue.push("1");
-  queue.push("2");
-  queue.push("3");
-  EXPECT_EQ(queue.takeAll(), "[1,2,3]");
-  EXPECT_TRUE(queue.empty());
-  EXPECT_EQ(queue.takeAll(), "[]");
+  EXPECT_EQ(queue.takeAfter(0), "[]");
+  EXPECT_FALSE(queue.hasAfter(0));
+  queue.push(R"({"name":"a"})");
+  queue.push(R"({"name":"b"})");
+  queue.push(R"({"name":"c"})");
+  EXPECT_EQ(queue.takeAfter(0),
+            R"([{"seq":1,"name":"a"},{"seq":2,"name":"b"},{"seq":3,"name":"c"}])");
+  // Not applied yet: handed out again, as another request may be answered first.
+  EXPECT_EQ(queue.takeAfter(1), R"([{"seq":2,"name":"b"},{"seq":3,"name":"c"}])");
+  EXPECT_TRUE(queue.hasAfter(2));
+  EXPECT_FALSE(queue.hasAfter(3));
+  EXPECT_EQ(queue.takeAfter(3), "[]");
+  // Applied calls are gone, even for a page that starts again from nothing (a reload).
+  queue.push(R"({"name":"d"})");
+  EXPECT_EQ(queue.takeAfter(0), R"([{"seq":4,"name":"d"}])");
 }
 
 TEST(RandomTokenTest, IsLongAndNotRepeated) {
@@ -196,7 +207,7 @@ TEST_F(BrowserServerTest, RefusesEveryRequestWithoutTheSecret) {
   EXPECT_EQ(server_->url(),
             "http://127.0.0.1:" + std::to_string(server_->port()) + "/" + server_->token() + "/");
   const std::string wrong = "/" + RandomToken() + "/";
-  for (const std::string& path : {std::string("/"), wrong, wrong + "images/standin.gif",
+  for (const std::string& path : {std::string("/"), wrong, wrong + "images/sps.gif",
                                   "/" + server_->token(), "/x/" + server_->token() + "/"}) {
     const auto response = client_->Get(path.c_str());
     ASSERT_TRUE(response) << path;
@@ -219,18 +230,25 @@ TEST_F(BrowserServerTest, ServesThePageWithTheShimAndTheResources) {
   EXPECT_EQ(page->status, 200);
   EXPECT_EQ(page->get_header_value("Content-Type"), "text/html; charset=utf-8");
   const std::size_t shim = page->body.find("window.external = external");
-  const std::size_t own = page->body.find("var statusTexts");
+  const std::size_t jquery = page->body.find("src=\"js/jquery.min.js\"");
+  const std::size_t own = page->body.find("function setState(");
   ASSERT_NE(shim, std::string::npos);
+  ASSERT_NE(jquery, std::string::npos);
   ASSERT_NE(own, std::string::npos);
+  EXPECT_LT(shim, jquery);
   EXPECT_LT(shim, own);
   EXPECT_NE(page->body.find("'/" + server_->token() + "/'"), std::string::npos);
   EXPECT_EQ(page->body.substr(0, 3), "\xEF\xBB\xBF");
 
-  const auto image = client_->Get(at("images/standin.gif").c_str());
+  const auto image = client_->Get(at("images/sps.gif").c_str());
   ASSERT_TRUE(image);
   EXPECT_EQ(image->status, 200);
   EXPECT_EQ(image->get_header_value("Content-Type"), "image/gif");
-  EXPECT_EQ(image->body.substr(0, 6), "GIF89a");
+  EXPECT_EQ(image->body.substr(0, 3), "GIF");
+  const auto script = client_->Get(at("js/jquery.min.js").c_str());
+  ASSERT_TRUE(script);
+  EXPECT_EQ(script->status, 200);
+  EXPECT_EQ(script->get_header_value("Content-Type"), "application/javascript");
 
   for (const char* missing : {"images/none.gif", "images/../104", "a/b/c"}) {
     const auto response = client_->Get(at(missing).c_str());
@@ -246,18 +264,38 @@ TEST_F(BrowserServerTest, HandsOutTheDialogsCallsInOrder) {
   server_->queueCall("setState", {0, 2, 1999});
   const auto first = client_->Get(at("events").c_str());
   ASSERT_TRUE(first);
-  EXPECT_EQ(first->body, R"({"calls":[{"name":"setState","args":[0,2,1002]},)"
-                         R"({"name":"clearState","args":[1,3]},)"
-                         R"({"name":"setState","args":[0,2,1999]}],"prompt":null})");
+  EXPECT_EQ(first->body, R"({"calls":[{"seq":1,"name":"setState","args":[0,2,1002]},)"
+                         R"({"seq":2,"name":"clearState","args":[1,3]},)"
+                         R"({"seq":3,"name":"setState","args":[0,2,1999]}],"prompt":null})");
   // A call made while the shim waits is handed out at once.
   std::thread later([this] {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     server_->queueCall("setState", {0, 0, 100});
   });
-  const auto second = client_->Get(at("events").c_str());
+  const auto second = client_->Get(at("events?applied=3").c_str());
   later.join();
   ASSERT_TRUE(second);
-  EXPECT_EQ(second->body, R"({"calls":[{"name":"setState","args":[0,0,100]}],"prompt":null})");
+  EXPECT_EQ(second->body,
+            R"({"calls":[{"seq":4,"name":"setState","args":[0,0,100]}],"prompt":null})");
+}
+
+// The page applies the answers of its requests as they arrive, and a command's answer can
+// overtake the poll's: so the command's answer carries every call the page has not applied.
+TEST_F(BrowserServerTest, ACommandsAnswerCarriesTheCallsThePollTookBefore) {
+  start();
+  onCommand_ = [this](const HostCommand&) { server_->queueCall("setState", {0, 2, 2999}); };
+  server_->queueCall("setState", {0, 2, 1002});
+  const auto poll = client_->Get(at("events").c_str());
+  ASSERT_TRUE(poll);
+  EXPECT_NE(poll->body.find(R"({"seq":1,)"), std::string::npos);
+  const auto command =
+      client_->Post(at("external/fix?applied=0").c_str(), "[2]", "application/json");
+  ASSERT_TRUE(command);
+  EXPECT_EQ(command->body, R"({"done":true,"calls":[{"seq":1,"name":"setState","args":[0,2,1002]},)"
+                           R"({"seq":2,"name":"setState","args":[0,2,2999]}]})");
+  const auto after = client_->Get(at("events?applied=2").c_str());
+  ASSERT_TRUE(after);
+  EXPECT_EQ(after->body, R"({"calls":[],"prompt":null})");
 }
 
 TEST_F(BrowserServerTest, AnswersACommandAfterTheDialogRanItWithItsCalls) {
@@ -269,7 +307,8 @@ TEST_F(BrowserServerTest, AnswersACommandAfterTheDialogRanItWithItsCalls) {
   const auto response = client_->Post(at("external/fix").c_str(), "[0]", "application/json");
   ASSERT_TRUE(response);
   EXPECT_EQ(response->status, 200);
-  EXPECT_EQ(response->body, R"({"done":true,"calls":[{"name":"setState","args":[0,2,2999]}]})");
+  EXPECT_EQ(response->body,
+            R"({"done":true,"calls":[{"seq":1,"name":"setState","args":[0,2,2999]}]})");
   ASSERT_EQ(commands_.size(), 1U);
   EXPECT_EQ(commands_[0], (HostCommand{HostCommand::Kind::kFix, {0}}));
 

@@ -1,0 +1,82 @@
+// The corvane program with its browser host and headless Chromium, for the tests beside this.
+import assert from 'node:assert/strict';
+import { spawn } from 'node:child_process';
+import { existsSync, mkdtempSync, readFileSync, rmSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { dirname, join, resolve } from 'node:path';
+import { fileURLToPath } from 'node:url';
+import { chromium } from 'playwright-core';
+
+export const root = resolve(dirname(fileURLToPath(import.meta.url)), '..', '..');
+export const artifacts = join(root, 'build/page-test-artifacts');
+const program = process.env.CORVANE_PROGRAM || join(root, 'build/linux/src/hosts/corvane');
+const browserPath = '/usr/bin/chromium';
+
+// The option of node:test that skips a test on a machine without the browser.
+export const needsChromium = { skip: existsSync(browserPath) ? false : 'no chromium: apt-get install chromium' };
+
+// A fresh profile each run (Playwright passes it as --user-data-dir).
+function launch(profile) {
+  return chromium.launchPersistentContext(profile, {
+    executablePath: browserPath,
+    headless: true,
+    viewport: { width: 900, height: 620 },
+    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+      '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+  });
+}
+
+// Resolves with the page's URL once the program prints it.
+function urlOf(child) {
+  return new Promise((resolveUrl, reject) => {
+    let out = '';
+    const timer = setTimeout(() => reject(new Error(`no URL printed: ${out}`)), 20000);
+    child.stdout.on('data', (chunk) => {
+      out += chunk;
+      const match = out.match(/http:\/\/127\.0\.0\.1:\d+\/[0-9a-f]{32}\//);
+      if (match) {
+        clearTimeout(timer);
+        resolveUrl(match[0]);
+      }
+    });
+    child.on('exit', (code) => reject(new Error(`corvane ended (${code}) before its URL: ${out}`)));
+  });
+}
+
+function exitOf(child) {
+  return new Promise((resolveExit) => {
+    if (child.exitCode !== null) resolveExit(child.exitCode);
+    else child.on('exit', (code) => resolveExit(code));
+  });
+}
+
+export async function until(what, check, ms = 20000) {
+  const end = Date.now() + ms;
+  while (Date.now() < end) {
+    if (check()) return;
+    await new Promise((r) => setTimeout(r, 100));
+  }
+  assert.fail(`timed out waiting for ${what}`);
+}
+
+// Runs corvane --ui browser on a scratch machine with `options` and Chromium beside it, calls
+// `body` with { url, browser, transcript(), exited }, and cleans up whatever happens.
+export async function withProgram(options, body) {
+  const work = mkdtempSync(join(tmpdir(), 'corvane-browser-'));
+  const transcriptFile = join(work, 'transcript.jsonl');
+  const child = spawn(program, ['--ui', 'browser', '--machine', join(work, 'machine'),
+    '--transcript', transcriptFile, ...options], { stdio: ['ignore', 'pipe', 'inherit'],
+    env: { ...process.env, DISPLAY: '', WAYLAND_DISPLAY: '' } });
+  const exited = exitOf(child);
+  const browser = await launch(join(work, 'profile'));
+  const transcript = () => readFileSync(transcriptFile, 'utf8').split('\n').filter((line) => line)
+    .map((line) => JSON.parse(line));
+  try {
+    await body({ url: await urlOf(child), browser, transcript, exited });
+  } finally {
+    await browser.close();
+    if (child.exitCode === null) child.kill();
+    await exited;
+    rmSync(work, { recursive: true, force: true });
+  }
+}
