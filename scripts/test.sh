@@ -49,7 +49,7 @@ run_ctest() {
 # Each fuzz_* executable runs for a bounded time, seeded from fuzz/corpus/ when seeds exist.
 # New inputs go to a scratch directory in the build tree so the checked-in corpus stays as is.
 run_fuzz_smoke() {
-  local seconds="${CORVANE_FUZZ_SECONDS:-60}" target name work log base
+  local seconds="${CORVANE_FUZZ_SECONDS:-30}" target name work log base
   local targets=()
   [[ -d build/linux-fuzz/fuzz ]] || {
     echo "fuzz: build/linux-fuzz/fuzz does not exist"
