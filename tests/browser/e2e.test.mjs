@@ -6,7 +6,7 @@ import assert from 'node:assert/strict';
 import { mkdirSync } from 'node:fs';
 import { join } from 'node:path';
 import * as acorn from 'acorn';
-import { artifacts, needsChromium, until, withProgram } from './program.mjs';
+import { answerPromptsUntil, artifacts, needsChromium, openFinishedCheck, until, withProgram } from './program.mjs';
 
 test('the page in a browser drives the dialog and closing it ends the program', needsChromium,
   () => withProgram([], async ({ url, browser, transcript, exited }) => {
@@ -26,11 +26,10 @@ test('the page in a browser drives the dialog and closing it ends the program', 
       dialogs.push(dialog.type());
       dialog.dismiss();
     });
-    await page.goto(url);
-    await page.locator('.status_check').filter({ hasText: '检测完毕' }).waitFor({ timeout: 60000 });
+    await openFinishedCheck(page, url, transcript);
 
     await page.getByText('一键设置', { exact: true }).first().click();
-    await until('fix(0) and install(0) in the transcript', () => {
+    await answerPromptsUntil(page, 'fix(0) and install(0) in the transcript', () => {
       const commands = transcript().filter((l) => l.external);
       const fix = commands.findIndex((l) => l.external === 'fix' && l.args[0] === 0);
       const install = commands.findIndex((l) => l.external === 'install' && l.args[0] === 0);

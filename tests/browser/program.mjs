@@ -80,3 +80,47 @@ export async function withProgram(options, body) {
     rmSync(work, { recursive: true, force: true });
   }
 }
+
+// The configuration worker's message when the bank's server cannot be reached (strings 155
+// and 146), in the page's box: checked and closed with its one link.
+export async function answerDownloadPrompt(page) {
+  const box = page.locator('#corvanePrompt');
+  await box.locator('.prompt_content').filter({ hasText: '下载配置文件失败' })
+    .waitFor({ state: 'visible', timeout: 30000 });
+  assert.equal(await box.locator('.prompt_instruction').textContent(), '下载发生错误');
+  assert.equal(await box.locator('.prompt_content').textContent(),
+    '下载配置文件失败，请确认你的电脑能够访问银行网站');
+  await box.locator('.prompt_link').getByText('确定', { exact: true }).click();
+  await box.waitFor({ state: 'detached', timeout: 10000 });
+}
+
+// Opens the page and waits for the finished check. A scratch machine cannot reach the bank's
+// server, so the configuration worker says so first; the check then runs on the built-in copy.
+export async function openFinishedCheck(page, url, transcript) {
+  await page.goto(url);
+  await answerDownloadPrompt(page);
+  await page.locator('.status_check').filter({ hasText: '检测完毕' }).waitFor({ timeout: 60000 });
+  assert.deepEqual(transcript().find((l) => l.prompt).ids, [155, 146]);
+}
+
+// Answers whatever the page's box asks with its first link (the consent of a choice, the one
+// link of a message) until `check` holds. One-click setup may try the bank's server again
+// (its message) and add the root certificate (the emulated PC's security warning).
+export async function answerPromptsUntil(page, what, check, ms = 30000) {
+  const box = page.locator('#corvanePrompt');
+  const end = Date.now() + ms;
+  while (!check()) {
+    if (Date.now() > end) assert.fail(`timed out waiting for ${what}`);
+    if (await box.isVisible()) {
+      const asked = await box.textContent();
+      await box.locator('.prompt_link').first().click();
+      // Gone, or already the next question.
+      await page.waitForFunction((text) => {
+        const now = document.getElementById('corvanePrompt');
+        return !now || now.textContent !== text;
+      }, asked, { timeout: 10000 });
+    } else {
+      await new Promise((r) => setTimeout(r, 100));
+    }
+  }
+}

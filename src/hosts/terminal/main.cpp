@@ -79,6 +79,16 @@ int AskOnTerminal(const Prompt& prompt) {
   }
 }
 
+// Without a terminal to ask on, a prompt is still shown, with the answer --answer gives.
+PromptAsker ShowWithAnswer(AnswerMode mode) {
+  return [mode](const Prompt& prompt) {
+    int answer = kIdOk;
+    if (prompt.choice) answer = mode == AnswerMode::kRefuse ? kIdNo : kIdYes;
+    std::cout << '\n' << PromptText(prompt) << "(--answer) " << answer << '\n' << std::flush;
+    return answer;
+  };
+}
+
 #if defined(CORVANE_BROWSER_HOST)
 // The dialog's calls go to the browser's page and, as on the terminal, to the transcript.
 class BrowserPage final : public PageHost {
@@ -156,7 +166,9 @@ class TerminalApp final : public AppHost {
     TerminalSession session(
         *loop, options_, transcript_,
         ui ? PageView([&view](const PageModel& page) { view.render(page); }) : PageView(),
-        interactive ? PromptAsker(AskOnTerminal) : PromptAsker());
+        interactive ? PromptAsker(AskOnTerminal)
+        : ui        ? ShowWithAnswer(options_.answer)
+                    : PromptAsker());
     CCorvaneDlg dialog(*loop, session, session);
     DialogAdapter adapter(dialog);
     session.run(adapter);

@@ -79,6 +79,8 @@ std::optional<T> Number(std::string_view text) {
 bool IsHostPort(std::string_view text) {
   const std::size_t colon = text.rfind(':');
   if (colon == std::string_view::npos || !IsHostName(text.substr(0, colon))) return false;
+  // At most five digits, as a port is written: "0055039" is not taken for 55039.
+  if (text.size() - colon - 1 > 5) return false;
   const auto port = Number<unsigned>(text.substr(colon + 1));
   return port && *port >= 1 && *port <= 65535;
 }

@@ -88,11 +88,14 @@ TEST(EmulatedNetworkTest, BadSettingsAreReportedByFileAndLine) {
             "extra_ca = certs/missing.pem\n"
             "[proxy]\n"
             "x = y\n"
-            "no equals sign\n");
+            "no equals sign\n"
+            "[connect_to]\n"
+            "other.example:443 = 127.0.0.1:0055039\n");
   const EmulatedPlatform platform(machine.folder().root());
   const std::string errors = platform.loadErrors();
-  for (const char* line : {"network.ini:3: ", "network.ini:5: ", "network.ini:7: ",
-                           "network.ini:11: ", "network.ini:12: ", "missing.pem"}) {
+  for (const char* line :
+       {"network.ini:3: ", "network.ini:5: ", "network.ini:7: ", "network.ini:11: ",
+        "network.ini:12: ", "network.ini:14: ", "missing.pem"}) {
     EXPECT_NE(errors.find(line), std::string::npos) << line << " in\n" << errors;
   }
   EXPECT_EQ(errors.find("network.ini:2:"), std::string::npos) << errors;
