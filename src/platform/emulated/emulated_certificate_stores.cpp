@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/emulated/unique_fd.h"
 #include "platform/file_system.h"
 #include "platform/win_errors.h"
 #include "platform/windows_path.h"
@@ -129,28 +130,6 @@ std::uint32_t ErrorFromErrno(int error) {
       return win::kErrorAccessDenied;
   }
 }
-
-class UniqueFd {
- public:
-  explicit UniqueFd(int fd) : fd_(fd) {}
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-  UniqueFd(UniqueFd&&) = delete;
-  UniqueFd& operator=(UniqueFd&&) = delete;
-  ~UniqueFd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  [[nodiscard]] int get() const { return fd_; }
-  // close() reports write-back errors that a silent close in the destructor would lose.
-  bool Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
 
 // Writes `file` so that it holds either its old content or all of `bytes`: a temporary file
 // beside it, flushed, renamed over it, and the folder entry flushed.

@@ -15,6 +15,7 @@
 #include <system_error>
 #include <utility>
 
+#include "platform/emulated/unique_fd.h"
 #include "platform/environment.h"
 #include "platform/pe_version.h"
 #include "platform/win_errors.h"
@@ -61,22 +62,6 @@ std::uint32_t ErrorFrom(const std::error_code& error) { return ErrorFromErrno(er
 std::uint32_t MissingError(const ResolvedPath& resolved) {
   return resolved.parentExists ? win::kErrorFileNotFound : win::kErrorPathNotFound;
 }
-
-class UniqueFd {
- public:
-  explicit UniqueFd(int fd) : fd_(fd) {}
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-  UniqueFd(UniqueFd&&) = delete;
-  UniqueFd& operator=(UniqueFd&&) = delete;
-  ~UniqueFd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  [[nodiscard]] int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 class HostFile final : public File {
  public:

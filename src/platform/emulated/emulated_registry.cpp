@@ -14,6 +14,7 @@
 #include <system_error>
 
 #include "platform/emulated/reg_file.h"
+#include "platform/emulated/unique_fd.h"
 #include "platform/utf.h"
 #include "platform/win_errors.h"
 
@@ -40,26 +41,6 @@ std::string_view HiveFileName(RegistryRoot root) {
   }
   return {};
 }
-
-class UniqueFd {
- public:
-  explicit UniqueFd(int fd) : fd_(fd) {}
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-  ~UniqueFd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  [[nodiscard]] int get() const { return fd_; }
-  // close() reports write-back errors that a silent close in the destructor would lose.
-  bool Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
 
 bool WriteAll(int fd, std::string_view text) {
   while (!text.empty()) {
