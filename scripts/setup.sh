@@ -29,6 +29,7 @@ packages=(
   pkg-config         # finds cpp-httplib's build definitions
   libcurl4-openssl-dev # the emulated PC's downloads
   curl                 # the command line that the download benchmark compares with
+  ccache               # rebuilds of the five presets reuse earlier compilations
 )
 # Node runs the page's tests; an existing Node (e.g. a newer one) is used as it is.
 if ! command -v node >/dev/null || ! command -v npm >/dev/null; then

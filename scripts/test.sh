@@ -117,6 +117,12 @@ run_node_tests() {
 
 stage "setup"
 bash scripts/setup.sh
+# Compilations are cached across runs and clones (paths are taken relative to the checkout),
+# so a second run of the five presets compiles only what changed.
+if command -v ccache >/dev/null 2>&1; then
+  export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
+  export CCACHE_BASEDIR="${repo_root}"
+fi
 stage "npm dependencies"
 npm ci --no-audit --no-fund
 
