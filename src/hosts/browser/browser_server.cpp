@@ -10,7 +10,7 @@
 #include <sstream>
 #include <utility>
 
-#include "hosts/terminal/transcript.h"
+#include "hosts/common/transcript.h"
 #include "platform/resources.h"
 
 namespace corvane::browser {
@@ -91,13 +91,13 @@ std::string InjectShim(std::string_view page, std::string_view shimTag) {
 }
 
 std::string ScriptCallJson(std::string_view name, const std::vector<ScriptArg>& args) {
-  std::string json = "{\"name\":" + terminal::JsonString(name) + ",\"args\":[";
+  std::string json = "{\"name\":" + hosts::JsonString(name) + ",\"args\":[";
   for (std::size_t i = 0; i < args.size(); ++i) {
     if (i != 0) json += ',';
     if (const auto* number = std::get_if<std::int32_t>(&args[i])) {
       json += std::to_string(*number);
     } else {
-      json += terminal::JsonString(std::get<std::string>(args[i]));
+      json += hosts::JsonString(std::get<std::string>(args[i]));
     }
   }
   return json + "]}";
@@ -106,18 +106,18 @@ std::string ScriptCallJson(std::string_view name, const std::vector<ScriptArg>& 
 std::string PromptJson(int id, const Prompt& prompt) {
   std::string json = "{\"id\":" + std::to_string(id) +
                      ",\"choice\":" + (prompt.choice ? "true" : "false") +
-                     ",\"title\":" + terminal::JsonString(prompt.title) +
-                     ",\"instruction\":" + terminal::JsonString(prompt.instruction) +
-                     ",\"content\":" + terminal::JsonString(prompt.content) + ",\"links\":[";
+                     ",\"title\":" + hosts::JsonString(prompt.title) +
+                     ",\"instruction\":" + hosts::JsonString(prompt.instruction) +
+                     ",\"content\":" + hosts::JsonString(prompt.content) + ",\"links\":[";
   for (std::size_t i = 0; i < prompt.links.size(); ++i) {
     if (i != 0) json += ',';
     json += "{\"id\":" + std::to_string(prompt.links[i].id) +
-            ",\"text\":" + terminal::JsonString(prompt.links[i].text) + "}";
+            ",\"text\":" + hosts::JsonString(prompt.links[i].text) + "}";
   }
   return json + "]}";
 }
 
-std::optional<terminal::HostCommand> ExternalCommand(std::string_view name, std::string_view body) {
+std::optional<hosts::HostCommand> ExternalCommand(std::string_view name, std::string_view body) {
   const auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
   while (!body.empty() && isSpace(body.front())) body.remove_prefix(1);
   while (!body.empty() && isSpace(body.back())) body.remove_suffix(1);
@@ -131,7 +131,7 @@ std::optional<terminal::HostCommand> ExternalCommand(std::string_view name, std:
   }
   if (name == "onOpen") {
     if (!inner.empty()) return {};
-    return terminal::ParseHostCommand("onOpen");
+    return hosts::ParseHostCommand("onOpen");
   }
   // The command names are the page's: the --do parser knows them and their arities. It
   // forgives blanks around a name; a request must name the command exactly.
@@ -139,7 +139,7 @@ std::optional<terminal::HostCommand> ExternalCommand(std::string_view name, std:
     return std::isalpha(c) != 0;
   });
   if (!word) return {};
-  return terminal::ParseHostCommand(std::string(name) + "(" + inner + ")");
+  return hosts::ParseHostCommand(std::string(name) + "(" + inner + ")");
 }
 
 void CallQueue::push(std::string json) {
@@ -350,7 +350,7 @@ bool BrowserServer::start() {
           return;
         }
         if (path.substr(0, 9) == "external/") {
-          const std::optional<terminal::HostCommand> command =
+          const std::optional<hosts::HostCommand> command =
               ExternalCommand(path.substr(9), request.body);
           if (!command) {
             response.status = 400;
