@@ -1,23 +1,12 @@
 #include "platform/win32/win32_registry.h"
 
-#include <windows.h>
-
 #include <memory>
 
-#include "platform/utf.h"
+#include "platform/win32/win32_util.h"
 #include "platform/win_errors.h"
 
 namespace corvane::win32 {
 namespace {
-
-std::wstring Wide(std::string_view text) {
-  const std::u16string wide = Utf8ToUtf16(text);
-  return {wide.begin(), wide.end()};
-}
-
-std::string Narrow(const wchar_t* text, std::size_t length) {
-  return Utf16ToUtf8(std::u16string(text, text + length));
-}
 
 HKEY RootKey(RegistryRoot root) {
   switch (root) {
@@ -30,11 +19,6 @@ HKEY RootKey(RegistryRoot root) {
   }
   return nullptr;
 }
-
-struct HkeyCloser {
-  void operator()(HKEY key) const { ::RegCloseKey(key); }
-};
-using UniqueHkey = std::unique_ptr<std::remove_pointer_t<HKEY>, HkeyCloser>;
 
 class Win32KeyHandle final : public RegistryKeyHandle {
  public:
@@ -72,7 +56,7 @@ class Win32KeyHandle final : public RegistryKeyHandle {
           ::RegEnumKeyExW(key_.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
       if (error == ERROR_NO_MORE_ITEMS) return win::kErrorSuccess;
       if (error != ERROR_SUCCESS) return static_cast<std::uint32_t>(error);
-      names.push_back(Narrow(name, length));
+      names.push_back(Narrow(std::wstring_view(name, length)));
     }
   }
 
@@ -85,7 +69,7 @@ class Win32KeyHandle final : public RegistryKeyHandle {
                                          nullptr, nullptr);
       if (error == ERROR_NO_MORE_ITEMS) return win::kErrorSuccess;
       if (error != ERROR_SUCCESS) return static_cast<std::uint32_t>(error);
-      names.push_back(Narrow(name.data(), length));
+      names.push_back(Narrow(std::wstring_view(name.data(), length)));
     }
   }
 
@@ -98,23 +82,23 @@ class Win32KeyHandle final : public RegistryKeyHandle {
 std::uint32_t Win32Registry::OpenKey(RegistryRoot root, std::string_view subKey,
                                      std::uint32_t access, RegistryKey& key) {
   key.Close();
-  HKEY raw = nullptr;
-  const LONG error = ::RegOpenKeyExW(RootKey(root), Wide(subKey).c_str(), 0, access, &raw);
+  UniqueHkey opened;
+  const LONG error = ::RegOpenKeyExW(RootKey(root), Wide(subKey).c_str(), 0, access, opened.put());
   if (error != ERROR_SUCCESS) return static_cast<std::uint32_t>(error);
-  key = RegistryKey(std::make_unique<Win32KeyHandle>(UniqueHkey(raw)));
+  key = RegistryKey(std::make_unique<Win32KeyHandle>(std::move(opened)));
   return win::kErrorSuccess;
 }
 
 std::uint32_t Win32Registry::CreateKey(RegistryRoot root, std::string_view subKey,
                                        std::uint32_t access, RegistryKey& key, bool* created) {
   key.Close();
-  HKEY raw = nullptr;
+  UniqueHkey made;
   DWORD disposition = 0;
   const LONG error =
       ::RegCreateKeyExW(RootKey(root), Wide(subKey).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        access, nullptr, &raw, &disposition);
+                        access, nullptr, made.put(), &disposition);
   if (error != ERROR_SUCCESS) return static_cast<std::uint32_t>(error);
-  key = RegistryKey(std::make_unique<Win32KeyHandle>(UniqueHkey(raw)));
+  key = RegistryKey(std::make_unique<Win32KeyHandle>(std::move(made)));
   if (created != nullptr) *created = disposition == REG_CREATED_NEW_KEY;
   return win::kErrorSuccess;
 }
