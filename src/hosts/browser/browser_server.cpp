@@ -111,7 +111,8 @@ void CloseGently(Socket& socket) {
   ::shutdown(socket.fd(), SHUT_WR);
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(500);
   std::array<char, 4096> scratch{};
-  for (std::size_t dropped = 0; dropped < 256U * 1024U && WaitFor(socket.fd(), POLLIN, deadline);) {
+  for (std::size_t dropped = 0;
+       dropped < std::size_t{256} * 1024 && WaitFor(socket.fd(), POLLIN, deadline);) {
     const ssize_t got = ::recv(socket.fd(), scratch.data(), scratch.size(), MSG_DONTWAIT);
     if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR)) break;
     if (got > 0) dropped += static_cast<std::size_t>(got);
@@ -498,10 +499,10 @@ struct BrowserServer::Impl {
       for (std::size_t i = 0; i < waiting.size(); ++i) {
         Waiting& w = waiting[i];
         if ((polled[i + 1].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
-          char bytes[512];
-          const ssize_t got = ::recv(w.socket.fd(), bytes, sizeof bytes, MSG_DONTWAIT);
+          std::array<char, 512> bytes{};
+          const ssize_t got = ::recv(w.socket.fd(), bytes.data(), bytes.size(), MSG_DONTWAIT);
           if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR)) continue;  // gone
-          if (got > 0) w.taken.append(bytes, static_cast<std::size_t>(got));
+          if (got > 0) w.taken.append(bytes.data(), static_cast<std::size_t>(got));
         }
         if (const std::size_t end = w.taken.find("\r\n"); end != std::string::npos) {
           admit(std::move(w), end);
