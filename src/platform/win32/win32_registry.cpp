@@ -1,5 +1,6 @@
 #include "platform/win32/win32_registry.h"
 
+#include <array>
 #include <memory>
 
 #include "platform/win32/win32_util.h"
@@ -49,14 +50,14 @@ class Win32KeyHandle final : public RegistryKeyHandle {
 
   std::uint32_t SubKeyNames(std::vector<std::string>& names) override {
     names.clear();
-    wchar_t name[256];  // key names are at most 255 characters
+    std::array<wchar_t, 256> name{};  // key names are at most 255 characters
     for (DWORD index = 0;; ++index) {
-      DWORD length = 256;
-      const LONG error =
-          ::RegEnumKeyExW(key_.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
+      auto length = static_cast<DWORD>(name.size());
+      const LONG error = ::RegEnumKeyExW(key_.get(), index, name.data(), &length, nullptr, nullptr,
+                                         nullptr, nullptr);
       if (error == ERROR_NO_MORE_ITEMS) return win::kErrorSuccess;
       if (error != ERROR_SUCCESS) return static_cast<std::uint32_t>(error);
-      names.push_back(Narrow(std::wstring_view(name, length)));
+      names.push_back(Narrow(std::wstring_view(name.data(), length)));
     }
   }
 
@@ -64,7 +65,7 @@ class Win32KeyHandle final : public RegistryKeyHandle {
     names.clear();
     std::wstring name(16384, L'\0');  // value names are at most 16383 characters
     for (DWORD index = 0;; ++index) {
-      DWORD length = static_cast<DWORD>(name.size());
+      auto length = static_cast<DWORD>(name.size());
       const LONG error = ::RegEnumValueW(key_.get(), index, name.data(), &length, nullptr, nullptr,
                                          nullptr, nullptr);
       if (error == ERROR_NO_MORE_ITEMS) return win::kErrorSuccess;

@@ -1,6 +1,7 @@
 #include "platform/win32/win32_system_info.h"
 
 #include <cwchar>
+#include <iterator>
 
 #include "platform/win32/win32_util.h"
 
@@ -27,7 +28,7 @@ std::optional<OsVersionInfo> Win32SystemInfo::VersionEx() {
   info.minorVersion = record.dwMinorVersion;
   info.buildNumber = record.dwBuildNumber;
   info.platformId = record.dwPlatformId;
-  const wchar_t* csd = record.szCSDVersion;
+  const wchar_t* csd = std::data(record.szCSDVersion);
   info.servicePack = Narrow(std::wstring_view(csd, ::wcsnlen(csd, std::size(record.szCSDVersion))));
   info.servicePackMajor = record.wServicePackMajor;
   info.servicePackMinor = record.wServicePackMinor;
