@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   (void)corvane::browser::ContentTypeFor(head);
 
   if (const auto command = corvane::browser::ExternalCommand(head, body)) {
-    if (corvane::terminal::CommandName(command->kind) != head) Fail("another command than named");
+    if (corvane::hosts::CommandName(command->kind) != head) Fail("another command than named");
     if (command->args.size() > 2) Fail("more arguments than any command takes");
   }
   return 0;

@@ -30,7 +30,7 @@ function launch(profile) {
 function urlOf(child) {
   return new Promise((resolveUrl, reject) => {
     let out = '';
-    const timer = setTimeout(() => reject(new Error(`no URL printed: ${out}`)), 20000);
+    const timer = setTimeout(() => reject(new Error(`no URL printed: ${out}`)), 60000);
     child.stdout.on('data', (chunk) => {
       out += chunk;
       const match = out.match(/http:\/\/127\.0\.0\.1:\d+\/[0-9a-f]{32}\//);
@@ -57,6 +57,26 @@ export async function until(what, check, ms = 20000) {
     await new Promise((r) => setTimeout(r, 100));
   }
   assert.fail(`timed out waiting for ${what}`);
+}
+
+// Runs corvane --ui browser on a scratch machine with `options`, without a browser: the test
+// is the page. Calls `body` with { url, child, transcript(), exited } and cleans up.
+export async function withBareProgram(options, body) {
+  const work = mkdtempSync(join(tmpdir(), 'corvane-browser-'));
+  const transcriptFile = join(work, 'transcript.jsonl');
+  const child = spawn(program, ['--ui', 'browser', '--machine', join(work, 'machine'),
+    '--transcript', transcriptFile, ...options], { stdio: ['ignore', 'pipe', 'inherit'],
+    env: { ...process.env, DISPLAY: '', WAYLAND_DISPLAY: '' } });
+  const exited = exitOf(child);
+  const transcript = () => readFileSync(transcriptFile, 'utf8').split('\n').filter((line) => line)
+    .map((line) => JSON.parse(line));
+  try {
+    await body({ url: await urlOf(child), child, transcript, exited });
+  } finally {
+    if (child.exitCode === null) child.kill();
+    await exited;
+    rmSync(work, { recursive: true, force: true });
+  }
 }
 
 // Runs corvane --ui browser on a scratch machine with `options` and Chromium beside it, calls

@@ -1,11 +1,11 @@
-#include "hosts/terminal/options.h"
+#include "hosts/common/options.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-namespace corvane::terminal {
+namespace corvane::hosts {
 namespace {
 
 using Kind = HostCommand::Kind;
@@ -147,4 +147,4 @@ TEST(ParseOptionsTest, BadCommandLinesSayWhatIsWrong) {
 }
 
 }  // namespace
-}  // namespace corvane::terminal
+}  // namespace corvane::hosts

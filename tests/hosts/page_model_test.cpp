@@ -1,11 +1,11 @@
-#include "hosts/terminal/page_model.h"
+#include "hosts/common/page_model.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-namespace corvane::terminal {
+namespace corvane::hosts {
 namespace {
 
 TEST(PageModelTest, StartsAsThePageLoads) {
@@ -178,4 +178,4 @@ TEST(PageModelTest, UsbKeySerialNumbersAppendUntilCleared) {
 }
 
 }  // namespace
-}  // namespace corvane::terminal
+}  // namespace corvane::hosts

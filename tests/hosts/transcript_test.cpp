@@ -1,11 +1,11 @@
-#include "hosts/terminal/transcript.h"
+#include "hosts/common/transcript.h"
 
 #include <gtest/gtest.h>
 
 #include <sstream>
 #include <string>
 
-namespace corvane::terminal {
+namespace corvane::hosts {
 namespace {
 
 TEST(JsonStringTest, EscapesWhatJsonRequires) {
@@ -77,4 +77,4 @@ TEST(TranscriptTest, WritesOneLinePerEventAndNothingWithoutAFile) {
 }
 
 }  // namespace
-}  // namespace corvane::terminal
+}  // namespace corvane::hosts

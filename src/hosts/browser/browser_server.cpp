@@ -1,16 +1,24 @@
 #include "hosts/browser/browser_server.h"
 
+#include <arpa/inet.h>
 #include <httplib.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cctype>
+#include <cerrno>
 #include <charconv>
+#include <deque>
 #include <random>
 #include <sstream>
 #include <utility>
 
-#include "hosts/terminal/transcript.h"
+#include "hosts/common/transcript.h"
 #include "platform/resources.h"
 
 namespace corvane::browser {
@@ -20,6 +28,174 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kPollWait = std::chrono::seconds(1);
 // A reload also hides the page; only a page that stays away this long is closed.
 constexpr auto kCloseGrace = std::chrono::seconds(2);
+
+// What a connection may take, so that no one who lacks the secret can hold the server: the
+// request line within kRequestLineTime of the connection (the path is checked then), the
+// whole request within kRequestTime, a body of at most kMaxBody bytes. The page's requests
+// are a line, a few headers and a few bytes, sent at once.
+constexpr auto kRequestLineTime = std::chrono::seconds(2);
+constexpr auto kRequestTime = std::chrono::seconds(5);
+constexpr auto kWriteTime = std::chrono::seconds(5);
+constexpr std::size_t kMaxBody = 4096;
+constexpr std::size_t kMaxRequestLine = 2048;
+// Connections whose request line is still coming: beyond this the oldest is dropped, so a
+// flood of idle connections cannot keep the page's out (the page's line comes at once).
+constexpr std::size_t kMaxWaiting = 32;
+// Connections being served: all are the page's (they passed the path check). The page holds
+// at most a command or an answer, the event poll and the browser's parallel loads at once.
+constexpr int kMaxServing = 16;
+
+// An accepted socket, closed when destroyed.
+class Socket {
+ public:
+  Socket() = default;
+  explicit Socket(int fd) : fd_(fd) {}
+  Socket(const Socket&) = delete;
+  Socket& operator=(const Socket&) = delete;
+  Socket(Socket&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  Socket& operator=(Socket&& other) noexcept {
+    if (this != &other) {
+      reset();
+      fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+  }
+  ~Socket() { reset(); }
+  [[nodiscard]] int fd() const { return fd_; }
+  void reset() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+int MillisecondsUntil(Clock::time_point deadline) {
+  const auto left =
+      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return static_cast<int>(std::clamp<long long>(left, 0, 60000));
+}
+
+bool WaitFor(int fd, short events, Clock::time_point deadline) {
+  pollfd entry{fd, events, 0};
+  while (true) {
+    const int ready = ::poll(&entry, 1, MillisecondsUntil(deadline));
+    if (ready > 0) return true;
+    if (ready == 0 || errno != EINTR) return false;
+  }
+}
+
+// Sends a whole short answer without blocking past `deadline`; best effort.
+void SendAll(int fd, std::string_view text, Clock::time_point deadline) {
+  while (!text.empty() && WaitFor(fd, POLLOUT, deadline)) {
+    const ssize_t sent = ::send(fd, text.data(), text.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (sent <= 0) {
+      if (sent < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+      return;
+    }
+    text.remove_prefix(static_cast<std::size_t>(sent));
+  }
+}
+
+void Refuse(int fd, std::string_view status) {
+  SendAll(fd,
+          "HTTP/1.1 " + std::string(status) + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n",
+          Clock::now() + std::chrono::milliseconds(200));
+}
+
+// Closes after the peer has had our answer: the write side first, then what the peer still
+// sends is read and dropped for a moment, as closing with unread bytes would reset the
+// connection and could lose the answer.
+void CloseGently(Socket& socket) {
+  ::shutdown(socket.fd(), SHUT_WR);
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(500);
+  std::array<char, 4096> scratch{};
+  for (std::size_t dropped = 0;
+       dropped < std::size_t{256} * 1024 && WaitFor(socket.fd(), POLLIN, deadline);) {
+    const ssize_t got = ::recv(socket.fd(), scratch.data(), scratch.size(), MSG_DONTWAIT);
+    if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR)) break;
+    if (got > 0) dropped += static_cast<std::size_t>(got);
+  }
+  socket.reset();
+}
+
+// The path of a request line "METHOD SP PATH SP VERSION"; empty when it has no such shape.
+std::string_view RequestPath(std::string_view line) {
+  const std::size_t first = line.find(' ');
+  if (first == std::string_view::npos) return {};
+  const std::size_t second = line.find(' ', first + 1);
+  if (second == std::string_view::npos) return {};
+  return line.substr(first + 1, second - first - 1);
+}
+
+// A connection as httplib reads and writes it: the bytes the gate already took first, then
+// the socket, with every read bounded by the request's deadline and every write by its own.
+class DeadlineStream final : public httplib::Stream {
+ public:
+  DeadlineStream(int fd, std::string taken, Clock::time_point readDeadline)
+      : fd_(fd), buffer_(std::move(taken)), readDeadline_(readDeadline) {}
+
+  [[nodiscard]] bool is_readable() const override {
+    return offset_ < buffer_.size() || WaitFor(fd_, POLLIN, readDeadline_);
+  }
+  [[nodiscard]] bool is_writable() const override {
+    return WaitFor(fd_, POLLOUT, Clock::now() + kWriteTime);
+  }
+  ssize_t read(char* ptr, size_t size) override {
+    if (offset_ == buffer_.size()) {
+      buffer_.resize(4096);
+      offset_ = 0;
+      ssize_t got = -1;
+      do {
+        if (!WaitFor(fd_, POLLIN, readDeadline_)) {
+          buffer_.clear();
+          return -1;
+        }
+        got = ::recv(fd_, buffer_.data(), buffer_.size(), MSG_DONTWAIT);
+      } while (got < 0 && (errno == EAGAIN || errno == EINTR));
+      buffer_.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+      if (got <= 0) return got;
+    }
+    const std::size_t count = std::min(size, buffer_.size() - offset_);
+    std::copy_n(buffer_.data() + offset_, count, ptr);
+    offset_ += count;
+    return static_cast<ssize_t>(count);
+  }
+  ssize_t write(const char* ptr, size_t size) override {
+    while (true) {
+      if (!is_writable()) return -1;
+      const ssize_t sent = ::send(fd_, ptr, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (sent >= 0 || (errno != EAGAIN && errno != EINTR)) return sent;
+    }
+  }
+  void get_remote_ip_and_port(std::string& ip, int& port) const override {
+    ip = "127.0.0.1";
+    port = 0;
+  }
+  void get_local_ip_and_port(std::string& ip, int& port) const override {
+    ip = "127.0.0.1";
+    port = 0;
+  }
+  [[nodiscard]] socket_t socket() const override { return fd_; }
+
+ private:
+  int fd_;
+  std::string buffer_;
+  std::size_t offset_ = 0;
+  Clock::time_point readDeadline_;
+};
+
+// httplib's routing and handlers, fed one request at a time by the gate below instead of
+// its own accept loop, whose connections no one bounds.
+class RoutingServer final : public httplib::Server {
+ public:
+  void serve(httplib::Stream& stream) {
+    bool closed = false;
+    (void)process_request(stream, /*close_connection=*/true, closed,
+                          [](httplib::Request& /*request*/) {});
+  }
+};
 
 std::string Upper(std::string_view text) {
   std::string out(text);
@@ -91,13 +267,13 @@ std::string InjectShim(std::string_view page, std::string_view shimTag) {
 }
 
 std::string ScriptCallJson(std::string_view name, const std::vector<ScriptArg>& args) {
-  std::string json = "{\"name\":" + terminal::JsonString(name) + ",\"args\":[";
+  std::string json = "{\"name\":" + hosts::JsonString(name) + ",\"args\":[";
   for (std::size_t i = 0; i < args.size(); ++i) {
     if (i != 0) json += ',';
     if (const auto* number = std::get_if<std::int32_t>(&args[i])) {
       json += std::to_string(*number);
     } else {
-      json += terminal::JsonString(std::get<std::string>(args[i]));
+      json += hosts::JsonString(std::get<std::string>(args[i]));
     }
   }
   return json + "]}";
@@ -106,18 +282,18 @@ std::string ScriptCallJson(std::string_view name, const std::vector<ScriptArg>& 
 std::string PromptJson(int id, const Prompt& prompt) {
   std::string json = "{\"id\":" + std::to_string(id) +
                      ",\"choice\":" + (prompt.choice ? "true" : "false") +
-                     ",\"title\":" + terminal::JsonString(prompt.title) +
-                     ",\"instruction\":" + terminal::JsonString(prompt.instruction) +
-                     ",\"content\":" + terminal::JsonString(prompt.content) + ",\"links\":[";
+                     ",\"title\":" + hosts::JsonString(prompt.title) +
+                     ",\"instruction\":" + hosts::JsonString(prompt.instruction) +
+                     ",\"content\":" + hosts::JsonString(prompt.content) + ",\"links\":[";
   for (std::size_t i = 0; i < prompt.links.size(); ++i) {
     if (i != 0) json += ',';
     json += "{\"id\":" + std::to_string(prompt.links[i].id) +
-            ",\"text\":" + terminal::JsonString(prompt.links[i].text) + "}";
+            ",\"text\":" + hosts::JsonString(prompt.links[i].text) + "}";
   }
   return json + "]}";
 }
 
-std::optional<terminal::HostCommand> ExternalCommand(std::string_view name, std::string_view body) {
+std::optional<hosts::HostCommand> ExternalCommand(std::string_view name, std::string_view body) {
   const auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
   while (!body.empty() && isSpace(body.front())) body.remove_prefix(1);
   while (!body.empty() && isSpace(body.back())) body.remove_suffix(1);
@@ -131,7 +307,7 @@ std::optional<terminal::HostCommand> ExternalCommand(std::string_view name, std:
   }
   if (name == "onOpen") {
     if (!inner.empty()) return {};
-    return terminal::ParseHostCommand("onOpen");
+    return hosts::ParseHostCommand("onOpen");
   }
   // The command names are the page's: the --do parser knows them and their arities. It
   // forgives blanks around a name; a request must name the command exactly.
@@ -139,7 +315,7 @@ std::optional<terminal::HostCommand> ExternalCommand(std::string_view name, std:
     return std::isalpha(c) != 0;
   });
   if (!word) return {};
-  return terminal::ParseHostCommand(std::string(name) + "(" + inner + ")");
+  return hosts::ParseHostCommand(std::string(name) + "(" + inner + ")");
 }
 
 void CallQueue::push(std::string json) {
@@ -185,10 +361,21 @@ struct BrowserServer::Impl {
     std::optional<int> answer;
   };
 
+  struct Waiting {
+    Socket socket;
+    Clock::time_point since;
+    std::string taken;  // the request so far
+  };
+
   Hooks hooks;
   std::chrono::milliseconds heartbeat{};
-  httplib::Server server;
-  std::thread listener;
+  std::string prefix;  // "/<token>/"
+  RoutingServer server;
+  Socket listening;
+  std::unique_ptr<httplib::ThreadPool> workers;
+  std::atomic<int> serving{0};
+  std::deque<Waiting> closing;  // refused, closing gently; the gate's own
+  std::thread gate;
   std::thread watchdog;
 
   std::mutex mutex;
@@ -199,10 +386,11 @@ struct BrowserServer::Impl {
   bool commandRunning = false;
   bool commandDone = false;
   bool seen = false;
-  Clock::time_point lastSeen;
+  int inFlight = 0;            // the page's requests being served
+  Clock::time_point lastSeen;  // the start of the page's last request
+  Clock::time_point lastDone;  // the end of the page's last request
   std::optional<Clock::time_point> closedAt;
   bool gone = false;
-  bool stopping = false;
 
   [[nodiscard]] bool promptWaiting() const { return prompt && !prompt->answer; }
 
@@ -224,8 +412,10 @@ struct BrowserServer::Impl {
       if (stopping || gone) continue;
       const Clock::time_point now = Clock::now();
       const bool hidden = closedAt && lastSeen <= *closedAt && now - *closedAt > kCloseGrace;
-      // A command or a prompt in the browser's own dialog stops the shim's polling.
-      const bool silent = seen && !commandRunning && !prompt && now - lastSeen > heartbeat;
+      // The page polls whatever it shows, a prompt included, and a command's request is in
+      // flight until the command ends or asks: a page that sends nothing for the heartbeat
+      // is gone (a crashed browser sends no closing beacon).
+      const bool silent = seen && inFlight == 0 && now - lastDone > heartbeat;
       if (hidden || silent) {
         gone = true;
         changed.notify_all();
@@ -235,6 +425,109 @@ struct BrowserServer::Impl {
       }
     }
   }
+
+  // One request of the page, on a worker.
+  void serveRequest(Socket socket, std::string taken, Clock::time_point since) {
+    {
+      const std::lock_guard lock(mutex);
+      seen = true;
+      ++inFlight;
+      lastSeen = Clock::now();
+    }
+    DeadlineStream stream(socket.fd(), std::move(taken), since + kRequestTime);
+    server.serve(stream);
+    CloseGently(socket);
+    {
+      const std::lock_guard lock(mutex);
+      --inFlight;
+      lastDone = Clock::now();
+    }
+    --serving;
+  }
+
+  // Answers `status`, then lets the connection close gently on the gate.
+  void refuse(Waiting connection, std::string_view status) {
+    Refuse(connection.socket.fd(), status);
+    ::shutdown(connection.socket.fd(), SHUT_WR);
+    if (closing.size() >= kMaxWaiting) closing.pop_front();
+    connection.since = Clock::now();
+    closing.push_back(std::move(connection));
+  }
+
+  // A waiting connection's request line is complete: the page's go to a worker, the rest are
+  // refused before anything more of them is read.
+  void admit(Waiting waiting, std::size_t lineEnd) {
+    const std::string_view path = RequestPath(std::string_view(waiting.taken).substr(0, lineEnd));
+    if (path.compare(0, prefix.size(), prefix) != 0) {
+      refuse(std::move(waiting), "403 Forbidden");
+      return;
+    }
+    if (serving >= kMaxServing) {
+      refuse(std::move(waiting), "503 Service Unavailable");
+      return;
+    }
+    ++serving;
+    auto job = std::make_shared<Waiting>(std::move(waiting));
+    workers->enqueue(
+        [this, job] { serveRequest(std::move(job->socket), std::move(job->taken), job->since); });
+  }
+
+  // Accepts connections and reads their request lines, all on this one thread.
+  void runGate() {
+    std::deque<Waiting> waiting;
+    std::vector<pollfd> polled;
+    while (!stopping.load()) {
+      polled.assign(1, pollfd{listening.fd(), POLLIN, 0});
+      for (const Waiting& w : waiting) polled.push_back(pollfd{w.socket.fd(), POLLIN, 0});
+      for (const Waiting& c : closing) polled.push_back(pollfd{c.socket.fd(), POLLIN, 0});
+      if (::poll(polled.data(), polled.size(), 100) < 0 && errno != EINTR) break;
+      const Clock::time_point now = Clock::now();
+      // Refused connections: what they still send is dropped until they close or their
+      // moment is over (see CloseGently).
+      std::deque<Waiting> closingStill;
+      for (std::size_t i = 0; i < closing.size(); ++i) {
+        Waiting& c = closing[i];
+        if ((polled[1 + waiting.size() + i].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+          std::array<char, 4096> scratch{};
+          const ssize_t got = ::recv(c.socket.fd(), scratch.data(), scratch.size(), MSG_DONTWAIT);
+          if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR)) continue;
+        }
+        if (now - c.since < std::chrono::milliseconds(500)) closingStill.push_back(std::move(c));
+      }
+      closing = std::move(closingStill);
+      std::deque<Waiting> still;
+      for (std::size_t i = 0; i < waiting.size(); ++i) {
+        Waiting& w = waiting[i];
+        if ((polled[i + 1].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+          std::array<char, 512> bytes{};
+          const ssize_t got = ::recv(w.socket.fd(), bytes.data(), bytes.size(), MSG_DONTWAIT);
+          if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR)) continue;  // gone
+          if (got > 0) w.taken.append(bytes.data(), static_cast<std::size_t>(got));
+        }
+        if (const std::size_t end = w.taken.find("\r\n"); end != std::string::npos) {
+          admit(std::move(w), end);
+        } else if (w.taken.size() > kMaxRequestLine) {
+          refuse(std::move(w), "414 URI Too Long");
+        } else if (now - w.since > kRequestLineTime) {
+          refuse(std::move(w), "408 Request Timeout");
+        } else {
+          still.push_back(std::move(w));
+        }
+      }
+      waiting = std::move(still);
+      if ((polled[0].revents & POLLIN) != 0) {
+        while (true) {
+          const int fd = ::accept4(listening.fd(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+          if (fd < 0) break;
+          if (waiting.size() >= kMaxWaiting) waiting.pop_front();  // the oldest has had its time
+          waiting.push_back(Waiting{Socket(fd), Clock::now(), {}});
+        }
+      }
+    }
+  }
+
+  // stopping is read by the gate without the mutex.
+  std::atomic<bool> stopping{false};
 };
 
 BrowserServer::BrowserServer(Hooks hooks, std::chrono::milliseconds heartbeat, std::string token)
@@ -249,8 +542,9 @@ BrowserServer::~BrowserServer() {
     impl_->stopping = true;
   }
   impl_->changed.notify_all();
-  impl_->server.stop();
-  if (impl_->listener.joinable()) impl_->listener.join();
+  if (impl_->gate.joinable()) impl_->gate.join();
+  // Joins the workers; every wait of theirs ends on `stopping`.
+  if (impl_->workers) impl_->workers->shutdown();
   if (impl_->watchdog.joinable()) impl_->watchdog.join();
 }
 
@@ -283,19 +577,27 @@ int BrowserServer::ask(const Prompt& prompt) {
 
 bool BrowserServer::start() {
   Impl& impl = *impl_;
-  const std::string prefix = "/" + token_ + "/";
-  // Every request must carry the secret; the rest of the path after it.
-  const auto route = [prefix, &impl](const httplib::Request& request,
-                                     httplib::Response& response) -> std::optional<std::string> {
-    if (request.path.compare(0, prefix.size(), prefix) != 0) {
-      response.status = 403;
-      return {};
-    }
-    {
-      const std::lock_guard lock(impl.mutex);
-      impl.seen = true;
-      impl.lastSeen = Clock::now();
-    }
+  impl.prefix = "/" + token_ + "/";
+  const std::string& prefix = impl.prefix;
+  // The gate has checked the request line's path; httplib's decoded path is checked again,
+  // before any body is read, and bodies are small.
+  impl.server.set_pre_routing_handler(
+      [prefix](const httplib::Request& request, httplib::Response& response) {
+        if (request.path.compare(0, prefix.size(), prefix) != 0) {
+          response.status = 403;
+          return httplib::Server::HandlerResponse::Handled;
+        }
+        // An announced body beyond the cap is refused without reading it.
+        if (request.get_header_value<std::uint64_t>("Content-Length") > kMaxBody) {
+          response.status = 413;
+          return httplib::Server::HandlerResponse::Handled;
+        }
+        return httplib::Server::HandlerResponse::Unhandled;
+      });
+  impl.server.set_payload_max_length(kMaxBody);
+  // The rest of the path after the secret.
+  const auto route = [prefix](const httplib::Request& request,
+                              httplib::Response& /*response*/) -> std::optional<std::string> {
     return request.path.substr(prefix.size());
   };
   const auto json = [](httplib::Response& response, const std::string& body) {
@@ -350,7 +652,7 @@ bool BrowserServer::start() {
           return;
         }
         if (path.substr(0, 9) == "external/") {
-          const std::optional<terminal::HostCommand> command =
+          const std::optional<hosts::HostCommand> command =
               ExternalCommand(path.substr(9), request.body);
           if (!command) {
             response.status = 400;
@@ -405,15 +707,23 @@ bool BrowserServer::start() {
         response.status = 404;
       });
 
+  impl.listening = Socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  if (impl.listening.fd() < 0) return false;
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = 0;  // a free port
+  socklen_t length = sizeof address;
+  if (::bind(impl.listening.fd(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(impl.listening.fd(), 64) != 0 ||
+      ::getsockname(impl.listening.fd(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    return false;
+  }
+  port_ = ntohs(address.sin_port);
   // The dialog can block the workers: a command waits for the dialog thread, an answer for
-  // the next prompt, and the shim long-polls for events. Enough workers for all at once.
-  // httplib owns and deletes the queue it is given.
-  impl.server.new_task_queue = [] {
-    return new httplib::ThreadPool(8);  // NOLINT(cppcoreguidelines-owning-memory)
-  };
-  port_ = impl.server.bind_to_any_port("127.0.0.1");
-  if (port_ <= 0) return false;
-  impl.listener = std::thread([&impl] { impl.server.listen_after_bind(); });
+  // the next prompt, and the shim long-polls for events. One worker per admitted connection.
+  impl.workers = std::make_unique<httplib::ThreadPool>(kMaxServing);
+  impl.gate = std::thread([&impl] { impl.runGate(); });
   impl.watchdog = std::thread([&impl] { impl.watch(); });
   return true;
 }

@@ -22,7 +22,7 @@
 
 #include "app/page_host.h"
 #include "app/prompts.h"
-#include "hosts/terminal/options.h"
+#include "hosts/common/options.h"
 
 namespace corvane::browser {
 
@@ -49,7 +49,7 @@ std::string ScriptCallJson(std::string_view name, const std::vector<ScriptArg>& 
 std::string PromptJson(int id, const Prompt& prompt);
 // The command of POST /<token>/external/<name> with the JSON array `body` of integers;
 // nothing when the name or the arguments are not one of the page's commands.
-std::optional<terminal::HostCommand> ExternalCommand(std::string_view name, std::string_view body);
+std::optional<hosts::HostCommand> ExternalCommand(std::string_view name, std::string_view body);
 
 // The dialog's calls into the page, numbered from 1 in order. Several requests of the page
 // carry them (the event poll and a command's answer), and the page may apply their answers
@@ -78,7 +78,7 @@ class BrowserServer {
     // Runs `task` on the dialog thread (the EventLoop's post()).
     std::function<void(std::function<void()>)> post;
     // On the dialog thread: runs a command the page sent.
-    std::function<void(const terminal::HostCommand&)> run;
+    std::function<void(const hosts::HostCommand&)> run;
     // Any thread: the page is gone, end the dialog.
     std::function<void()> closed;
   };

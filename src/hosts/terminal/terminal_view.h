@@ -8,9 +8,12 @@
 #include <vector>
 
 #include "app/prompts.h"
-#include "hosts/terminal/page_model.h"
+#include "hosts/common/page_model.h"
 
 namespace corvane::terminal {
+
+using hosts::PageModel;
+using hosts::Tone;
 
 class TerminalView {
  public:

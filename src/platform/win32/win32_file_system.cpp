@@ -1,6 +1,7 @@
 #include "platform/win32/win32_file_system.h"
 
 #include <algorithm>
+#include <array>
 #include <vector>
 
 #include "platform/win32/win32_util.h"
@@ -182,8 +183,8 @@ std::uint32_t Win32FileSystem::fixedFileVersion(std::string_view path, FixedFile
   if (::GetFileVersionInfoW(wide.c_str(), 0, size, block.data()) == FALSE) return LastError();
   void* value = nullptr;
   UINT length = 0;
-  wchar_t root[] = L"\\";
-  if (::VerQueryValueW(block.data(), root, &value, &length) == FALSE || value == nullptr ||
+  std::array<wchar_t, 2> root{L'\\', L'\0'};
+  if (::VerQueryValueW(block.data(), root.data(), &value, &length) == FALSE || value == nullptr ||
       length < sizeof(VS_FIXEDFILEINFO)) {
     return win::kErrorResourceDataNotFound;
   }

@@ -5,32 +5,10 @@
 #include <limits>
 #include <string>
 
-// windows.h (lean, so without the old winsock.h) first: the others build on it.
-// clang-format off
 #include "platform/win32/win32_util.h"
-#include <winsock2.h>
-#include <wininet.h>
-// clang-format on
 
 namespace corvane::win32 {
 namespace {
-
-// Closes an Internet handle (session or request) when destroyed.
-class UniqueInternet {
- public:
-  explicit UniqueInternet(HINTERNET handle) : handle_(handle) {}
-  UniqueInternet(const UniqueInternet&) = delete;
-  UniqueInternet& operator=(const UniqueInternet&) = delete;
-  UniqueInternet(UniqueInternet&&) = delete;
-  UniqueInternet& operator=(UniqueInternet&&) = delete;
-  ~UniqueInternet() {
-    if (handle_ != nullptr) ::InternetCloseHandle(handle_);
-  }
-  [[nodiscard]] HINTERNET get() const { return handle_; }
-
- private:
-  HINTERNET handle_;
-};
 
 constexpr DWORD_PTR kContext = 1;
 

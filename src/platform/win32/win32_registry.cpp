@@ -1,23 +1,13 @@
 #include "platform/win32/win32_registry.h"
 
-#include <windows.h>
-
+#include <array>
 #include <memory>
 
-#include "platform/utf.h"
+#include "platform/win32/win32_util.h"
 #include "platform/win_errors.h"
 
 namespace corvane::win32 {
 namespace {
-
-std::wstring Wide(std::string_view text) {
-  const std::u16string wide = Utf8ToUtf16(text);
-  return {wide.begin(), wide.end()};
-}
-
-std::string Narrow(const wchar_t* text, std::size_t length) {
-  return Utf16ToUtf8(std::u16string(text, text + length));
-}
 
 HKEY RootKey(RegistryRoot root) {
   switch (root) {
@@ -30,11 +20,6 @@ HKEY RootKey(RegistryRoot root) {
   }
   return nullptr;
 }
-
-struct HkeyCloser {
-  void operator()(HKEY key) const { ::RegCloseKey(key); }
-};
-using UniqueHkey = std::unique_ptr<std::remove_pointer_t<HKEY>, HkeyCloser>;
 
 class Win32KeyHandle final : public RegistryKeyHandle {
  public:
@@ -65,14 +50,14 @@ class Win32KeyHandle final : public RegistryKeyHandle {
 
   std::uint32_t SubKeyNames(std::vector<std::string>& names) override {
     names.clear();
-    wchar_t name[256];  // key names are at most 255 characters
+    std::array<wchar_t, 256> name{};  // key names are at most 255 characters
     for (DWORD index = 0;; ++index) {
-      DWORD length = 256;
-      const LONG error =
-          ::RegEnumKeyExW(key_.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
+      auto length = static_cast<DWORD>(name.size());
+      const LONG error = ::RegEnumKeyExW(key_.get(), index, name.data(), &length, nullptr, nullptr,
+                                         nullptr, nullptr);
       if (error == ERROR_NO_MORE_ITEMS) return win::kErrorSuccess;
       if (error != ERROR_SUCCESS) return static_cast<std::uint32_t>(error);
-      names.push_back(Narrow(name, length));
+      names.push_back(Narrow(std::wstring_view(name.data(), length)));
     }
   }
 
@@ -80,12 +65,12 @@ class Win32KeyHandle final : public RegistryKeyHandle {
     names.clear();
     std::wstring name(16384, L'\0');  // value names are at most 16383 characters
     for (DWORD index = 0;; ++index) {
-      DWORD length = static_cast<DWORD>(name.size());
+      auto length = static_cast<DWORD>(name.size());
       const LONG error = ::RegEnumValueW(key_.get(), index, name.data(), &length, nullptr, nullptr,
                                          nullptr, nullptr);
       if (error == ERROR_NO_MORE_ITEMS) return win::kErrorSuccess;
       if (error != ERROR_SUCCESS) return static_cast<std::uint32_t>(error);
-      names.push_back(Narrow(name.data(), length));
+      names.push_back(Narrow(std::wstring_view(name.data(), length)));
     }
   }
 
@@ -98,23 +83,23 @@ class Win32KeyHandle final : public RegistryKeyHandle {
 std::uint32_t Win32Registry::OpenKey(RegistryRoot root, std::string_view subKey,
                                      std::uint32_t access, RegistryKey& key) {
   key.Close();
-  HKEY raw = nullptr;
-  const LONG error = ::RegOpenKeyExW(RootKey(root), Wide(subKey).c_str(), 0, access, &raw);
+  UniqueHkey opened;
+  const LONG error = ::RegOpenKeyExW(RootKey(root), Wide(subKey).c_str(), 0, access, opened.put());
   if (error != ERROR_SUCCESS) return static_cast<std::uint32_t>(error);
-  key = RegistryKey(std::make_unique<Win32KeyHandle>(UniqueHkey(raw)));
+  key = RegistryKey(std::make_unique<Win32KeyHandle>(std::move(opened)));
   return win::kErrorSuccess;
 }
 
 std::uint32_t Win32Registry::CreateKey(RegistryRoot root, std::string_view subKey,
                                        std::uint32_t access, RegistryKey& key, bool* created) {
   key.Close();
-  HKEY raw = nullptr;
+  UniqueHkey made;
   DWORD disposition = 0;
   const LONG error =
       ::RegCreateKeyExW(RootKey(root), Wide(subKey).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        access, nullptr, &raw, &disposition);
+                        access, nullptr, made.put(), &disposition);
   if (error != ERROR_SUCCESS) return static_cast<std::uint32_t>(error);
-  key = RegistryKey(std::make_unique<Win32KeyHandle>(UniqueHkey(raw)));
+  key = RegistryKey(std::make_unique<Win32KeyHandle>(std::move(made)));
   if (created != nullptr) *created = disposition == REG_CREATED_NEW_KEY;
   return win::kErrorSuccess;
 }

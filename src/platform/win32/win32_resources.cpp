@@ -1,8 +1,6 @@
 #include "platform/win32/win32_resources.h"
 
-#include <windows.h>
-
-#include "platform/utf.h"
+#include "platform/win32/win32_util.h"
 
 namespace corvane::win32 {
 namespace {
@@ -10,8 +8,7 @@ namespace {
 // What FindResourceW takes for an id: MAKEINTRESOURCE or a name held in `storage`.
 LPCWSTR ResourcePointer(const ResourceId& id, std::wstring& storage) {
   if (id.isNumber()) return MAKEINTRESOURCEW(id.number());
-  const std::u16string wide = Utf8ToUtf16(id.name());
-  storage.assign(wide.begin(), wide.end());
+  storage = Wide(id.name());
   return storage.c_str();
 }
 
@@ -37,7 +34,7 @@ std::string Win32Resources::LoadTableString(std::uint32_t id) {
   const int length =
       ::LoadStringW(::GetModuleHandleW(nullptr), id, reinterpret_cast<LPWSTR>(&text), 0);
   if (length <= 0 || text == nullptr) return {};
-  return Utf16ToUtf8(std::u16string(text, text + length));
+  return Narrow(std::wstring_view(text, static_cast<std::size_t>(length)));
 }
 
 }  // namespace corvane::win32

@@ -1,10 +1,9 @@
 #include "platform/win32/win32_system_info.h"
 
-#include <windows.h>
-
 #include <cwchar>
+#include <iterator>
 
-#include "platform/utf.h"
+#include "platform/win32/win32_util.h"
 
 namespace corvane::win32 {
 namespace {
@@ -29,9 +28,8 @@ std::optional<OsVersionInfo> Win32SystemInfo::VersionEx() {
   info.minorVersion = record.dwMinorVersion;
   info.buildNumber = record.dwBuildNumber;
   info.platformId = record.dwPlatformId;
-  const wchar_t* csd = record.szCSDVersion;
-  info.servicePack =
-      Utf16ToUtf8(std::u16string(csd, csd + ::wcsnlen(csd, std::size(record.szCSDVersion))));
+  const wchar_t* csd = std::data(record.szCSDVersion);
+  info.servicePack = Narrow(std::wstring_view(csd, ::wcsnlen(csd, std::size(record.szCSDVersion))));
   info.servicePackMajor = record.wServicePackMajor;
   info.servicePackMinor = record.wServicePackMinor;
   info.suiteMask = record.wSuiteMask;

@@ -1,7 +1,9 @@
 #pragma once
 
-// What the Win32 backends share: <windows.h> with the lean settings, an owning HANDLE, and
-// conversion between the system's UTF-8 and the wide calls' UTF-16.
+// The one way to Windows: every file that calls Win32 includes this header and no Windows SDK
+// header of its own (scripts/check_module_edges.py enforces it). It gives <windows.h> with
+// the lean settings and the other SDK headers the backends use, one owning template for every
+// kind of handle, and the conversions between the system's UTF-8 and the wide calls' UTF-16.
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -9,43 +11,115 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
+// windows.h first: the others build on it. Lean, it leaves out the old winsock.h, which
+// would clash with winsock2.h.
+// clang-format off
 #include <windows.h>
+#include <winsock2.h>
+#include <wininet.h>
+#include <wincrypt.h>
+#include <unknwn.h>
+// clang-format on
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace corvane::win32 {
 
-// Closes its handle when destroyed. Both null and INVALID_HANDLE_VALUE mean "none", as the
-// Win32 calls use one or the other.
-class UniqueHandle {
+// Owns one handle of type `T` (a pointer type) and gives it to `Close` when destroyed or
+// reset. `Invalid` and `AlsoInvalid` are the bit patterns that mean "none" (most kinds use
+// null only; kernel handles also INVALID_HANDLE_VALUE); "none" is never closed. Move-only.
+template <typename T, auto Close, std::uintptr_t Invalid = 0, std::uintptr_t AlsoInvalid = Invalid>
+class UniqueAny {
  public:
-  UniqueHandle() = default;
-  explicit UniqueHandle(HANDLE handle) : handle_(handle) {}
-  UniqueHandle(const UniqueHandle&) = delete;
-  UniqueHandle& operator=(const UniqueHandle&) = delete;
-  UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.release()) {}
-  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+  UniqueAny() = default;
+  explicit UniqueAny(T handle) : handle_(handle) {}
+  UniqueAny(const UniqueAny&) = delete;
+  UniqueAny& operator=(const UniqueAny&) = delete;
+  UniqueAny(UniqueAny&& other) noexcept : handle_(other.release()) {}
+  UniqueAny& operator=(UniqueAny&& other) noexcept {
     if (this != &other) reset(other.release());
     return *this;
   }
-  ~UniqueHandle() { reset(); }
+  ~UniqueAny() { reset(); }
 
-  [[nodiscard]] bool valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-  [[nodiscard]] HANDLE get() const { return handle_; }
-  HANDLE release() {
-    HANDLE handle = handle_;
-    handle_ = nullptr;
-    return handle;
-  }
-  void reset(HANDLE handle = nullptr) {
-    if (valid()) ::CloseHandle(handle_);
+  [[nodiscard]] bool valid() const { return !IsNone(handle_); }
+  [[nodiscard]] T get() const { return handle_; }
+  // Gives the handle up without closing it.
+  T release() { return std::exchange(handle_, None()); }
+  void reset(T handle = None()) {
+    if (valid()) Close(handle_);
     handle_ = handle;
+  }
+  // For a call that returns the handle through a pointer: closes the one held first.
+  T* put() {
+    reset();
+    return &handle_;
   }
 
  private:
-  HANDLE handle_ = nullptr;
+  static T None() { return reinterpret_cast<T>(Invalid); }  // NOLINT: handles are pointers
+  static bool IsNone(T handle) {
+    const auto bits = reinterpret_cast<std::uintptr_t>(handle);  // NOLINT: as above
+    return bits == Invalid || bits == AlsoInvalid;
+  }
+
+  T handle_ = None();
+};
+
+// CertCloseStore takes flags; none are wanted.
+inline void CloseCertStore(HCERTSTORE store) { ::CertCloseStore(store, 0); }
+
+// Kernel objects: files, mutexes, processes, threads. Null and INVALID_HANDLE_VALUE are both
+// "none", as the Win32 calls use one or the other.
+using UniqueHandle = UniqueAny<HANDLE, &::CloseHandle, 0, static_cast<std::uintptr_t>(-1)>;
+// Opened registry keys (never the predefined roots, which are not closed).
+using UniqueHkey = UniqueAny<HKEY, &::RegCloseKey>;
+using UniqueCertStore = UniqueAny<HCERTSTORE, &CloseCertStore>;
+using UniqueCertContext = UniqueAny<PCCERT_CONTEXT, &::CertFreeCertificateContext>;
+// WinINet sessions and requests.
+using UniqueInternet = UniqueAny<HINTERNET, &::InternetCloseHandle>;
+// Libraries loaded with LoadLibrary (not GetModuleHandle's, which are borrowed).
+using UniqueModule = UniqueAny<HMODULE, &::FreeLibrary>;
+
+// A COM interface pointer that holds one reference and releases it when destroyed.
+template <typename I>
+class ComPtr {
+ public:
+  ComPtr() = default;
+  // Takes over a reference the caller already holds (as a Create or QueryInterface gives).
+  explicit ComPtr(I* pointer) : pointer_(pointer) {}
+  ComPtr(const ComPtr& other) : pointer_(other.pointer_) {
+    if (pointer_ != nullptr) pointer_->AddRef();
+  }
+  ComPtr& operator=(const ComPtr& other) {
+    ComPtr(other).swap(*this);
+    return *this;
+  }
+  ComPtr(ComPtr&& other) noexcept : pointer_(std::exchange(other.pointer_, nullptr)) {}
+  ComPtr& operator=(ComPtr&& other) noexcept {
+    ComPtr(std::move(other)).swap(*this);
+    return *this;
+  }
+  ~ComPtr() { reset(); }
+
+  [[nodiscard]] I* get() const { return pointer_; }
+  I* operator->() const { return pointer_; }
+  explicit operator bool() const { return pointer_ != nullptr; }
+  void reset() {
+    if (I* old = std::exchange(pointer_, nullptr)) old->Release();
+  }
+  // For a call that returns a new reference through a pointer.
+  I** put() {
+    reset();
+    return &pointer_;
+  }
+  void swap(ComPtr& other) noexcept { std::swap(pointer_, other.pointer_); }
+
+ private:
+  I* pointer_ = nullptr;
 };
 
 std::wstring Wide(std::string_view text);

@@ -18,7 +18,7 @@
 namespace corvane::browser {
 namespace {
 
-using terminal::HostCommand;
+using hosts::HostCommand;
 
 TEST(ResourceForPathTest, MapsPathsAsTheResProtocolNamesResources) {
   struct Case {

@@ -2,7 +2,7 @@
 // std::thread imports it, which would stop the program from loading on XP at all. This
 // object defines the import slot itself, so the linker never takes the kernel32 one; the
 // runtime only uses it to measure timeouts, for which the performance counter serves.
-#include <windows.h>
+#include "../win32_util.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-// The page as the terminal shows it: the page script's rules for setState and clearState
+// The page as the hosts record it (the terminal draws it): the page script's rules for setState and clearState
 // applied to a model of its status line, progress, result line, rows and footer.
 
 #include <array>
@@ -11,7 +11,7 @@
 
 #include "app/page_host.h"
 
-namespace corvane::terminal {
+namespace corvane::hosts {
 
 enum class Tone { kPlain, kBlue, kYellow };
 
@@ -70,4 +70,4 @@ std::string_view StatusText(std::int32_t code);
 // The operating system name as the page's row 1 shows it.
 std::string ShortenSystemName(std::string_view name);
 
-}  // namespace corvane::terminal
+}  // namespace corvane::hosts

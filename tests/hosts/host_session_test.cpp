@@ -1,4 +1,4 @@
-#include "hosts/terminal/terminal_session.h"
+#include "hosts/common/host_session.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace corvane::terminal {
+namespace corvane::hosts {
 namespace {
 
 // Virtual time: jumps to the next due timer. Stops when quit, when nothing is armed or at
@@ -102,11 +102,11 @@ HostOptions WithCommands(std::vector<const char*> commands, bool exitWhenIdle = 
   return options;
 }
 
-TEST(TerminalSessionTest, CommandsRunInOrderEachOnceTheDialogHasSettled) {
+TEST(HostSessionTest, CommandsRunInOrderEachOnceTheDialogHasSettled) {
   VirtualLoop loop;
   std::ostringstream transcript;
-  TerminalSession session(
-      loop, WithCommands({"check(1)", "stop(1)", "installmulti(2,4)", "onOpen"}), &transcript);
+  HostSession session(loop, WithCommands({"check(1)", "stop(1)", "installmulti(2,4)", "onOpen"}),
+                      &transcript);
   FakeDialog dialog(loop, session, session);
   session.run(dialog);
 
@@ -129,10 +129,10 @@ TEST(TerminalSessionTest, CommandsRunInOrderEachOnceTheDialogHasSettled) {
             "{\"t\":950,\"external\":\"onOpen\",\"args\":[]}\n");
 }
 
-TEST(TerminalSessionTest, PageShowsTheSystemsCallsAndItsOwnReadyProgress) {
+TEST(HostSessionTest, PageShowsTheSystemsCallsAndItsOwnReadyProgress) {
   VirtualLoop loop;
   int redraws = 0;
-  TerminalSession session(loop, WithCommands({}), nullptr, [&](const PageModel&) { ++redraws; });
+  HostSession session(loop, WithCommands({}), nullptr, [&](const PageModel&) { ++redraws; });
   FakeDialog dialog(loop, session, session);
   session.run(dialog);
   EXPECT_EQ(session.page().check(1).text, "Windows 7");
@@ -142,17 +142,17 @@ TEST(TerminalSessionTest, PageShowsTheSystemsCallsAndItsOwnReadyProgress) {
   EXPECT_EQ(session.callScript("noSuchFunction", {}), win::kEFail);
 }
 
-TEST(TerminalSessionTest, WithoutExitWhenIdleTheRunGoesOn) {
+TEST(HostSessionTest, WithoutExitWhenIdleTheRunGoesOn) {
   VirtualLoop loop;
   loop.limitMs = 5000;
-  TerminalSession session(loop, WithCommands({"stop(1)"}, false), nullptr);
+  HostSession session(loop, WithCommands({"stop(1)"}, false), nullptr);
   FakeDialog dialog(loop, session, session);
   session.run(dialog);
   EXPECT_FALSE(loop.quitCalled);
   EXPECT_EQ(dialog.log.back(), "stop 1");
 }
 
-TEST(TerminalSessionTest, PromptsAreAnsweredAndRecorded) {
+TEST(HostSessionTest, PromptsAreAnsweredAndRecorded) {
   struct Case {
     AnswerMode mode;
     bool useAsker;
@@ -170,7 +170,7 @@ TEST(TerminalSessionTest, PromptsAreAnsweredAndRecorded) {
     options.answer = c.mode;
     PromptAsker asker;
     if (c.useAsker) asker = [](const Prompt& p) { return p.choice ? 42 : 1; };
-    TerminalSession session(loop, options, &transcript, {}, asker);
+    HostSession session(loop, options, &transcript, {}, asker);
     FakeDialog dialog(loop, session, session);
     session.run(dialog);
     Prompt choice;
@@ -189,14 +189,14 @@ TEST(TerminalSessionTest, PromptsAreAnsweredAndRecorded) {
   }
 }
 
-TEST(TerminalSessionTest, TheTestHookAsksBeforeItsCommandAndRunsItOnlyOnConsent) {
+TEST(HostSessionTest, TheTestHookAsksBeforeItsCommandAndRunsItOnlyOnConsent) {
   for (const AnswerMode mode : {AnswerMode::kConsent, AnswerMode::kRefuse}) {
     VirtualLoop loop;
     std::ostringstream transcript;
     HostOptions options = WithCommands({"stop(1)", "install(2)"});
     options.answer = mode;
     options.promptIn = HostCommand::Kind::kInstall;
-    TerminalSession session(loop, options, &transcript);
+    HostSession session(loop, options, &transcript);
     FakeDialog dialog(loop, session, session);
     session.run(dialog);
     const bool ran = std::any_of(dialog.log.begin(), dialog.log.end(),
@@ -213,4 +213,4 @@ TEST(TerminalSessionTest, TheTestHookAsksBeforeItsCommandAndRunsItOnlyOnConsent)
 }
 
 }  // namespace
-}  // namespace corvane::terminal
+}  // namespace corvane::hosts

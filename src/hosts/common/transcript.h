@@ -16,9 +16,9 @@
 
 #include "app/page_host.h"
 #include "app/prompts.h"
-#include "hosts/terminal/options.h"
+#include "hosts/common/options.h"
 
-namespace corvane::terminal {
+namespace corvane::hosts {
 
 // `text` as a JSON string with its quotes. Bytes that are not UTF-8 become U+FFFD, so the
 // line stays valid JSON whatever the system passes.
@@ -40,4 +40,4 @@ class Transcript {
   std::ostream* out_;
 };
 
-}  // namespace corvane::terminal
+}  // namespace corvane::hosts

@@ -1,6 +1,7 @@
 #pragma once
 
-// The terminal host's command line: the system's own "/update" plus the automation options.
+// The corvane program's command line, which every host reads: the system's own "/update" plus the
+// automation options.
 
 #include <cstdint>
 #include <optional>
@@ -10,7 +11,7 @@
 
 #include "app/page_host.h"
 
-namespace corvane::terminal {
+namespace corvane::hosts {
 
 // One window.external command or the "onOpen" click, as --do writes it.
 struct HostCommand {
@@ -64,4 +65,4 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args);
 
 std::string_view UsageText();
 
-}  // namespace corvane::terminal
+}  // namespace corvane::hosts

@@ -1,9 +1,9 @@
-#include "hosts/terminal/page_model.h"
+#include "hosts/common/page_model.h"
 
 #include <array>
 #include <utility>
 
-namespace corvane::terminal {
+namespace corvane::hosts {
 namespace {
 
 constexpr std::string_view kPassed = "正常";
@@ -255,4 +255,4 @@ std::vector<PageModel::Line> PageModel::lines() const {
   return out;
 }
 
-}  // namespace corvane::terminal
+}  // namespace corvane::hosts

@@ -1,20 +1,20 @@
-#include "hosts/terminal/terminal_session.h"
+#include "hosts/common/host_session.h"
 
 #include <utility>
 
 #include "app/root_certificate_prompt.h"
 
-namespace corvane::terminal {
+namespace corvane::hosts {
 
-TerminalSession::TerminalSession(EventLoop& loop, HostOptions options, std::ostream* transcript,
-                                 PageView view, PromptAsker asker)
+HostSession::HostSession(EventLoop& loop, HostOptions options, std::ostream* transcript,
+                         PageView view, PromptAsker asker)
     : loop_(loop),
       options_(std::move(options)),
       transcript_(transcript),
       view_(std::move(view)),
       asker_(std::move(asker)) {}
 
-void TerminalSession::run(HostedDialog& dialog) {
+void HostSession::run(HostedDialog& dialog) {
   // The emulated PC asks before it adds a root certificate; this session answers, as it
   // answers the system's own prompts (Windows asks with its own dialog and ignores this).
   const RootCertificateConfirmationHook rootConfirmation(*this);
@@ -38,7 +38,7 @@ void TerminalSession::run(HostedDialog& dialog) {
   dialog.close();
 }
 
-void TerminalSession::settle(HostedDialog& dialog) {
+void HostSession::settle(HostedDialog& dialog) {
   if (dialog.isIdle()) {
     if (nextCommand_ < options_.commands.size()) {
       runCommand(options_.commands[nextCommand_++], dialog.commands());
@@ -50,15 +50,14 @@ void TerminalSession::settle(HostedDialog& dialog) {
   loop_.setTimer(kSettleTimer, kSettlePollMs);
 }
 
-void TerminalSession::runCommand(const HostCommand& command, PageCommands& commands) {
+void HostSession::runCommand(const HostCommand& command, PageCommands& commands) {
   transcript_.write(CommandLine(loop_.nowMs(), command));
   // The download-failed choice: two links, so either answer can be given.
   if (options_.promptIn == command.kind && promptChoice(*this, 145, 146, 147) == kIdNo) return;
   RunHostCommand(command, commands);
 }
 
-win::HResult TerminalSession::callScript(std::string_view name,
-                                         const std::vector<ScriptArg>& args) {
+win::HResult HostSession::callScript(std::string_view name, const std::vector<ScriptArg>& args) {
   transcript_.write(CallLine(loop_.nowMs(), name, args));
   // As on the page, an unknown function is an error the caller ignores.
   if (name != "setState" && name != "clearState") return win::kEFail;
@@ -66,7 +65,7 @@ win::HResult TerminalSession::callScript(std::string_view name,
   return win::kSOk;
 }
 
-int TerminalSession::show(const Prompt& prompt) {
+int HostSession::show(const Prompt& prompt) {
   const std::lock_guard lock(promptMutex_);
   int answer = kIdOk;
   if (asker_) {
@@ -78,4 +77,4 @@ int TerminalSession::show(const Prompt& prompt) {
   return answer;
 }
 
-}  // namespace corvane::terminal
+}  // namespace corvane::hosts

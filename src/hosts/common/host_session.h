@@ -1,6 +1,6 @@
 #pragma once
 
-// The terminal host's page and prompts, and the modal run of the dialog: the page "loads"
+// A host's page model and prompts, and the modal run of the dialog: the page "loads"
 // at once, --do commands run whenever the dialog has settled, and the run can end on idle.
 
 #include <functional>
@@ -11,11 +11,11 @@
 #include "app/event_loop.h"
 #include "app/page_host.h"
 #include "app/prompts.h"
-#include "hosts/terminal/options.h"
-#include "hosts/terminal/page_model.h"
-#include "hosts/terminal/transcript.h"
+#include "hosts/common/options.h"
+#include "hosts/common/page_model.h"
+#include "hosts/common/transcript.h"
 
-namespace corvane::terminal {
+namespace corvane::hosts {
 
 // CCorvaneDlg as the host drives it.
 class HostedDialog {
@@ -40,14 +40,14 @@ using PageView = std::function<void(const PageModel&)>;
 // Asks the user; nothing when no terminal can ask.
 using PromptAsker = std::function<int(const Prompt&)>;
 
-class TerminalSession final : public PageHost, public PromptHost {
+class HostSession final : public PageHost, public PromptHost {
  public:
   // The host's own timer on the dialog's loop; the dialog's are 1 to 18.
   static constexpr int kSettleTimer = 1000;
   static constexpr std::uint32_t kSettlePollMs = 50;
 
-  TerminalSession(EventLoop& loop, HostOptions options, std::ostream* transcript,
-                  PageView view = {}, PromptAsker asker = {});
+  HostSession(EventLoop& loop, HostOptions options, std::ostream* transcript, PageView view = {},
+              PromptAsker asker = {});
 
   // Runs the dialog until it is closed: on --exit-when-idle once it is idle and every --do
   // has run, otherwise when the loop is quit from outside.
@@ -74,4 +74,4 @@ class TerminalSession final : public PageHost, public PromptHost {
   std::size_t nextCommand_ = 0;
 };
 
-}  // namespace corvane::terminal
+}  // namespace corvane::hosts

@@ -1,8 +1,8 @@
-#include "hosts/terminal/transcript.h"
+#include "hosts/common/transcript.h"
 
 #include <string_view>
 
-namespace corvane::terminal {
+namespace corvane::hosts {
 namespace {
 
 // Length of the well-formed UTF-8 sequence at the start of `text`, or 0.
@@ -115,4 +115,4 @@ void Transcript::write(const std::string& line) {
   out_->flush();  // a run that is killed still leaves what happened so far
 }
 
-}  // namespace corvane::terminal
+}  // namespace corvane::hosts

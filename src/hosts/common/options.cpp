@@ -1,9 +1,9 @@
-#include "hosts/terminal/options.h"
+#include "hosts/common/options.h"
 
 #include <array>
 #include <charconv>
 
-namespace corvane::terminal {
+namespace corvane::hosts {
 namespace {
 
 struct CommandShape {
@@ -207,4 +207,4 @@ std::string_view UsageText() {
          "                      the download-failed choice and runs only on consent\n";
 }
 
-}  // namespace corvane::terminal
+}  // namespace corvane::hosts

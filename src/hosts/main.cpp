@@ -1,0 +1,85 @@
+// corvane: the system with one of its hosts. The terminal host, its automation interface,
+// shows the page as text, runs page commands given on the command line and writes a
+// transcript; the browser host serves the page to a web browser.
+
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/corvane_app.h"
+#include "hosts/browser/browser_host.h"
+#include "hosts/common/options.h"
+#include "hosts/program_os.h"
+#include "hosts/terminal/terminal_host.h"
+#include "platform/platform.h"
+
+namespace corvane::program {
+namespace {
+
+class ProgramHost final : public AppHost {
+ public:
+  ProgramHost(const hosts::HostOptions& options, std::ostream* transcript)
+      : options_(options), transcript_(transcript) {}
+
+  void runDialog() override {
+    if (options_.ui == hosts::UiMode::kBrowser) {
+      browser::RunBrowserHost(options_, transcript_);
+    } else {
+      terminal::RunTerminalHost(options_, transcript_);
+    }
+  }
+
+ private:
+  const hosts::HostOptions& options_;
+  std::ostream* transcript_;
+};
+
+int Main(int argc, char** argv) {
+  PrepareConsole();
+  const std::vector<std::string> args = ProgramArguments(argc, argv);
+  const hosts::ParsedOptions parsed = hosts::ParseOptions(
+      args.empty() ? args : std::vector<std::string>(args.begin() + 1, args.end()));
+  if (!parsed.error.empty()) {
+    std::cerr << "corvane: " << parsed.error << '\n' << hosts::UsageText();
+    return 2;
+  }
+  const hosts::HostOptions& options = parsed.options;
+  if (options.help) {
+    std::cout << hosts::UsageText();
+    return 0;
+  }
+  if (options.ui == hosts::UiMode::kBrowser && !browser::BrowserHostBuilt()) {
+    std::cerr << "corvane: this build has no browser host\n";
+    return 2;
+  }
+  std::unique_ptr<ScopedPlatform> platform;
+  if (!InstallPlatform(options, platform)) return 2;
+
+  std::ofstream transcriptFile;
+  if (!options.transcript.empty()) {
+    transcriptFile.open(std::filesystem::path(options.transcript),
+                        std::ios::binary | std::ios::trunc);
+    if (!transcriptFile) {
+      std::cerr << "corvane: cannot write the transcript " << options.transcript << '\n';
+      return 2;
+    }
+  }
+
+  ProgramHost host(options, options.transcript.empty() ? nullptr : &transcriptFile);
+  CCorvaneApp app(host, args);
+  app.InitInstance();
+  if (app.report().outcome == StartOutcome::kLockFailed) {
+    std::cerr << "corvane: the single-instance lock could not be made (error "
+              << app.report().lockError << ")\n";
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+}  // namespace corvane::program
+
+int main(int argc, char** argv) { return corvane::program::Main(argc, argv); }

@@ -1,0 +1,25 @@
+#pragma once
+
+// What the `corvane` program does differently on each system; one source file per system.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "hosts/common/options.h"
+#include "platform/platform.h"
+
+namespace corvane::program {
+
+// Sets the console up for UTF-8 output.
+void PrepareConsole();
+
+// The command line, the program name first, split as start-up expects it.
+std::vector<std::string> ProgramArguments(int argc, char** argv);
+
+// Installs the platform the options name into `scope` (nothing to install on Windows, whose
+// platform is the system itself). False, with the reason on stderr, when this build cannot
+// run with them.
+bool InstallPlatform(const hosts::HostOptions& options, std::unique_ptr<ScopedPlatform>& scope);
+
+}  // namespace corvane::program
