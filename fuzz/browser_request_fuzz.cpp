@@ -29,7 +29,7 @@ bool Plain(std::string_view part) {
 
 }  // namespace
 
-// The input is "<path or command name>\n<body>".
+// The input is "<path, command name or request line>\n<body>".
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);
   const std::size_t newline = input.find('\n');
@@ -41,6 +41,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!Plain(ref->type) || !Plain(ref->name)) Fail("a resource outside the flat shape");
   }
   (void)corvane::browser::ContentTypeFor(head);
+
+  // The request line as the server's gate reads it: the path lies between the first two
+  // spaces, so it can never hold a space or reach past the line.
+  const std::string_view path = corvane::browser::RequestPath(head);
+  if (path.find(' ') != std::string_view::npos) Fail("a path holding a space");
+  if (!path.empty() &&
+      (path.data() < head.data() || path.data() + path.size() > head.data() + head.size())) {
+    Fail("a path outside its request line");
+  }
 
   if (const auto command = corvane::browser::ExternalCommand(head, body)) {
     if (corvane::hosts::CommandName(command->kind) != head) Fail("another command than named");

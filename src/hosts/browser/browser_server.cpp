@@ -120,15 +120,6 @@ void CloseGently(Socket& socket) {
   socket.reset();
 }
 
-// The path of a request line "METHOD SP PATH SP VERSION"; empty when it has no such shape.
-std::string_view RequestPath(std::string_view line) {
-  const std::size_t first = line.find(' ');
-  if (first == std::string_view::npos) return {};
-  const std::size_t second = line.find(' ', first + 1);
-  if (second == std::string_view::npos) return {};
-  return line.substr(first + 1, second - first - 1);
-}
-
 // A connection as httplib reads and writes it: the bytes the gate already took first, then
 // the socket, with every read bounded by the request's deadline and every write by its own.
 class DeadlineStream final : public httplib::Stream {
@@ -726,6 +717,14 @@ bool BrowserServer::start() {
   impl.gate = std::thread([&impl] { impl.runGate(); });
   impl.watchdog = std::thread([&impl] { impl.watch(); });
   return true;
+}
+
+std::string_view RequestPath(std::string_view line) {
+  const std::size_t first = line.find(' ');
+  if (first == std::string_view::npos) return {};
+  const std::size_t second = line.find(' ', first + 1);
+  if (second == std::string_view::npos) return {};
+  return line.substr(first + 1, second - first - 1);
 }
 
 }  // namespace corvane::browser

@@ -35,6 +35,11 @@ struct ResourceRef {
   bool operator==(const ResourceRef&) const = default;
 };
 std::optional<ResourceRef> ResourceForPath(std::string_view path);
+
+// The path of a request line "METHOD SP PATH SP VERSION" (without its CR LF); empty when the
+// line has no such shape. The server admits a connection only when this path starts with
+// "/<token>/", before it reads anything past the line.
+std::string_view RequestPath(std::string_view line);
 std::string_view ContentTypeFor(std::string_view name);
 
 // The page with the shim's <script> before the page's first script (or at the end of the
