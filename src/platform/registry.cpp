@@ -126,4 +126,19 @@ std::uint32_t RegistryKey::ValueNames(std::vector<std::string>& names) {
   return handle_->ValueNames(names);
 }
 
+std::uint32_t Registry::QueryUserSpecificValue(std::string_view subKey, std::string_view name,
+                                               bool ignoreCurrentUser,
+                                               std::span<std::uint8_t> buffer,
+                                               RegistryValueInfo& info) {
+  std::uint32_t error = win::kErrorFileNotFound;
+  for (const RegistryRoot root : {RegistryRoot::kCurrentUser, RegistryRoot::kLocalMachine}) {
+    if (root == RegistryRoot::kCurrentUser && ignoreCurrentUser) continue;
+    RegistryKey key;
+    error = OpenKey(root, subKey, win::kKeyRead, key);
+    if (error == win::kErrorSuccess) error = key.QueryValue(name, buffer, info);
+    if (error == win::kErrorSuccess) break;
+  }
+  return error;
+}
+
 }  // namespace corvane
