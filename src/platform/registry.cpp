@@ -130,15 +130,22 @@ std::uint32_t Registry::QueryUserSpecificValue(std::string_view subKey, std::str
                                                bool ignoreCurrentUser,
                                                std::span<std::uint8_t> buffer,
                                                RegistryValueInfo& info) {
+  // The machine's value is asked whenever the user's read fails, for whatever reason; the
+  // user's failure stands when the machine has no such key.
   std::uint32_t error = win::kErrorFileNotFound;
-  for (const RegistryRoot root : {RegistryRoot::kCurrentUser, RegistryRoot::kLocalMachine}) {
-    if (root == RegistryRoot::kCurrentUser && ignoreCurrentUser) continue;
+  bool userKey = false;
+  if (!ignoreCurrentUser) {
     RegistryKey key;
-    error = OpenKey(root, subKey, win::kKeyRead, key);
-    if (error == win::kErrorSuccess) error = key.QueryValue(name, buffer, info);
-    if (error == win::kErrorSuccess) break;
+    if (OpenKey(RegistryRoot::kCurrentUser, subKey, win::kKeyRead, key) == win::kErrorSuccess) {
+      userKey = true;
+      error = key.QueryValue(name, buffer, info);
+      if (error == win::kErrorSuccess) return error;
+    }
   }
-  return error;
+  RegistryKey key;
+  const std::uint32_t opened = OpenKey(RegistryRoot::kLocalMachine, subKey, win::kKeyRead, key);
+  if (opened == win::kErrorSuccess) return key.QueryValue(name, buffer, info);
+  return userKey ? error : opened;
 }
 
 }  // namespace corvane
