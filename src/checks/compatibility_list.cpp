@@ -16,12 +16,12 @@ namespace corvane {
 namespace {
 
 constexpr std::string_view kListKey =
-    "Software\\Microsoft\\Internet Explorer\\BrowserEmulation\\ClearableListData";
+    R"(Software\Microsoft\Internet Explorer\BrowserEmulation\ClearableListData)";
 constexpr std::string_view kListValue = "UserFilter";
 
 bool AllSitesInCompatibilityView() {
   ConfigEntry entry;
-  entry.text = "HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Explorer\\BrowserEmulation";
+  entry.text = R"(HKEY_CURRENT_USER\Software\Microsoft\Internet Explorer\BrowserEmulation)";
   entry.name = "AllSitesCompatibilityMode";
   entry.type = "reg_dword";
   entry.value = "1";

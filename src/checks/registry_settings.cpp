@@ -21,7 +21,7 @@ namespace {
 
 constexpr std::uint32_t kReadWrite = win::kKeyRead | win::kKeyWrite;
 constexpr std::string_view kPolicyKey =
-    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+    R"(SOFTWARE\Microsoft\Windows\CurrentVersion\Policies\System)";
 constexpr std::string_view kPolicyValue = "Disableregistrytools";
 // What the value buffers hold: 512 UTF-16 units of text, 512 bytes of binary data.
 constexpr std::size_t kStringUnits = 512;

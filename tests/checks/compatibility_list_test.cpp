@@ -21,9 +21,9 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 constexpr RegistryRoot kHkcu = RegistryRoot::kCurrentUser;
-constexpr const char* kModeKey = "Software\\Microsoft\\Internet Explorer\\BrowserEmulation";
+constexpr const char* kModeKey = R"(Software\Microsoft\Internet Explorer\BrowserEmulation)";
 constexpr const char* kListKey =
-    "Software\\Microsoft\\Internet Explorer\\BrowserEmulation\\ClearableListData";
+    R"(Software\Microsoft\Internet Explorer\BrowserEmulation\ClearableListData)";
 
 Bytes FromHex(std::string_view hex) {
   if (hex.size() % 2 != 0) ADD_FAILURE() << "odd digits: " << hex;
@@ -278,8 +278,7 @@ TEST_F(CompatibilityList, AListPast255EntriesKeepsAConsistentHeader) {
 }
 
 TEST_F(CompatibilityList, ItsFailureEndsTheRegistryCheck) {
-  const PreservedValue policy(kHkcu,
-                              "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System",
+  const PreservedValue policy(kHkcu, R"(SOFTWARE\Microsoft\Windows\CurrentVersion\Policies\System)",
                               "Disableregistrytools");
   // A name too long for a record: the repair cannot record it.
   CheckConfig config = ConfigWithDomains({std::string(70000, 'a')});

@@ -21,7 +21,7 @@ namespace {
 constexpr RegistryRoot kHkcu = RegistryRoot::kCurrentUser;
 constexpr RegistryRoot kHklm = RegistryRoot::kLocalMachine;
 constexpr RegistryRoot kHkcr = RegistryRoot::kClassesRoot;
-constexpr const char* kPolicyKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+constexpr const char* kPolicyKey = R"(SOFTWARE\Microsoft\Windows\CurrentVersion\Policies\System)";
 
 TEST(RegistryPath, RootNamesAndSeparators) {
   struct Case {

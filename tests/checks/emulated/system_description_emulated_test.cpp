@@ -31,8 +31,7 @@ struct Windows {
 };
 
 std::string MachineIni(const Windows& w) {
-  char suite[16];
-  std::snprintf(suite, sizeof suite, "0x%04x", w.suite);
+  const std::string suite = std::to_string(w.suite);
   return std::string("[windows]\nversion = ") + w.version +
          "\nplatform_id = " + std::to_string(w.platformId) + "\nservice_pack = " + w.servicePack +
          "\nsuite_mask = " + suite + "\nproduct_type = " + std::to_string(w.productType) +
@@ -177,8 +176,9 @@ class NoVersionInfo final : public SystemInfo {
  public:
   std::optional<OsVersionInfo> VersionEx() override { return std::nullopt; }
   std::uint16_t NativeProcessorArchitecture() override { return 9; }
-  std::optional<std::uint32_t> ProductInfo(std::uint32_t, std::uint32_t, std::uint32_t,
-                                           std::uint32_t) override {
+  std::optional<std::uint32_t> ProductInfo(std::uint32_t /*major*/, std::uint32_t /*minor*/,
+                                           std::uint32_t /*spMajor*/,
+                                           std::uint32_t /*spMinor*/) override {
     return 1;
   }
   int ServerR2() override { return 0; }
