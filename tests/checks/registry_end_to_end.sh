@@ -22,7 +22,8 @@ if [[ ${#runner[@]} -eq 0 ]]; then
   machine_args=(--machine "${work}/machine")
 else
   export WINEPREFIX="${work}/prefix"  # Wine's real registry, this test's alone
-  trap '/usr/lib/wine/wineserver -w 2>/dev/null || true' EXIT
+  # A prefix is some 700 MB: gone once its wineserver has ended (transcripts stay).
+  trap '/usr/lib/wine/wineserver -w 2>/dev/null || true; rm -rf "${WINEPREFIX}"' EXIT
 fi
 
 # Runs the program once; prints the transcript (CR LF from Windows made LF).

@@ -41,7 +41,9 @@ TEST(SystemDescription, BrowserVersionComesFromTheMachineHive) {
     stored = "0";
   }
   EXPECT_EQ(ReadIeVersion(), stored);
-  if (ChecksTestMachine::IsEmulated()) EXPECT_EQ(ReadIeVersion(), "8.0.7601.17514");
+  if (ChecksTestMachine::IsEmulated()) {
+    EXPECT_EQ(ReadIeVersion(), "8.0.7601.17514");
+  }
 }
 
 }  // namespace
