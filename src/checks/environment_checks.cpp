@@ -2,11 +2,6 @@
 
 namespace corvane {
 
-bool CheckRegistry(CheckConfig& config, bool /*repair*/) {
-  config.registryOk = false;
-  return false;
-}
-
 bool CheckHostsFile(CheckConfig& config, bool /*repair*/) {
   config.hostsOk = false;
   return false;

@@ -2,16 +2,16 @@
 
 // The environment checks and repairs the dialog runs on its thread. Each check receives the
 // CheckConfig, writes its own result flag and returns it; repair true first puts things right.
-// These are stand-ins that report failure until each check is built.
+// Those not built yet are stand-ins that report failure.
 
 #include <string>
 
+#include "checks/registry_settings.h"
 #include "config/check_config.h"
 
 namespace corvane {
 
-// Registry values of the "registry" section and the compatibility-view list; sets registryOk.
-bool CheckRegistry(CheckConfig& config, bool repair);
+// CheckRegistry (item 2) is declared in checks/registry_settings.h.
 // The hosts file against the "hosts" section; sets hostsOk.
 bool CheckHostsFile(CheckConfig& config, bool repair);
 // Home-page policy, zone security levels and trusted sites; set homepageOk,

@@ -126,4 +126,26 @@ std::uint32_t RegistryKey::ValueNames(std::vector<std::string>& names) {
   return handle_->ValueNames(names);
 }
 
+std::uint32_t Registry::QueryUserSpecificValue(std::string_view subKey, std::string_view name,
+                                               bool ignoreCurrentUser,
+                                               std::span<std::uint8_t> buffer,
+                                               RegistryValueInfo& info) {
+  // The machine's value is asked whenever the user's read fails, for whatever reason; the
+  // user's failure stands when the machine has no such key.
+  std::uint32_t error = win::kErrorFileNotFound;
+  bool userKey = false;
+  if (!ignoreCurrentUser) {
+    RegistryKey key;
+    if (OpenKey(RegistryRoot::kCurrentUser, subKey, win::kKeyRead, key) == win::kErrorSuccess) {
+      userKey = true;
+      error = key.QueryValue(name, buffer, info);
+      if (error == win::kErrorSuccess) return error;
+    }
+  }
+  RegistryKey key;
+  const std::uint32_t opened = OpenKey(RegistryRoot::kLocalMachine, subKey, win::kKeyRead, key);
+  if (opened == win::kErrorSuccess) return key.QueryValue(name, buffer, info);
+  return userKey ? error : opened;
+}
+
 }  // namespace corvane

@@ -139,6 +139,15 @@ class Registry {
   virtual std::uint32_t DeleteKey(RegistryRoot root, std::string_view subKey,
                                   std::uint32_t access = 0) = 0;
 
+  // SHRegGetUSValue without a default: the value `name` of HKEY_CURRENT_USER\subKey or, when
+  // the user's key or value is missing or `ignoreCurrentUser` is set, of
+  // HKEY_LOCAL_MACHINE\subKey, read into `buffer` as RegistryKey::QueryValue reads
+  // (kErrorMoreData when it does not fit). Keys are opened for reading, without a view flag.
+  virtual std::uint32_t QueryUserSpecificValue(std::string_view subKey, std::string_view name,
+                                               bool ignoreCurrentUser,
+                                               std::span<std::uint8_t> buffer,
+                                               RegistryValueInfo& info);
+
   // Why the registry, or part of it, cannot be used (for example a hive file with a syntax
   // error, named with its line); empty when all is well. Operations on an unusable part
   // fail with kErrorRegistryCorrupt.

@@ -241,5 +241,40 @@ TEST_F(RegistryTest, EmptySubKeyOpensTheRootItself) {
   EXPECT_TRUE(hasSoftware);
 }
 
+// SHRegGetUSValue: the user's value first, the machine's when the user has none or is not
+// asked.
+TEST_F(RegistryTest, UserSpecificValuesComeFromTheUserUnlessIgnored) {
+  RegistryKey key = Create();
+  ASSERT_EQ(key.SetString("Version", "user"), win::kErrorSuccess);
+  Bytes buffer(200);
+  RegistryValueInfo info;
+  ASSERT_EQ(registry().QueryUserSpecificValue(scratch(), "Version", false, buffer, info),
+            win::kErrorSuccess);
+  EXPECT_EQ(info.type, win::kRegSz);
+  EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + info.size),
+            (Bytes{'u', 0, 's', 0, 'e', 0, 'r', 0, 0, 0}));
+  // Only the user has this key.
+  EXPECT_NE(registry().QueryUserSpecificValue(scratch(), "Version", true, buffer, info),
+            win::kErrorSuccess);
+  EXPECT_NE(registry().QueryUserSpecificValue(scratch(), "Missing", false, buffer, info),
+            win::kErrorSuccess);
+  Bytes small(4);
+  EXPECT_EQ(registry().QueryUserSpecificValue(scratch(), "Version", false, small, info),
+            win::kErrorMoreData);
+
+  // The machine's value, as the machine's key holds it.
+  constexpr const char* kMachineKey = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
+  RegistryKey machine;
+  ASSERT_EQ(registry().OpenKey(RegistryRoot::kLocalMachine, kMachineKey, win::kKeyRead, machine),
+            win::kErrorSuccess);
+  std::uint32_t type = 0;
+  Bytes expected;
+  ASSERT_EQ(machine.ReadValue("CurrentVersion", type, expected), win::kErrorSuccess);
+  ASSERT_EQ(registry().QueryUserSpecificValue(kMachineKey, "CurrentVersion", true, buffer, info),
+            win::kErrorSuccess);
+  EXPECT_EQ(info.type, type);
+  EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + info.size), expected);
+}
+
 }  // namespace
 }  // namespace corvane

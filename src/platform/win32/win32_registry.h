@@ -14,6 +14,9 @@ class Win32Registry final : public Registry {
                           RegistryKey& key, bool* created = nullptr) override;
   std::uint32_t DeleteKey(RegistryRoot root, std::string_view subKey,
                           std::uint32_t access = 0) override;
+  std::uint32_t QueryUserSpecificValue(std::string_view subKey, std::string_view name,
+                                       bool ignoreCurrentUser, std::span<std::uint8_t> buffer,
+                                       RegistryValueInfo& info) override;
 };
 
 }  // namespace corvane::win32

@@ -19,6 +19,7 @@
 #include <wininet.h>
 #include <wincrypt.h>
 #include <unknwn.h>
+#include <shlwapi.h>
 // clang-format on
 
 #include <cstdint>
