@@ -15,6 +15,9 @@
 #include <memory>
 #include <optional>
 #include <sstream>
+#include <stop_token>
+
+#include "config/bank_values.h"
 
 namespace corvane::emulated {
 namespace {
@@ -29,6 +32,8 @@ constexpr long kMaxRedirects = 10;
 // libcurl's receive block, and what is held for the reader before the transfer pauses.
 constexpr long kCurlBufferSize = 512L * 1024;
 constexpr std::size_t kBufferCapacity = std::size_t{4} * 1024 * 1024;
+// The longest wait for the transfer before a stop request or a time-out is looked at.
+constexpr int kPollMs = 100;
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -113,6 +118,12 @@ std::optional<std::string> Apply(NetworkSettings& s, std::string_view section, s
     s.extraCa = root / std::filesystem::path(std::string(value));
     return std::nullopt;
   }
+  if (section == "network" && key == "real") {
+    const std::string answer = Lower(value);
+    if (answer != "yes" && answer != "no") return "real is yes or no, not " + std::string(value);
+    s.real = answer == "yes";
+    return std::nullopt;
+  }
   if (section == "timeouts" && (key == "connect_ms" || key == "receive_ms")) {
     const auto ms = Number<long>(value);
     if (!ms || *ms <= 0) return "not a positive number of milliseconds: " + std::string(value);
@@ -120,7 +131,7 @@ std::optional<std::string> Apply(NetworkSettings& s, std::string_view section, s
     return std::nullopt;
   }
   if (section == "resolve" || section == "connect_to" || section == "tls" ||
-      section == "timeouts") {
+      section == "timeouts" || section == "network") {
     return "unknown key " + std::string(key);
   }
   return "unknown section [" + std::string(section) + "]";
@@ -186,6 +197,18 @@ std::optional<Target> ParseTarget(std::string_view url) {
   return target;
 }
 
+// Kept apart from the real network, libcurl may use only the names it was given: a name it
+// would have to look up is refused before any query leaves the PC.
+int RefuseLookup(void* /*resolverState*/, void* /*reserved*/, void* /*userdata*/) { return 1; }
+
+// "host:port:address" entries that let libcurl use a dotted address without a lookup.
+void AddLiteral(Slist& list, std::string_view host, std::string_view port) {
+  if (!IsIpv4(host)) return;
+  std::string entry(host);
+  entry.append(":").append(port).append(":").append(host);
+  Append(list, entry);
+}
+
 struct Settings {
   NetworkSettings network;
   std::string caBundle;
@@ -196,8 +219,11 @@ struct Settings {
 // between them (the transfer pauses while it is full).
 class CurlRequest final : public InternetRequest {
  public:
-  explicit CurlRequest(std::shared_ptr<const Settings> settings)
-      : settings_(std::move(settings)), multi_(curl_multi_init()), easy_(curl_easy_init()) {}
+  CurlRequest(std::shared_ptr<const Settings> settings, std::stop_token stop)
+      : settings_(std::move(settings)),
+        stop_(std::move(stop)),
+        multi_(curl_multi_init()),
+        easy_(curl_easy_init()) {}
   CurlRequest(const CurlRequest&) = delete;
   CurlRequest& operator=(const CurlRequest&) = delete;
   CurlRequest(CurlRequest&&) = delete;
@@ -261,6 +287,17 @@ class CurlRequest final : public InternetRequest {
       entry.append(":").append(to);
       Append(connectTo_, entry);
     }
+    if (!net.real) {
+      // No lookups, no proxy from the environment: only the mapped names and dotted
+      // addresses are reached, so nothing but what the settings name leaves this PC.
+      for (const std::string& port : ports) AddLiteral(resolve_, target.host, port);
+      for (const auto& [from, to] : net.connectTo) {
+        const std::size_t colon = to.rfind(':');
+        AddLiteral(resolve_, to.substr(0, colon), to.substr(colon + 1));
+      }
+      curl_easy_setopt(easy_, CURLOPT_PROXY, "");
+      curl_easy_setopt(easy_, CURLOPT_RESOLVER_START_FUNCTION, &RefuseLookup);
+    }
     if (resolve_) curl_easy_setopt(easy_, CURLOPT_RESOLVE, resolve_.get());
     if (connectTo_) curl_easy_setopt(easy_, CURLOPT_CONNECT_TO, connectTo_.get());
 
@@ -288,16 +325,20 @@ class CurlRequest final : public InternetRequest {
 
   std::optional<std::size_t> Read(std::span<std::byte> buffer) override {
     while (true) {
+      if (!failed_ && stop_.stop_requested()) {
+        failed_ = true;
+        error_ = win::kErrorInternetOperationCancelled;
+      }
+      if (failed_) {
+        Fail(error_);
+        return std::nullopt;
+      }
       if (head_ < tail_ || buffer.empty()) {
         const std::size_t n = std::min(buffer.size(), tail_ - head_);
         std::memcpy(buffer.data(), data_.data() + head_, n);
         head_ += n;
         if (head_ == tail_) head_ = tail_ = 0;
         return n;
-      }
-      if (failed_) {
-        Fail(error_);
-        return std::nullopt;
       }
       if (done_) {
         if (result_ == CURLE_OK) return 0;
@@ -329,8 +370,10 @@ class CurlRequest final : public InternetRequest {
   }
 
   // Runs the transfer once and waits a little for more; false when it has been silent for
-  // `patienceMs` (a time-out, as WinINet's receive time-out).
+  // `patienceMs` (a time-out, as WinINet's receive time-out) or a stop was requested. The
+  // short waits are what let a stop end a connection attempt or a silent server promptly.
   bool Pump(long patienceMs, bool forHeaders) {
+    if (stop_.stop_requested()) return Fail(win::kErrorInternetOperationCancelled);
     int running = 0;
     curl_multi_perform(multi_, &running);
     int left = 0;
@@ -341,7 +384,8 @@ class CurlRequest final : public InternetRequest {
       }
     }
     if (done_ || head_ < tail_ || paused_ || (forHeaders && headersDone_)) return true;
-    curl_multi_poll(multi_, nullptr, 0, 100, nullptr);
+    curl_multi_poll(multi_, nullptr, 0, kPollMs, nullptr);
+    if (stop_.stop_requested()) return Fail(win::kErrorInternetOperationCancelled);
     if (Clock::now() - lastActivity_ > std::chrono::milliseconds(patienceMs)) {
       return Fail(win::kErrorInternetTimeout);
     }
@@ -471,6 +515,7 @@ class CurlRequest final : public InternetRequest {
   }
 
   std::shared_ptr<const Settings> settings_;
+  std::stop_token stop_;
   CURLM* multi_;
   CURL* easy_;
   Slist resolve_;
@@ -502,7 +547,7 @@ class CurlSession final : public InternetSession {
       : settings_(std::make_shared<const Settings>(std::move(settings))), online_(online) {}
 
   std::unique_ptr<InternetRequest> OpenUrl(std::string_view url, std::uint32_t /*flags*/,
-                                           std::uint32_t* error) override {
+                                           std::uint32_t* error, std::stop_token stop) override {
     // The flags ask for a fresh download that is not cached and for https's security
     // checks: libcurl keeps no cache and always verifies.
     const auto report = [error](std::uint32_t code) {
@@ -512,7 +557,8 @@ class CurlSession final : public InternetSession {
     const std::optional<Target> target = ParseTarget(url);
     if (!target) return report(win::kErrorInternetUnrecognizedScheme);
     if (!online_) return report(win::kErrorInternetNameNotResolved);
-    auto request = std::make_unique<CurlRequest>(settings_);
+    if (stop.stop_requested()) return report(win::kErrorInternetOperationCancelled);
+    auto request = std::make_unique<CurlRequest>(settings_, std::move(stop));
     if (!request->Start(url, *target)) return report(request->LastError());
     if (error != nullptr) *error = 0;
     return request;
@@ -579,10 +625,28 @@ NetworkSettingsLoad LoadNetworkSettings(const MachineFolder& machine) {
   return ParseNetworkSettings(text, path.string(), machine.root());
 }
 
+std::vector<std::string> BankHostNames() {
+  const auto hostOf = [](std::string_view url) {
+    const std::optional<Target> target = ParseTarget(url);
+    return target ? target->host : std::string();
+  };
+  return {Lower(bank::kPersonalHost), Lower(bank::kCorporateHost), hostOf(bank::kUpdateBaseUrl),
+          hostOf(bank::kPublicSiteUrl)};
+}
+
+void ApplyIsolation(NetworkSettings& settings) {
+  if (settings.real) return;
+  for (const std::string& host : BankHostNames()) {
+    if (!host.empty()) settings.resolve.try_emplace(host, std::vector<std::string>{"127.0.0.1"});
+  }
+  settings.resolve.try_emplace("localhost", std::vector<std::string>{"127.0.0.1"});
+}
+
 EmulatedNetwork::EmulatedNetwork(const MachineFolder& machine, bool online) : online_(online) {
   NetworkSettingsLoad load = LoadNetworkSettings(machine);
   settings_ = std::move(load.settings);
   error_ = std::move(load.error);
+  ApplyIsolation(settings_);
   if (settings_.extraCa.empty()) return;
   bool ok = false;
   const std::string extra = ReadFile(settings_.extraCa, &ok);
@@ -623,6 +687,11 @@ HostAddresses EmulatedNetwork::ResolveHost(std::string_view name) {
   if (!online_) return {kWsaHostNotFound, {}};
   if (const auto it = settings_.resolve.find(Lower(name)); it != settings_.resolve.end()) {
     return {0, it->second};
+  }
+  if (!settings_.real) {
+    // Apart from the real network only dotted addresses and the mapped names resolve.
+    if (IsIpv4(name)) return {0, {std::string(name)}};
+    return {kWsaHostNotFound, {}};
   }
   addrinfo hints{};
   hints.ai_family = AF_INET;

@@ -1,12 +1,21 @@
 #pragma once
 
-// The emulated PC's network: the host's own network through libcurl and the host's
-// resolver, steered by the machine's network.ini so that the bank's fixed https URLs can
-// reach a local test server with real TLS. Without network.ini the real network is used,
-// with the proxy settings of the environment (http_proxy, https_proxy, no_proxy).
+// The emulated PC's network: the host's own network through libcurl, steered by the
+// machine's network.ini so that the bank's fixed https URLs can reach a local test server
+// with real TLS.
+//
+// Unless network.ini says `real = yes`, the PC is kept apart from the real network: the
+// bank's host names (the e-banking hosts, the update server, the public site) lead to
+// 127.0.0.1, as does localhost, other names resolve only through [resolve], nothing is
+// looked up with the host's resolver and no proxy is used, so connections end on this PC
+// (refused while no local bank server runs). With `real = yes` names that [resolve] does
+// not map are looked up by the host's resolver and the environment's proxy settings
+// (http_proxy, https_proxy, no_proxy) apply.
 //
 // network.ini (optional; lines starting with ; or # are comments, so are "; ..." tails):
 //
+//   [network]
+//   real = no                        yes: the real network for names not mapped below
 //   [resolve]                        name = address[, address...], like curl --resolve:
 //   perbank.marrowby.example = 127.0.0.1     what ResolveHost answers and connections use
 //   [connect_to]                     host:port = host:port, like curl --connect-to: the
@@ -41,6 +50,7 @@ struct NetworkSettings {
   // (lower-case host, port) -> "host:port" to connect to instead.
   std::vector<std::pair<std::string, std::string>> connectTo;  // "host:port", "host:port"
   std::filesystem::path extraCa;                               // empty: none
+  bool real = false;  // names not mapped go to the host's resolver (else: not found)
   long connectMs = 60000;
   long receiveMs = 30000;
 };
@@ -57,6 +67,14 @@ NetworkSettingsLoad ParseNetworkSettings(std::string_view text, std::string_view
 
 // Reads the machine's network.ini; no file gives the defaults without an error.
 NetworkSettingsLoad LoadNetworkSettings(const MachineFolder& machine);
+
+// The bank's host names that a PC kept apart from the real network sends to 127.0.0.1
+// (lower case).
+std::vector<std::string> BankHostNames();
+
+// Adds those names (and localhost) to settings.resolve where it does not name them, unless
+// settings.real.
+void ApplyIsolation(NetworkSettings& settings);
 
 class EmulatedNetwork final : public Network {
  public:

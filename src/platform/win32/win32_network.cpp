@@ -3,7 +3,11 @@
 #include <algorithm>
 #include <charconv>
 #include <limits>
+#include <memory>
+#include <mutex>
+#include <stop_token>
 #include <string>
+#include <utility>
 
 // windows.h (lean, so without the old winsock.h) first: the others build on it.
 // clang-format off
@@ -75,23 +79,99 @@ std::optional<T> Number(std::wstring_view text) {
   return value;
 }
 
+// The handles of one request. A stop closes them from the stopping thread, which is what
+// makes a WinINet call blocked on them (connecting, waiting for data) return. Each handle is
+// closed once, by whoever comes first, under the lock; after a stop the request handle
+// reads as null, so no call starts on a handle that was closed.
+class RequestHandles {
+ public:
+  // ownSession: a session opened for this request alone (closed with it), or null.
+  explicit RequestHandles(HINTERNET ownSession) : session_(ownSession) {}
+  RequestHandles(const RequestHandles&) = delete;
+  RequestHandles& operator=(const RequestHandles&) = delete;
+  RequestHandles(RequestHandles&&) = delete;
+  RequestHandles& operator=(RequestHandles&&) = delete;
+  ~RequestHandles() { Close(); }
+
+  [[nodiscard]] HINTERNET session() {
+    const std::lock_guard lock(mutex_);
+    return session_;
+  }
+  [[nodiscard]] HINTERNET request() {
+    const std::lock_guard lock(mutex_);
+    return request_;
+  }
+  [[nodiscard]] bool stopped() {
+    const std::lock_guard lock(mutex_);
+    return stopped_;
+  }
+  // Takes the request handle InternetOpenUrl returned; closes it at once after a stop.
+  void SetRequest(HINTERNET request) {
+    const std::lock_guard lock(mutex_);
+    if (stopped_) {
+      ::InternetCloseHandle(request);
+      return;
+    }
+    request_ = request;
+  }
+  void Stop() {
+    const std::lock_guard lock(mutex_);
+    stopped_ = true;
+    CloseLocked();
+  }
+  void Close() {
+    const std::lock_guard lock(mutex_);
+    CloseLocked();
+  }
+
+ private:
+  void CloseLocked() {
+    if (request_ != nullptr) ::InternetCloseHandle(std::exchange(request_, nullptr));
+    if (session_ != nullptr) ::InternetCloseHandle(std::exchange(session_, nullptr));
+  }
+
+  std::mutex mutex_;
+  HINTERNET session_;
+  HINTERNET request_ = nullptr;
+  bool stopped_ = false;
+};
+
+struct StopRequest {
+  std::shared_ptr<RequestHandles> handles;
+  void operator()() const { handles->Stop(); }
+};
+using StopCallback = std::stop_callback<StopRequest>;
+
 class Win32Request final : public InternetRequest {
  public:
-  explicit Win32Request(HINTERNET handle) : handle_(handle) {
+  Win32Request(std::shared_ptr<RequestHandles> handles, std::unique_ptr<StopCallback> onStop)
+      : handles_(std::move(handles)), onStop_(std::move(onStop)) {
     // As text: the numeric form of the query is 32-bit.
-    if (const auto text = QueryText(handle, HTTP_QUERY_CONTENT_LENGTH)) {
+    if (const auto text = QueryText(handles_->request(), HTTP_QUERY_CONTENT_LENGTH)) {
       length_ = Number<std::uint64_t>(*text);
     }
   }
+  Win32Request(const Win32Request&) = delete;
+  Win32Request& operator=(const Win32Request&) = delete;
+  Win32Request(Win32Request&&) = delete;
+  Win32Request& operator=(Win32Request&&) = delete;
+  ~Win32Request() override {
+    onStop_.reset();  // waits for a stop that is being carried out on another thread
+    handles_->Close();
+  }
 
   std::optional<std::uint32_t> StatusCode() override {
-    const auto text = QueryText(handle_.get(), HTTP_QUERY_STATUS_CODE);
+    const HINTERNET handle = handles_->request();
+    if (handle == nullptr) return std::nullopt;
+    const auto text = QueryText(handle, HTTP_QUERY_STATUS_CODE);
     if (!text) return std::nullopt;
     return Number<std::uint32_t>(*text);
   }
   std::optional<std::uint64_t> ContentLength() override { return length_; }
   bool IsChunked() override {
-    const auto coding = QueryText(handle_.get(), HTTP_QUERY_CUSTOM, L"Transfer-Encoding");
+    const HINTERNET handle = handles_->request();
+    if (handle == nullptr) return false;
+    const auto coding = QueryText(handle, HTTP_QUERY_CUSTOM, L"Transfer-Encoding");
     if (!coding) return false;
     std::string text = Narrow(*coding);
     std::transform(text.begin(), text.end(), text.begin(),
@@ -105,9 +185,20 @@ class Win32Request final : public InternetRequest {
     // The body is the announced length; what a server sends beyond it is not part of it.
     if (length_) wanted = std::min(wanted, *length_ - std::min(*length_, received_));
     const auto size = static_cast<DWORD>(wanted);
+    const HINTERNET handle = handles_->request();
+    if (handle == nullptr) {
+      error_ = win::kErrorInternetOperationCancelled;
+      return std::nullopt;
+    }
     if (size == 0 && !buffer.empty()) return 0;
     DWORD read = 0;
-    if (!::InternetReadFile(handle_.get(), buffer.data(), size, &read)) {
+    const bool ok = ::InternetReadFile(handle, buffer.data(), size, &read) != FALSE;
+    if (handles_->stopped()) {
+      // The handle was closed under the call: whatever it returned is not the body.
+      error_ = win::kErrorInternetOperationCancelled;
+      return std::nullopt;
+    }
+    if (!ok) {
       error_ = LastError();
       return std::nullopt;
     }
@@ -123,7 +214,8 @@ class Win32Request final : public InternetRequest {
   std::uint32_t LastError() override { return error_; }
 
  private:
-  UniqueInternet handle_;
+  std::shared_ptr<RequestHandles> handles_;
+  std::unique_ptr<StopCallback> onStop_;  // null when the request cannot be stopped
   std::optional<std::uint64_t> length_;
   std::uint64_t received_ = 0;
   std::uint32_t error_ = 0;
@@ -131,28 +223,47 @@ class Win32Request final : public InternetRequest {
 
 class Win32Session final : public InternetSession {
  public:
-  explicit Win32Session(HINTERNET handle) : handle_(handle) {}
+  Win32Session(HINTERNET handle, std::wstring agent) : handle_(handle), agent_(std::move(agent)) {}
 
   std::unique_ptr<InternetRequest> OpenUrl(std::string_view url, std::uint32_t flags,
-                                           std::uint32_t* error) override {
+                                           std::uint32_t* error, std::stop_token stop) override {
+    const auto report = [error](std::uint32_t code) -> std::unique_ptr<InternetRequest> {
+      if (error != nullptr) *error = code;
+      return nullptr;
+    };
     // WinINet would also open ftp:// and file:// URLs; only web downloads are meant.
     if (!StartsWithNoCase(url, "http://") && !StartsWithNoCase(url, "https://")) {
-      if (error != nullptr) *error = win::kErrorInternetUnrecognizedScheme;
-      return nullptr;
+      return report(win::kErrorInternetUnrecognizedScheme);
     }
+    if (stop.stop_requested()) return report(win::kErrorInternetOperationCancelled);
+    // A request that may be stopped gets a session of its own: closing that session is what
+    // ends a connection attempt, and must not end the other requests of this one.
+    std::shared_ptr<RequestHandles> handles;
+    std::unique_ptr<StopCallback> onStop;
+    if (stop.stop_possible()) {
+      HINTERNET own =
+          ::InternetOpenW(agent_.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+      if (own == nullptr) return report(win32::LastError());
+      handles = std::make_shared<RequestHandles>(own);
+      onStop = std::make_unique<StopCallback>(stop, StopRequest{handles});
+    } else {
+      handles = std::make_shared<RequestHandles>(nullptr);
+    }
+    const HINTERNET session = onStop ? handles->session() : handle_.get();
+    if (session == nullptr) return report(win::kErrorInternetOperationCancelled);
     const std::wstring wide = Wide(url);
-    HINTERNET request =
-        ::InternetOpenUrlW(handle_.get(), wide.c_str(), nullptr, 0, flags, kContext);
-    if (request == nullptr) {
-      if (error != nullptr) *error = win32::LastError();
-      return nullptr;
-    }
+    HINTERNET request = ::InternetOpenUrlW(session, wide.c_str(), nullptr, 0, flags, kContext);
+    const std::uint32_t openError = request == nullptr ? win32::LastError() : 0;
+    if (request != nullptr) handles->SetRequest(request);
+    if (handles->stopped()) return report(win::kErrorInternetOperationCancelled);
+    if (request == nullptr) return report(openError);
     if (error != nullptr) *error = 0;
-    return std::make_unique<Win32Request>(request);
+    return std::make_unique<Win32Request>(std::move(handles), std::move(onStop));
   }
 
  private:
   UniqueInternet handle_;
+  std::wstring agent_;
 };
 
 }  // namespace
@@ -178,7 +289,7 @@ std::unique_ptr<InternetSession> Win32Network::OpenSession(std::string_view user
   HINTERNET session =
       ::InternetOpenW(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
   if (session == nullptr) return nullptr;
-  return std::make_unique<Win32Session>(session);
+  return std::make_unique<Win32Session>(session, agent);
 }
 
 HostAddresses Win32Network::ResolveHost(std::string_view name) {
