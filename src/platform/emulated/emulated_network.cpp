@@ -18,6 +18,7 @@
 #include <stop_token>
 
 #include "config/bank_values.h"
+#include "platform/win_errors.h"
 
 namespace corvane::emulated {
 namespace {
@@ -209,10 +210,38 @@ void AddLiteral(Slist& list, std::string_view host, std::string_view port) {
   Append(list, entry);
 }
 
+// SecureProtocols bits of the TLS versions, lowest first, with libcurl's names for them.
+struct TlsBit {
+  std::uint32_t bit;
+  long min;
+  long max;
+};
+constexpr std::array<TlsBit, 4> kTlsBits = {{
+    {0x80, CURL_SSLVERSION_TLSv1_0, CURL_SSLVERSION_MAX_TLSv1_0},
+    {0x200, CURL_SSLVERSION_TLSv1_1, CURL_SSLVERSION_MAX_TLSv1_1},
+    {0x800, CURL_SSLVERSION_TLSv1_2, CURL_SSLVERSION_MAX_TLSv1_2},
+    {0x2000, CURL_SSLVERSION_TLSv1_3, CURL_SSLVERSION_MAX_TLSv1_3},
+}};
+
+// CURLOPT_SSLVERSION for a SecureProtocols value: from the lowest TLS version it allows to
+// the highest (a gap between them is offered too); nothing when it allows none.
+std::optional<long> TlsVersions(std::uint32_t secureProtocols) {
+  const TlsBit* lowest = nullptr;
+  const TlsBit* highest = nullptr;
+  for (const TlsBit& tls : kTlsBits) {
+    if ((secureProtocols & tls.bit) == 0) continue;
+    if (lowest == nullptr) lowest = &tls;
+    highest = &tls;
+  }
+  if (lowest == nullptr) return std::nullopt;
+  return lowest->min | highest->max;
+}
+
 struct Settings {
   NetworkSettings network;
   std::string caBundle;
   std::string userAgent;
+  std::optional<std::uint32_t> secureProtocols;  // nothing: no value in the registry
 };
 
 // One InternetOpenUrl: a libcurl transfer driven by the reader, with a bounded buffer
@@ -247,6 +276,15 @@ class CurlRequest final : public InternetRequest {
     curl_easy_setopt(easy_, CURLOPT_PROTOCOLS_STR, "http,https");
     // Never from https to http: WinINet refuses that redirect.
     curl_easy_setopt(easy_, CURLOPT_REDIR_PROTOCOLS_STR, https_ ? "https" : "http,https");
+    if (settings_->secureProtocols) {
+      if (const std::optional<long> versions = TlsVersions(*settings_->secureProtocols)) {
+        curl_easy_setopt(easy_, CURLOPT_SSLVERSION, *versions);
+      } else {
+        // No protocol allowed: no https at all, not even after a redirect.
+        if (https_) return Fail(win::kErrorInternetSecFailure);
+        curl_easy_setopt(easy_, CURLOPT_REDIR_PROTOCOLS_STR, "http");
+      }
+    }
     curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(easy_, CURLOPT_MAXREDIRS, kMaxRedirects);
     curl_easy_setopt(easy_, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
@@ -642,7 +680,8 @@ void ApplyIsolation(NetworkSettings& settings) {
   settings.resolve.try_emplace("localhost", std::vector<std::string>{"127.0.0.1"});
 }
 
-EmulatedNetwork::EmulatedNetwork(const MachineFolder& machine, bool online) : online_(online) {
+EmulatedNetwork::EmulatedNetwork(const MachineFolder& machine, bool online, Registry* registry)
+    : online_(online), registry_(registry) {
   NetworkSettingsLoad load = LoadNetworkSettings(machine);
   settings_ = std::move(load.settings);
   error_ = std::move(load.error);
@@ -679,7 +718,21 @@ bool EmulatedNetwork::ConnectedState(std::uint32_t* flags) {
 
 std::unique_ptr<InternetSession> EmulatedNetwork::OpenSession(std::string_view userAgent) {
   InitCurlOnce();
-  Settings settings{settings_, caBundle_, std::string(userAgent)};
+  Settings settings{settings_, caBundle_, std::string(userAgent), std::nullopt};
+  if (registry_ != nullptr) {
+    // As WinINet: the user's setting, else the machine's.
+    constexpr std::string_view kInternetSettings =
+        R"(Software\Microsoft\Windows\CurrentVersion\Internet Settings)";
+    for (const RegistryRoot root : {RegistryRoot::kCurrentUser, RegistryRoot::kLocalMachine}) {
+      RegistryKey key;
+      std::uint32_t value = 0;
+      if (registry_->OpenKey(root, kInternetSettings, win::kKeyRead, key) == win::kErrorSuccess &&
+          key.ReadDword("SecureProtocols", value) == win::kErrorSuccess) {
+        settings.secureProtocols = value;
+        break;
+      }
+    }
+  }
   return std::make_unique<CurlSession>(std::move(settings), online_);
 }
 

@@ -28,6 +28,13 @@
 //   connect_ms = 60000               giving up on a connection that is not made
 //   receive_ms = 30000               giving up on a response that sends nothing this long
 //
+// The https protocol versions are those the registry's "SecureProtocols" allows, as with
+// WinINet (HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings, else the
+// same key of HKLM): 0x80 TLS 1.0, 0x200 TLS 1.1, 0x800 TLS 1.2, 0x2000 TLS 1.3, from the
+// lowest to the highest allowed. SSL 2.0 (0x08) and 3.0 (0x20) are never offered, so a value
+// that allows none of the TLS versions fails every https connection. No value: OpenSSL's own
+// choice.
+//
 // Whether the PC is online comes from machine.ini ([network] online): offline, the
 // connection state says so, names do not resolve and no URL opens.
 
@@ -41,6 +48,7 @@
 
 #include "platform/emulated/machine_folder.h"
 #include "platform/network.h"
+#include "platform/registry.h"
 
 namespace corvane::emulated {
 
@@ -78,7 +86,8 @@ void ApplyIsolation(NetworkSettings& settings);
 
 class EmulatedNetwork final : public Network {
  public:
-  EmulatedNetwork(const MachineFolder& machine, bool online);
+  // registry: where "SecureProtocols" is read when a session opens; null: not at all.
+  EmulatedNetwork(const MachineFolder& machine, bool online, Registry* registry = nullptr);
 
   bool ConnectedState(std::uint32_t* flags) override;
   std::unique_ptr<InternetSession> OpenSession(std::string_view userAgent) override;
@@ -93,6 +102,7 @@ class EmulatedNetwork final : public Network {
   std::string caBundle_;  // the host's store and the extra CA (PEM); empty: curl's default
   std::string error_;
   bool online_;
+  Registry* registry_;
 };
 
 }  // namespace corvane::emulated

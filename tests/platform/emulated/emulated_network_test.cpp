@@ -11,10 +11,13 @@
 
 #include <chrono>
 #include <fstream>
+#include <optional>
+#include <utility>
 
 #include "bank_server.h"
 #include "config/bank_values.h"
 #include "platform/emulated/emulated_platform.h"
+#include "platform/win_errors.h"
 #include "scratch_machine.h"
 
 namespace corvane::emulated {
@@ -196,6 +199,66 @@ TEST(EmulatedNetworkTest, OnlyRealYesLeavesTheBankHostsToTheResolver) {
       ParseNetworkSettings("[resolve]\n" + personal + " = 192.0.2.7\n", "network.ini", "/m");
   ApplyIsolation(own.settings);
   EXPECT_EQ(own.settings.resolve[personal], std::vector<std::string>{"192.0.2.7"});
+}
+
+// https offers only the protocol versions "SecureProtocols" allows, the user's value before
+// the machine's; the local bank server takes TLS 1.2 at least. 168 (SSL 2.0, SSL 3.0, TLS
+// 1.0) cannot reach it; the built-in configuration's repair of 168 (value 2048 under mask
+// 2088) can.
+TEST(EmulatedNetworkTest, HttpsOffersOnlyWhatSecureProtocolsAllows) {
+  testing::BankServer server;
+  ASSERT_EQ(server.error(), "");
+  server.Serve("/x", "x");
+  const ScratchMachine machine;
+  ASSERT_TRUE(server.WriteNetworkIni(machine.folder().root()));
+  EmulatedPlatform platform(machine.folder().root());
+  constexpr std::string_view kKey = R"(Software\Microsoft\Windows\CurrentVersion\Internet Settings)";
+  constexpr std::uint32_t kRepaired168 = (168U & ~2088U) | (2048U & 2088U);
+  struct Case {
+    const char* name;
+    std::optional<std::uint32_t> user, machineWide;
+    bool reaches;
+  };
+  const Case cases[] = {
+      {"the fresh machine's value", 0xA80, std::nullopt, true},
+      {"SSL 2.0, SSL 3.0, TLS 1.0", 168, std::nullopt, false},
+      {"TLS 1.2 only", 2048, std::nullopt, true},
+      {"168 repaired by the built-in entry", kRepaired168, std::nullopt, true},
+      {"TLS 1.1 only", 0x200, std::nullopt, false},
+      {"SSL only: nothing to offer", 0x28, std::nullopt, false},
+      {"the machine's value without the user's", std::nullopt, 168, false},
+      {"the user's value first", 2048, 168, true},
+      {"no value anywhere", std::nullopt, std::nullopt, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const auto& [root, value] : {std::pair{RegistryRoot::kCurrentUser, c.user},
+                                      std::pair{RegistryRoot::kLocalMachine, c.machineWide}}) {
+      RegistryKey key;
+      ASSERT_EQ(platform.registry().CreateKey(root, kKey, win::kKeyAllAccess, key),
+                win::kErrorSuccess);
+      if (value) {
+        ASSERT_EQ(key.SetDword("SecureProtocols", *value), win::kErrorSuccess);
+      } else {
+        (void)key.DeleteValue("SecureProtocols");
+      }
+    }
+    const auto session = platform.network().OpenSession("Mozilla/5.0");
+    ASSERT_NE(session, nullptr);
+    const int before = server.requestCount("/x");
+    std::uint32_t error = 0;
+    const auto request = session->OpenUrl(
+        "https://" + std::string(bank::kPersonalHost) + "/x", 0, &error, {});
+    if (c.reaches) {
+      ASSERT_NE(request, nullptr) << error;
+      EXPECT_EQ(request->StatusCode(), 200U);
+      EXPECT_EQ(server.requestCount("/x"), before + 1);
+    } else {
+      EXPECT_EQ(request, nullptr);
+      EXPECT_EQ(error, win::kErrorInternetSecFailure);
+      EXPECT_EQ(server.requestCount("/x"), before) << "nothing may be asked without TLS";
+    }
+  }
 }
 
 }  // namespace
