@@ -212,7 +212,8 @@ TEST(EmulatedNetworkTest, HttpsOffersOnlyWhatSecureProtocolsAllows) {
   const ScratchMachine machine;
   ASSERT_TRUE(server.WriteNetworkIni(machine.folder().root()));
   EmulatedPlatform platform(machine.folder().root());
-  constexpr std::string_view kKey = R"(Software\Microsoft\Windows\CurrentVersion\Internet Settings)";
+  constexpr std::string_view kKey =
+      R"(Software\Microsoft\Windows\CurrentVersion\Internet Settings)";
   constexpr std::uint32_t kRepaired168 = (168U & ~2088U) | (2048U & 2088U);
   struct Case {
     const char* name;
@@ -247,8 +248,8 @@ TEST(EmulatedNetworkTest, HttpsOffersOnlyWhatSecureProtocolsAllows) {
     ASSERT_NE(session, nullptr);
     const int before = server.requestCount("/x");
     std::uint32_t error = 0;
-    const auto request = session->OpenUrl(
-        "https://" + std::string(bank::kPersonalHost) + "/x", 0, &error, {});
+    const auto request =
+        session->OpenUrl("https://" + std::string(bank::kPersonalHost) + "/x", 0, &error, {});
     if (c.reaches) {
       ASSERT_NE(request, nullptr) << error;
       EXPECT_EQ(request->StatusCode(), 200U);
