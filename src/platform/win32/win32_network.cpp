@@ -2,12 +2,16 @@
 
 #include <algorithm>
 #include <charconv>
+#include <condition_variable>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <mutex>
 #include <stop_token>
 #include <string>
+#include <thread>
 #include <utility>
+#include <vector>
 
 // windows.h (lean, so without the old winsock.h) first: the others build on it.
 // clang-format off
@@ -142,10 +146,71 @@ struct StopRequest {
 };
 using StopCallback = std::stop_callback<StopRequest>;
 
+// Runs the blocking WinINet calls of one request that may be stopped on a thread of its
+// own, so that the caller leaves on a stop even where closing the handles does not end a
+// blocked call at once (Wine's WinINet ends it only at its own time-out). A call carries all
+// it uses (shared handles, its own buffer), so one abandoned by a stop ends harmlessly
+// later, and the thread then ends too.
+class CallThread {
+ public:
+  CallThread() : state_(std::make_shared<State>()) {
+    std::thread([state = state_] { state->Loop(); }).detach();
+  }
+  CallThread(const CallThread&) = delete;
+  CallThread& operator=(const CallThread&) = delete;
+  CallThread(CallThread&&) = delete;
+  CallThread& operator=(CallThread&&) = delete;
+  ~CallThread() {
+    const std::lock_guard lock(state_->mutex);
+    state_->quit = true;
+    state_->changed.notify_all();
+  }
+
+  // Runs call on the thread and waits for it; false when a stop came first (the call then
+  // goes on alone, and no later call runs).
+  bool Run(std::function<void()> call, std::stop_token stop) {
+    std::unique_lock lock(state_->mutex);
+    if (state_->busy) return false;  // an earlier call was abandoned
+    state_->call = std::move(call);
+    state_->busy = true;
+    state_->changed.notify_all();
+    return state_->changed.wait(lock, stop, [this] { return !state_->busy; });
+  }
+
+ private:
+  struct State {
+    std::mutex mutex;
+    std::condition_variable_any changed;
+    std::function<void()> call;
+    bool busy = false;
+    bool quit = false;
+
+    void Loop() {
+      std::unique_lock lock(mutex);
+      for (;;) {
+        changed.wait(lock, [this] { return call != nullptr || quit; });
+        if (call == nullptr) return;
+        const std::function<void()> now = std::move(call);
+        call = nullptr;
+        lock.unlock();
+        now();
+        lock.lock();
+        busy = false;
+        changed.notify_all();
+      }
+    }
+  };
+  std::shared_ptr<State> state_;
+};
+
 class Win32Request final : public InternetRequest {
  public:
-  Win32Request(std::shared_ptr<RequestHandles> handles, std::unique_ptr<StopCallback> onStop)
-      : handles_(std::move(handles)), onStop_(std::move(onStop)) {
+  Win32Request(std::shared_ptr<RequestHandles> handles, std::unique_ptr<StopCallback> onStop,
+               std::unique_ptr<CallThread> calls, std::stop_token stop)
+      : handles_(std::move(handles)),
+        onStop_(std::move(onStop)),
+        calls_(std::move(calls)),
+        stop_(std::move(stop)) {
     // As text: the numeric form of the query is 32-bit.
     if (const auto text = QueryText(handles_->request(), HTTP_QUERY_CONTENT_LENGTH)) {
       length_ = Number<std::uint64_t>(*text);
@@ -192,16 +257,45 @@ class Win32Request final : public InternetRequest {
     }
     if (size == 0 && !buffer.empty()) return 0;
     DWORD read = 0;
-    const bool ok = ::InternetReadFile(handle, buffer.data(), size, &read) != FALSE;
-    if (handles_->stopped()) {
+    bool ok = false;
+    if (calls_) {
+      // The thread reads into a block of its own: an abandoned read must not write into
+      // the caller's buffer after the caller has left.
+      struct Block {
+        std::vector<std::byte> bytes;
+        DWORD read = 0;
+        bool ok = false;
+        std::uint32_t error = 0;
+      };
+      auto block = std::make_shared<Block>();
+      block->bytes.resize(size);
+      const bool finished = calls_->Run(
+          [block, handles = handles_, handle] {
+            block->ok =
+                ::InternetReadFile(handle, block->bytes.data(),
+                                   static_cast<DWORD>(block->bytes.size()), &block->read) != FALSE;
+            if (!block->ok) {
+              block->error = win32::LastError();  // the thread's own last error
+              block->read = 0;
+            }
+          },
+          stop_);
+      if (finished) {
+        ok = block->ok;
+        read = std::min<DWORD>(block->read, size);
+        std::copy_n(block->bytes.begin(), read, buffer.begin());
+        if (!ok) error_ = block->error;
+      }
+    } else {
+      ok = ::InternetReadFile(handle, buffer.data(), size, &read) != FALSE;
+      if (!ok) error_ = win32::LastError();
+    }
+    if (handles_->stopped() || stop_.stop_requested()) {
       // The handle was closed under the call: whatever it returned is not the body.
       error_ = win::kErrorInternetOperationCancelled;
       return std::nullopt;
     }
-    if (!ok) {
-      error_ = LastError();
-      return std::nullopt;
-    }
+    if (!ok) return std::nullopt;
     received_ += read;
     // WinINet ends a body that the connection cut short like a complete one; the announced
     // length tells them apart.
@@ -216,6 +310,8 @@ class Win32Request final : public InternetRequest {
  private:
   std::shared_ptr<RequestHandles> handles_;
   std::unique_ptr<StopCallback> onStop_;  // null when the request cannot be stopped
+  std::unique_ptr<CallThread> calls_;     // likewise
+  std::stop_token stop_;
   std::optional<std::uint64_t> length_;
   std::uint64_t received_ = 0;
   std::uint32_t error_ = 0;
@@ -252,13 +348,33 @@ class Win32Session final : public InternetSession {
     const HINTERNET session = onStop ? handles->session() : handle_.get();
     if (session == nullptr) return report(win::kErrorInternetOperationCancelled);
     const std::wstring wide = Wide(url);
-    HINTERNET request = ::InternetOpenUrlW(session, wide.c_str(), nullptr, 0, flags, kContext);
-    const std::uint32_t openError = request == nullptr ? win32::LastError() : 0;
-    if (request != nullptr) handles->SetRequest(request);
-    if (handles->stopped()) return report(win::kErrorInternetOperationCancelled);
-    if (request == nullptr) return report(openError);
+    if (!onStop) {
+      HINTERNET request = ::InternetOpenUrlW(session, wide.c_str(), nullptr, 0, flags, kContext);
+      if (request == nullptr) return report(win32::LastError());
+      handles->SetRequest(request);
+      if (error != nullptr) *error = 0;
+      return std::make_unique<Win32Request>(std::move(handles), nullptr, nullptr, stop);
+    }
+    auto calls = std::make_unique<CallThread>();
+    auto openError = std::make_shared<std::uint32_t>(0);
+    const bool finished = calls->Run(
+        [handles, session, wide, flags, openError] {
+          HINTERNET request =
+              ::InternetOpenUrlW(session, wide.c_str(), nullptr, 0, flags, kContext);
+          if (request == nullptr) {
+            *openError = win32::LastError();
+          } else {
+            handles->SetRequest(request);  // closed at once when stopped meanwhile
+          }
+        },
+        stop);
+    if (!finished || handles->stopped() || stop.stop_requested()) {
+      return report(win::kErrorInternetOperationCancelled);
+    }
+    if (*openError != 0) return report(*openError);
     if (error != nullptr) *error = 0;
-    return std::make_unique<Win32Request>(std::move(handles), std::move(onStop));
+    return std::make_unique<Win32Request>(std::move(handles), std::move(onStop), std::move(calls),
+                                          stop);
   }
 
  private:
