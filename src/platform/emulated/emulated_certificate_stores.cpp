@@ -200,7 +200,7 @@ bool PassesLink(const fs::path& root, const fs::path& path) {
 // The folder below `parent` whose name equals `name` without regard to ASCII case: the exact
 // spelling first, then the first match in name order; `name` as spelled when there is none.
 fs::path FindFolder(const fs::path& parent, std::string_view name) {
-  const fs::path exact = parent / std::string(name);
+  fs::path exact = parent / std::string(name);
   std::error_code error;
   if (fs::symlink_status(exact, error).type() == fs::file_type::directory) return exact;
   std::vector<fs::path> matches;

@@ -151,7 +151,7 @@ int CopyNoFollow(const fs::path& from, const fs::path& to) {
   if (!S_ISREG(info.st_mode)) return EACCES;
   UniqueFd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644));
   if (out.get() < 0) return errno;
-  std::array<char, 64 * 1024> block{};
+  std::array<char, std::size_t{64} * 1024> block{};
   for (;;) {
     const ssize_t got = ::read(in.get(), block.data(), block.size());
     if (got < 0 && errno == EINTR) continue;
