@@ -1,6 +1,7 @@
 // The network.ini parser on arbitrary input: it must never crash, every error must name a
 // line of the input, and what it accepts must be what libcurl is later given: addresses in
-// dotted IPv4 form, host:port pairs with a port, positive time-outs.
+// dotted IPv4 form, host:port pairs with a port, positive time-outs; and the machine stays
+// apart from the real network unless the input says otherwise.
 
 #include <algorithm>
 #include <cstddef>
@@ -51,6 +52,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   for (const auto& [from, to] : s.connectTo) {
     if (!ValidPort(from) || !ValidPort(to)) std::abort();
+  }
+  // Only an explicit "real" line lets the machine out to the real network; otherwise every
+  // bank host has addresses, so none is left to the host's resolver.
+  if (s.real && text.find("real") == std::string_view::npos) std::abort();
+  NetworkSettings isolated = s;
+  ApplyIsolation(isolated);
+  if (!isolated.real) {
+    for (const std::string& host : BankHostNames()) {
+      const auto it = isolated.resolve.find(host);
+      if (it == isolated.resolve.end() || it->second.empty()) std::abort();
+    }
   }
   return 0;
 }

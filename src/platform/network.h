@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,6 +37,7 @@ inline constexpr std::uint32_t kErrorInternetInternalError = 12004;
 inline constexpr std::uint32_t kErrorInternetInvalidUrl = 12005;
 inline constexpr std::uint32_t kErrorInternetUnrecognizedScheme = 12006;
 inline constexpr std::uint32_t kErrorInternetNameNotResolved = 12007;
+inline constexpr std::uint32_t kErrorInternetOperationCancelled = 12017;
 inline constexpr std::uint32_t kErrorInternetCannotConnect = 12029;
 inline constexpr std::uint32_t kErrorInternetConnectionAborted = 12030;
 inline constexpr std::uint32_t kErrorInternetConnectionReset = 12031;
@@ -71,7 +73,9 @@ class InternetRequest {
 
   // InternetReadFile: the number of bytes placed at the start of buffer, 0 at the end of
   // the body; nothing on an internet error (a reset, a time-out, a chunked body cut short),
-  // with LastError() telling which.
+  // with LastError() telling which. Once the stop token given to OpenUrl is requested, a
+  // read (also one already waiting for data) fails within about a second with
+  // kErrorInternetOperationCancelled, and so does every later one.
   virtual std::optional<std::size_t> Read(std::span<std::byte> buffer) = 0;
   // The WinINet error of the last failed call on this request.
   virtual std::uint32_t LastError() = 0;
@@ -91,8 +95,12 @@ class InternetSession {
   // as WinINet follows them (never from https to http), returning when the final
   // response's headers have arrived. Only http and https URLs; anything else fails like an
   // unreachable host. Null on failure, with *error (when given) set to the WinINet error.
+  // A stop requested on `stop` (before the call, while it connects or waits for the
+  // answer, or later while the request's body is read) ends the request within about a
+  // second with kErrorInternetOperationCancelled; a default token never stops. A session
+  // whose request was stopped may refuse further requests the same way.
   virtual std::unique_ptr<InternetRequest> OpenUrl(std::string_view url, std::uint32_t flags,
-                                                   std::uint32_t* error) = 0;
+                                                   std::uint32_t* error, std::stop_token stop) = 0;
 };
 
 // What gethostbyname answers for a name.

@@ -56,10 +56,10 @@ HttpFetch::HttpFetch() : session_(CurrentPlatform().network().OpenSession("Mozil
 
 HttpFetch::~HttpFetch() = default;
 
-std::string HttpFetch::FetchText(std::string_view url) {
+std::string HttpFetch::FetchText(std::string_view url, std::stop_token stop) {
   if (!session_) return {};
   const std::unique_ptr<InternetRequest> request =
-      session_->OpenUrl(url, HttpFetchFlags(url), nullptr);
+      session_->OpenUrl(url, HttpFetchFlags(url), nullptr, stop);
   if (!request || request->StatusCode() != kStatusOk) return {};
   const std::optional<std::uint64_t> length = AnnouncedLength(*request);
   if (length && *length > kMaxTextBytes) return {};
@@ -67,6 +67,7 @@ std::string HttpFetch::FetchText(std::string_view url) {
   std::string body;
   std::array<std::byte, kBlockBytes> block{};
   for (;;) {
+    if (stop.stop_requested()) return {};
     const std::optional<std::size_t> got = request->Read(block);
     if (!got) return {};
     if (*got == 0) break;
@@ -78,7 +79,7 @@ std::string HttpFetch::FetchText(std::string_view url) {
 }
 
 std::uint32_t HttpFetch::FetchToFile(std::string_view url, std::string_view path,
-                                     std::atomic<std::int32_t>* percent) {
+                                     std::atomic<std::int32_t>* percent, std::stop_token stop) {
   FileSystem& files = CurrentPlatform().files();
   // A target that is a folder or read-only could never be replaced: fail before any
   // request, as when the file cannot be created.
@@ -92,7 +93,7 @@ std::uint32_t HttpFetch::FetchToFile(std::string_view url, std::string_view path
   if (!session_) return 0;
 
   const std::unique_ptr<InternetRequest> request =
-      session_->OpenUrl(url, HttpFetchFlags(url), nullptr);
+      session_->OpenUrl(url, HttpFetchFlags(url), nullptr, stop);
   if (!request) return 0;
   if (percent != nullptr) percent->store(0);
   if (request->StatusCode() != kStatusOk) return 0;
@@ -114,6 +115,7 @@ std::uint32_t HttpFetch::FetchToFile(std::string_view url, std::string_view path
   };
   std::uint64_t written = 0;
   for (;;) {
+    if (stop.stop_requested()) return 0;
     const std::optional<std::size_t> got =
         request->Read(std::span(pending).subspan(filled, kBlockBytes));
     if (!got) return 0;

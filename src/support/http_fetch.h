@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <stop_token>
 #include <string>
 #include <string_view>
 
@@ -25,8 +26,9 @@ class HttpFetch {
   ~HttpFetch();
 
   // The body of a 200 answer (of its Content-Length when there is one); empty on any
-  // failure. Bodies over 16 MiB fail: this is for small documents.
-  std::string FetchText(std::string_view url);
+  // failure. Bodies over 16 MiB fail: this is for small documents. A stop requested on
+  // `stop` ends the fetch, connecting or receiving, within about a second, as a failure.
+  std::string FetchText(std::string_view url, std::stop_token stop = {});
 
   // Downloads url to path (a Windows path). Returns the number of bytes of the body when it
   // provably arrived whole (its Content-Length, or the last chunk of a chunked body), else
@@ -35,9 +37,10 @@ class HttpFetch {
   // complete, so a failed download leaves no partial file and keeps an earlier one; a path
   // that is a folder or read-only, or whose folder takes no new file, fails before any
   // request. percent, when given, is set to 0 once the request is open and then follows
-  // the blocks (bytes so far × 100 ÷ Content-Length); without a length it stays 0.
+  // the blocks (bytes so far × 100 ÷ Content-Length); without a length it stays 0. A stop
+  // requested on `stop` ends the download within about a second as a failure (0, no file).
   std::uint32_t FetchToFile(std::string_view url, std::string_view path,
-                            std::atomic<std::int32_t>* percent);
+                            std::atomic<std::int32_t>* percent, std::stop_token stop = {});
 
  private:
   std::unique_ptr<InternetSession> session_;

@@ -60,11 +60,15 @@ TEST(BuiltInItemXml, ParsesToTheBanksSectionsItemsAndVersion) {
   ASSERT_EQ(registry.size(), 10U);
   const char* const dwordNames[] = {
       "DisableRenegoOnClient", "DisableRenegoOnServer", "1201", "2101", "SecureProtocols", "1208"};
-  const char* const dwordValues[] = {"0", "0", "0", "0", "168", "0"};
+  // SecureProtocols: TLS 1.2 (0x800) on, SSL 2.0 (0x08) and 3.0 (0x20) off, the customer's
+  // other protocol bits kept.
+  const char* const dwordValues[] = {"0", "0", "0", "0", "2048", "0"};
+  const char* const dwordMasks[] = {"", "", "", "", "2088", ""};
   for (std::size_t i = 0; i < 6; ++i) {
     EXPECT_EQ(registry[i].name, dwordNames[i]);
     EXPECT_EQ(registry[i].type, "reg_dword");
     EXPECT_EQ(registry[i].value, dwordValues[i]);
+    EXPECT_EQ(registry[i].mask, dwordMasks[i]);
   }
   EXPECT_THAT(registry[0].text, StartsWith("HKEY_LOCAL_MACHINE\\"));
   for (std::size_t i = 6; i < 10; ++i) {

@@ -5,11 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bank_server.h"
@@ -65,7 +69,8 @@ class NetworkTest : public ::testing::Test {
   }
 
   std::unique_ptr<InternetRequest> Open(std::string_view path, std::uint32_t* error) {
-    return session_->OpenUrl(under_->Url(path), under_->tls() ? kHttpsFlags : kHttpFlags, error);
+    return session_->OpenUrl(under_->Url(path), under_->tls() ? kHttpsFlags : kHttpFlags, error,
+                             {});
   }
 
   BankServer server_;
@@ -181,7 +186,7 @@ TEST_F(NetworkTest, FailsWithoutSendingWhatCannotBeReached) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.url);
     std::uint32_t error = 0;
-    EXPECT_EQ(session_->OpenUrl(c.url, kHttpFlags, &error), nullptr);
+    EXPECT_EQ(session_->OpenUrl(c.url, kHttpFlags, &error, {}), nullptr);
     EXPECT_EQ(error, c.error);
   }
   EXPECT_EQ(server_.requestCount("/x"), 0);
@@ -207,6 +212,58 @@ TEST_F(NetworkTest, AStalledBodyTimesOut) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 }
 
+// A stop ends a request wherever it waits, long before any time-out: before it starts, while
+// the server keeps the answer back, and while the body stalls.
+TEST(NetworkStopTest, AStopEndsARequestWithinASecond) {
+  BankServer server;
+  ASSERT_EQ(server.error(), "");
+  server.Fault("/silent", FaultKind::kSilent);
+  server.Fault("/stall", FaultKind::kStall, "never sent");
+  const auto under = MakeNetworkUnderTest(server, {});  // minutes of patience
+  const auto session = under->network().OpenSession(kAgent);
+  ASSERT_NE(session, nullptr);
+  const std::uint32_t flags = under->tls() ? kHttpsFlags : kHttpFlags;
+  using Clock = std::chrono::steady_clock;
+  constexpr auto kBound = std::chrono::seconds(1);
+
+  {
+    std::stop_source stopped;
+    stopped.request_stop();
+    std::uint32_t error = 0;
+    EXPECT_EQ(session->OpenUrl(under->Url("/stall"), flags, &error, stopped.get_token()), nullptr);
+    EXPECT_EQ(error, win::kErrorInternetOperationCancelled);
+    EXPECT_EQ(server.requestCount("/stall"), 0);
+  }
+  for (const char* path : {"/silent", "/stall"}) {
+    SCOPED_TRACE(path);
+    std::stop_source source;
+    std::atomic<Clock::rep> stoppedAt{0};
+    std::jthread stopper([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(500));
+      stoppedAt = Clock::now().time_since_epoch().count();
+      source.request_stop();
+    });
+    std::uint32_t error = 0;
+    const auto request = session->OpenUrl(under->Url(path), flags, &error, source.get_token());
+    if (std::string_view(path) == "/stall") {
+      ASSERT_NE(request, nullptr) << error;
+      const ReadResult read = ReadAll(*request, 4096);
+      EXPECT_TRUE(read.failed);
+      EXPECT_EQ(read.error, win::kErrorInternetOperationCancelled);
+      std::array<std::byte, 16> more{};
+      EXPECT_EQ(request->Read(more), std::nullopt) << "a stopped request stays stopped";
+    } else {
+      EXPECT_EQ(request, nullptr);
+      EXPECT_EQ(error, win::kErrorInternetOperationCancelled);
+    }
+    const Clock::time_point ended = Clock::now();
+    stopper.join();
+    ASSERT_NE(stoppedAt.load(), 0) << "the request ended before the stop";
+    EXPECT_LT(ended - Clock::time_point(Clock::duration(stoppedAt.load())), kBound);
+    EXPECT_EQ(server.requestCount(path), 1);
+  }
+}
+
 TEST_F(NetworkTest, RefusesCertificatesItCannotTrustAndHttpsToHttpRedirects) {
   if (!under_->tls()) GTEST_SKIP() << "no TLS server in the Windows builds";
   server_.Serve("/page", "secret");
@@ -225,7 +282,7 @@ TEST_F(NetworkTest, RefusesCertificatesItCannotTrustAndHttpsToHttpRedirects) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.url);
     std::uint32_t error = 0;
-    EXPECT_EQ(session_->OpenUrl(c.url, kHttpsFlags, &error), nullptr);
+    EXPECT_EQ(session_->OpenUrl(c.url, kHttpsFlags, &error, {}), nullptr);
     EXPECT_EQ(error, c.error);
   }
   EXPECT_EQ(server_.requestCount("/page"), 0) << "nothing may be asked of a refused server";

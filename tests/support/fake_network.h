@@ -98,7 +98,8 @@ class FakeNetwork final : public Network {
    public:
     explicit Session(FakeNetwork& network) : network_(network) {}
     std::unique_ptr<InternetRequest> OpenUrl(std::string_view url, std::uint32_t flags,
-                                             std::uint32_t* error) override {
+                                             std::uint32_t* error,
+                                             std::stop_token /*stop*/) override {
       network_.opens.push_back({std::string(url), flags});
       if (network_.answer.openError != 0) {
         if (error != nullptr) *error = network_.answer.openError;

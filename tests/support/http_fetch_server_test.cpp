@@ -6,8 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
+#include <stop_token>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/app_test_platform.h"
@@ -38,8 +41,9 @@ std::string Body(std::size_t size) {
 // A scratch PC whose network.ini leads the bank's hosts to the server.
 class ServerNetwork {
  public:
-  explicit ServerNetwork(const testing::BankServer& server)
-      : written_(server.WriteNetworkIni(machine_.folder().root(), Timeouts())),
+  explicit ServerNetwork(const testing::BankServer& server,
+                         const testing::NetworkIniOptions& options)
+      : written_(server.WriteNetworkIni(machine_.folder().root(), options)),
         network_(machine_.folder(), true) {}
 
   [[nodiscard]] bool ready() const { return written_; }
@@ -47,14 +51,13 @@ class ServerNetwork {
   static std::string Url(const testing::BankServer& /*server*/, std::string_view path) {
     return "https://" + std::string(bank::kPersonalHost) + std::string(path);
   }
-
- private:
   static testing::NetworkIniOptions Timeouts() {
     testing::NetworkIniOptions options;
     options.receiveMs = 1000;  // the stall case waits this long
     return options;
   }
 
+ private:
   emulated::ScratchMachine machine_;
   bool written_;
   emulated::EmulatedNetwork network_;
@@ -63,7 +66,9 @@ class ServerNetwork {
 // The system's own WinINet.
 class ServerNetwork {
  public:
-  explicit ServerNetwork(const testing::BankServer& /*server*/) {}
+  explicit ServerNetwork(const testing::BankServer& /*server*/,
+                         const testing::NetworkIniOptions& /*options*/) {}
+  static testing::NetworkIniOptions Timeouts() { return {}; }
   [[nodiscard]] static bool ready() { return true; }
   static Network* network() { return nullptr; }
   static std::string Url(const testing::BankServer& server, std::string_view path) {
@@ -80,8 +85,9 @@ std::unique_ptr<Platform> MakePlatform(Network* network) {
 
 class HttpFetchServerTest : public ::testing::Test {
  protected:
-  HttpFetchServerTest()
-      : network_(server_),
+  HttpFetchServerTest() : HttpFetchServerTest(ServerNetwork::Timeouts()) {}
+  explicit HttpFetchServerTest(const testing::NetworkIniOptions& options)
+      : network_(server_, options),
         installed_(MakePlatform(network_.network())),
         folder_("corvane-fetch-server-test") {}
 
@@ -169,6 +175,47 @@ TEST_F(HttpFetchServerTest, FailureTableAgainstARealServer) {
       EXPECT_EQ(server_.requestCount("/ok"), okBefore);  // refused before any request
     } else {
       EXPECT_EQ(server_.requestCount(c.path), before + 2);  // one GET per fetch
+    }
+  }
+}
+
+// With patient time-outs (a minute and more), so only the stop can end these downloads.
+class HttpFetchStopTest : public HttpFetchServerTest {
+ protected:
+  HttpFetchStopTest() : HttpFetchServerTest(testing::NetworkIniOptions{}) {}
+};
+
+TEST_F(HttpFetchStopTest, AStopEndsAStalledFetchWithinASecond) {
+  ASSERT_EQ(server_.error(), "");
+  ASSERT_TRUE(network_.ready());
+  server_.Fault("/stall", FaultKind::kStall, Body(10000));
+  server_.Fault("/silent", FaultKind::kSilent);
+  using Clock = std::chrono::steady_clock;
+  const std::string target = folder_.at("target.bin");
+  for (const bool toFile : {false, true}) {
+    for (const char* path : {"/stall", "/silent"}) {
+      SCOPED_TRACE(std::string(path) + (toFile ? " to a file" : " as text"));
+      ASSERT_EQ(CurrentPlatform().files().writeFile(target, "earlier"), win::kErrorSuccess);
+      std::stop_source source;
+      std::atomic<Clock::rep> stoppedAt{0};
+      std::jthread stopper([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        stoppedAt = Clock::now().time_since_epoch().count();
+        source.request_stop();
+      });
+      HttpFetch fetch;
+      if (toFile) {
+        EXPECT_EQ(fetch.FetchToFile(Url(path), target, nullptr, source.get_token()), 0U);
+      } else {
+        EXPECT_EQ(fetch.FetchText(Url(path), source.get_token()), "");
+      }
+      const Clock::time_point ended = Clock::now();
+      stopper.join();
+      ASSERT_NE(stoppedAt.load(), 0) << "the fetch ended before the stop";
+      EXPECT_LT(ended - Clock::time_point(Clock::duration(stoppedAt.load())),
+                std::chrono::seconds(1));
+      EXPECT_EQ(read(target), "earlier");
+      EXPECT_EQ(folder_.names(), std::vector<std::string>{"target.bin"});
     }
   }
 }

@@ -126,6 +126,11 @@ std::uint32_t DriveC::resolve(std::string_view path, std::string_view currentDir
   fs::path host = root_;
   std::string key;
   std::error_code error;
+  // Host symbolic links are never followed: one placed in the drive (or the drive itself
+  // made one) would let reads and writes land outside the machine folder.
+  if (fs::symlink_status(root_, error).type() == fs::file_type::symlink) {
+    return win::kErrorAccessDenied;
+  }
   out.parentExists = true;
   out.exists = true;
   out.isDirectory = true;  // C:\ itself
@@ -145,7 +150,11 @@ std::uint32_t DriveC::resolve(std::string_view path, std::string_view currentDir
     host /= *entry;
     if (!key.empty()) key.push_back('/');
     key.append(*entry);
-    if (out.exists) out.isDirectory = fs::is_directory(host, error);
+    if (out.exists) {
+      const fs::file_type type = fs::symlink_status(host, error).type();
+      if (type == fs::file_type::symlink) return win::kErrorAccessDenied;
+      out.isDirectory = type == fs::file_type::directory;
+    }
   }
   if (!out.parentExists) return win::kErrorPathNotFound;
   out.host = std::move(host);

@@ -4,7 +4,8 @@
 // Windows paths are resolved as Windows resolves them: C:\ or relative to the current
 // directory, either separator, "." and ".." collapsed, trailing dots and blanks of a name
 // dropped, and each name matched against the folder's entries without regard to case.
-// Names that do not exist yet keep the caller's spelling.
+// Names that do not exist yet keep the caller's spelling. Host symbolic links are refused,
+// never followed, so nothing resolved here lies outside the drive's folder.
 
 #include <cstdint>
 #include <filesystem>
@@ -31,7 +32,9 @@ class DriveC {
   // Resolves path against currentDirectory (a full Windows path). Returns 0 or the Windows
   // error for a path that cannot name anything on this drive: ERROR_PATH_NOT_FOUND for
   // another drive, a network path, a full path of MAX_PATH units or more, or a folder on
-  // the way that is missing or a file; ERROR_INVALID_NAME for characters Windows forbids.
+  // the way that is missing or a file; ERROR_INVALID_NAME for characters Windows forbids;
+  // ERROR_ACCESS_DENIED when the path meets a host symbolic link (any name on the way, the
+  // name itself, or the drive's folder): links are never followed.
   std::uint32_t resolve(std::string_view path, std::string_view currentDirectory,
                         ResolvedPath& resolved) const;
 

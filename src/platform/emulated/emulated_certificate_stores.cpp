@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <openssl/evp.h>
 #include <openssl/x509.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -136,7 +137,7 @@ std::uint32_t ErrorFromErrno(int error) {
 std::uint32_t ReplaceFileAtomically(const fs::path& file, std::span<const std::uint8_t> bytes) {
   const fs::path temp = file.parent_path() / ("." + file.filename().string() + ".tmp");
   {
-    UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644));
     if (fd.get() < 0) return ErrorFromErrno(errno);
     while (!bytes.empty()) {
       const ssize_t written = ::write(fd.get(), bytes.data(), bytes.size());
@@ -164,25 +165,48 @@ std::uint32_t ReplaceFileAtomically(const fs::path& file, std::span<const std::u
   return win::kErrorSuccess;
 }
 
+// A regular file of the store, never one reached through a symbolic link.
 std::vector<std::uint8_t> ReadSmallFile(const fs::path& path) {
-  std::error_code error;
-  if (!fs::is_regular_file(path, error) || fs::file_size(path, error) > kMaxCertificateFile ||
-      error) {
+  const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  struct stat info {};
+  if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
+      static_cast<std::uintmax_t>(info.st_size) > kMaxCertificateFile) {
     return {};
   }
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(info.st_size));
+  std::size_t got = 0;
+  while (got < bytes.size()) {
+    const ssize_t n = ::read(fd.get(), bytes.data() + got, bytes.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  bytes.resize(got);
+  return bytes;
+}
+
+// Whether `path` or a folder on the way to it below `root` is a symbolic link: the stores
+// never follow one, so no certificate is read from or written to outside the machine.
+bool PassesLink(const fs::path& root, const fs::path& path) {
+  std::error_code error;
+  fs::path at = root;
+  for (const fs::path& part : path.lexically_relative(root)) {
+    at /= part;
+    if (fs::symlink_status(at, error).type() == fs::file_type::symlink) return true;
+  }
+  return false;
 }
 
 // The folder below `parent` whose name equals `name` without regard to ASCII case: the exact
 // spelling first, then the first match in name order; `name` as spelled when there is none.
 fs::path FindFolder(const fs::path& parent, std::string_view name) {
-  const fs::path exact = parent / std::string(name);
+  fs::path exact = parent / std::string(name);
   std::error_code error;
-  if (fs::is_directory(exact, error)) return exact;
+  if (fs::symlink_status(exact, error).type() == fs::file_type::directory) return exact;
   std::vector<fs::path> matches;
   for (fs::directory_iterator it(parent, error), end; !error && it != end; it.increment(error)) {
-    if (EqualsIgnoringCase(it->path().filename().string(), name) && it->is_directory(error)) {
+    if (EqualsIgnoringCase(it->path().filename().string(), name) &&
+        it->symlink_status(error).type() == fs::file_type::directory) {
       matches.push_back(it->path());
     }
   }
@@ -214,13 +238,19 @@ class EmulatedCertificateStore final : public CertificateStore {
         !stores_.ConfirmRootAdd({facts.subject, facts.issuer, ThumbprintText(facts.sha1)})) {
       return win::kErrorCancelled;
     }
+    if (PassesLink(machineRoot(), dir_)) return win::kErrorAccessDenied;
     std::error_code error;
     fs::create_directories(dir_, error);  // the folder may have gone since the store opened
     return ReplaceFileAtomically(dir_ / (facts.sha1 + ".cer"), der);
   }
 
  private:
-  static bool Search(const fs::path& dir, const std::string& wanted) {
+  [[nodiscard]] fs::path machineRoot() const {
+    return stores_.userDir().parent_path().parent_path();
+  }
+
+  bool Search(const fs::path& dir, const std::string& wanted) const {
+    if (PassesLink(machineRoot(), dir)) return false;
     std::error_code error;
     for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error)) {
       const std::vector<std::uint8_t> bytes = ReadSmallFile(it->path());
@@ -280,9 +310,13 @@ EmulatedCertificateStores::EmulatedCertificateStores(const MachineFolder& folder
 std::unique_ptr<CertificateStore> EmulatedCertificateStores::OpenSystemStore(
     std::string_view name) {
   if (!IsStoreName(name)) return nullptr;
+  // Links in the stores' folders are refused: a store never lies outside the machine.
+  const fs::path machine = root_.parent_path();
+  if (PassesLink(machine, userDir())) return nullptr;
   std::error_code error;
   fs::create_directories(userDir(), error);
   const fs::path dir = FindFolder(userDir(), name);
+  if (PassesLink(machine, dir)) return nullptr;
   // Opening a new name creates the store, as CertOpenSystemStore does.
   fs::create_directories(dir, error);
   if (error || !fs::is_directory(dir, error)) return nullptr;

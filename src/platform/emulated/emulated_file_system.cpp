@@ -113,18 +113,55 @@ class HostFile final : public File {
   bool canWrite_;
 };
 
-// Writes a file whole: a temporary file beside it, then a rename over it.
+bool WriteAll(int fd, std::string_view data) {
+  while (!data.empty()) {
+    const ssize_t put = ::write(fd, data.data(), data.size());
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    data.remove_prefix(static_cast<std::size_t>(put));
+  }
+  return true;
+}
+
+// Writes a file whole: a temporary file beside it, then a rename over it. A link planted as
+// the temporary file is refused, never written through.
 bool WriteAtomically(const fs::path& path, const std::string& content) {
   const fs::path temporary = path.string() + ".new";
   {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out << content;
-    out.flush();
-    if (!out) return false;
+    UniqueFd fd(
+        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644));
+    if (fd.get() < 0) return false;
+    if (!WriteAll(fd.get(), content) || !fd.Close()) {
+      ::unlink(temporary.c_str());
+      return false;
+    }
   }
   std::error_code error;
   fs::rename(temporary, path, error);
   return !error;
+}
+
+// Copies the regular file `from` to the new file `to` without following a link at either
+// end; 0 or the errno.
+int CopyNoFollow(const fs::path& from, const fs::path& to) {
+  const UniqueFd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  if (in.get() < 0) return errno;
+  struct stat info {};
+  if (::fstat(in.get(), &info) != 0) return errno;
+  if (!S_ISREG(info.st_mode)) return EACCES;
+  UniqueFd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644));
+  if (out.get() < 0) return errno;
+  std::array<char, std::size_t{64} * 1024> block{};
+  for (;;) {
+    const ssize_t got = ::read(in.get(), block.data(), block.size());
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return errno;
+    if (got == 0) break;
+    if (!WriteAll(out.get(), std::string_view(block.data(), static_cast<std::size_t>(got)))) {
+      return errno != 0 ? errno : EIO;
+    }
+  }
+  return out.Close() ? 0 : errno;
 }
 
 // Eight hex digits, as the sidecar files write numbers.
@@ -338,6 +375,9 @@ std::uint32_t EmulatedFileSystem::open(std::string_view path, FileAccess access,
   if (create) flags |= O_CREAT | O_EXCL;
   if (truncate) flags |= O_TRUNC;
   if (truncate && !canWrite) flags = (flags & ~O_ACCMODE) | O_RDWR;  // truncating needs write
+  // The path was resolved without links; O_NOFOLLOW keeps a link put in its place since
+  // from being followed.
+  flags |= O_NOFOLLOW;
   const int fd = ::open(resolved.host.c_str(), flags, 0644);
   if (fd < 0) return ErrorFromErrno(errno);
   file = std::make_unique<HostFile>(fd, canRead, canWrite);
@@ -469,7 +509,10 @@ std::uint32_t EmulatedFileSystem::copy(std::string_view from, std::string_view t
   const fs::path temporary =
       target.host.parent_path() / (".corvane-copy-" + target.host.filename().string());
   std::error_code error;
-  fs::copy_file(source.host, temporary, fs::copy_options::overwrite_existing, error);
+  ::unlink(temporary.c_str());  // a leftover of an earlier copy (or a link): not followed
+  if (const int failed = CopyNoFollow(source.host, temporary)) {
+    error = std::error_code(failed, std::generic_category());
+  }
   if (!error) fs::rename(temporary, target.host, error);
   if (error) {
     std::error_code ignored;
@@ -502,14 +545,21 @@ std::uint32_t EmulatedFileSystem::fixedFileVersion(std::string_view path,
     if (const std::uint32_t error = resolve(path, resolved)) return error;
     if (!resolved.exists) return MissingError(resolved);
     if (resolved.isDirectory) return win::kErrorAccessDenied;
-    std::ifstream in(resolved.host, std::ios::binary);
-    if (!in) return win::kErrorAccessDenied;
-    std::error_code error;
-    const std::uintmax_t size = std::min(fs::file_size(resolved.host, error), kMaxVersionScan);
-    if (error) return ErrorFrom(error);
+    const UniqueFd fd(::open(resolved.host.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    if (fd.get() < 0) return ErrorFromErrno(errno);
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0) return ErrorFromErrno(errno);
+    const std::uintmax_t size =
+        std::min(static_cast<std::uintmax_t>(info.st_size), kMaxVersionScan);
     image.resize(static_cast<std::size_t>(size));
-    in.read(reinterpret_cast<char*>(image.data()), static_cast<std::streamsize>(image.size()));
-    image.resize(static_cast<std::size_t>(in.gcount()));
+    std::size_t got = 0;
+    while (got < image.size()) {
+      const ssize_t n = ::read(fd.get(), image.data() + got, image.size() - got);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      got += static_cast<std::size_t>(n);
+    }
+    image.resize(got);
   }
   return ReadPeFixedVersion(image, version);
 }

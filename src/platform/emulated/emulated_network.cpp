@@ -15,6 +15,10 @@
 #include <memory>
 #include <optional>
 #include <sstream>
+#include <stop_token>
+
+#include "config/bank_values.h"
+#include "platform/win_errors.h"
 
 namespace corvane::emulated {
 namespace {
@@ -29,6 +33,8 @@ constexpr long kMaxRedirects = 10;
 // libcurl's receive block, and what is held for the reader before the transfer pauses.
 constexpr long kCurlBufferSize = 512L * 1024;
 constexpr std::size_t kBufferCapacity = std::size_t{4} * 1024 * 1024;
+// The longest wait for the transfer before a stop request or a time-out is looked at.
+constexpr int kPollMs = 100;
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -113,6 +119,12 @@ std::optional<std::string> Apply(NetworkSettings& s, std::string_view section, s
     s.extraCa = root / std::filesystem::path(std::string(value));
     return std::nullopt;
   }
+  if (section == "network" && key == "real") {
+    const std::string answer = Lower(value);
+    if (answer != "yes" && answer != "no") return "real is yes or no, not " + std::string(value);
+    s.real = answer == "yes";
+    return std::nullopt;
+  }
   if (section == "timeouts" && (key == "connect_ms" || key == "receive_ms")) {
     const auto ms = Number<long>(value);
     if (!ms || *ms <= 0) return "not a positive number of milliseconds: " + std::string(value);
@@ -120,7 +132,7 @@ std::optional<std::string> Apply(NetworkSettings& s, std::string_view section, s
     return std::nullopt;
   }
   if (section == "resolve" || section == "connect_to" || section == "tls" ||
-      section == "timeouts") {
+      section == "timeouts" || section == "network") {
     return "unknown key " + std::string(key);
   }
   return "unknown section [" + std::string(section) + "]";
@@ -186,18 +198,61 @@ std::optional<Target> ParseTarget(std::string_view url) {
   return target;
 }
 
+// Kept apart from the real network, libcurl may use only the names it was given: a name it
+// would have to look up is refused before any query leaves the PC.
+int RefuseLookup(void* /*resolverState*/, void* /*reserved*/, void* /*userdata*/) { return 1; }
+
+// "host:port:address" entries that let libcurl use a dotted address without a lookup.
+void AddLiteral(Slist& list, std::string_view host, std::string_view port) {
+  if (!IsIpv4(host)) return;
+  std::string entry(host);
+  entry.append(":").append(port).append(":").append(host);
+  Append(list, entry);
+}
+
+// SecureProtocols bits of the TLS versions, lowest first, with libcurl's names for them.
+struct TlsBit {
+  std::uint32_t bit;
+  long min;
+  long max;
+};
+constexpr std::array<TlsBit, 4> kTlsBits = {{
+    {0x80, CURL_SSLVERSION_TLSv1_0, CURL_SSLVERSION_MAX_TLSv1_0},
+    {0x200, CURL_SSLVERSION_TLSv1_1, CURL_SSLVERSION_MAX_TLSv1_1},
+    {0x800, CURL_SSLVERSION_TLSv1_2, CURL_SSLVERSION_MAX_TLSv1_2},
+    {0x2000, CURL_SSLVERSION_TLSv1_3, CURL_SSLVERSION_MAX_TLSv1_3},
+}};
+
+// CURLOPT_SSLVERSION for a SecureProtocols value: from the lowest TLS version it allows to
+// the highest (a gap between them is offered too); nothing when it allows none.
+std::optional<long> TlsVersions(std::uint32_t secureProtocols) {
+  const TlsBit* lowest = nullptr;
+  const TlsBit* highest = nullptr;
+  for (const TlsBit& tls : kTlsBits) {
+    if ((secureProtocols & tls.bit) == 0) continue;
+    if (lowest == nullptr) lowest = &tls;
+    highest = &tls;
+  }
+  if (lowest == nullptr) return std::nullopt;
+  return lowest->min | highest->max;
+}
+
 struct Settings {
   NetworkSettings network;
   std::string caBundle;
   std::string userAgent;
+  std::optional<std::uint32_t> secureProtocols;  // nothing: no value in the registry
 };
 
 // One InternetOpenUrl: a libcurl transfer driven by the reader, with a bounded buffer
 // between them (the transfer pauses while it is full).
 class CurlRequest final : public InternetRequest {
  public:
-  explicit CurlRequest(std::shared_ptr<const Settings> settings)
-      : settings_(std::move(settings)), multi_(curl_multi_init()), easy_(curl_easy_init()) {}
+  CurlRequest(std::shared_ptr<const Settings> settings, std::stop_token stop)
+      : settings_(std::move(settings)),
+        stop_(std::move(stop)),
+        multi_(curl_multi_init()),
+        easy_(curl_easy_init()) {}
   CurlRequest(const CurlRequest&) = delete;
   CurlRequest& operator=(const CurlRequest&) = delete;
   CurlRequest(CurlRequest&&) = delete;
@@ -221,6 +276,15 @@ class CurlRequest final : public InternetRequest {
     curl_easy_setopt(easy_, CURLOPT_PROTOCOLS_STR, "http,https");
     // Never from https to http: WinINet refuses that redirect.
     curl_easy_setopt(easy_, CURLOPT_REDIR_PROTOCOLS_STR, https_ ? "https" : "http,https");
+    if (settings_->secureProtocols) {
+      if (const std::optional<long> versions = TlsVersions(*settings_->secureProtocols)) {
+        curl_easy_setopt(easy_, CURLOPT_SSLVERSION, *versions);
+      } else {
+        // No protocol allowed: no https at all, not even after a redirect.
+        if (https_) return Fail(win::kErrorInternetSecFailure);
+        curl_easy_setopt(easy_, CURLOPT_REDIR_PROTOCOLS_STR, "http");
+      }
+    }
     curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(easy_, CURLOPT_MAXREDIRS, kMaxRedirects);
     curl_easy_setopt(easy_, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
@@ -261,6 +325,17 @@ class CurlRequest final : public InternetRequest {
       entry.append(":").append(to);
       Append(connectTo_, entry);
     }
+    if (!net.real) {
+      // No lookups, no proxy from the environment: only the mapped names and dotted
+      // addresses are reached, so nothing but what the settings name leaves this PC.
+      for (const std::string& port : ports) AddLiteral(resolve_, target.host, port);
+      for (const auto& [from, to] : net.connectTo) {
+        const std::size_t colon = to.rfind(':');
+        AddLiteral(resolve_, to.substr(0, colon), to.substr(colon + 1));
+      }
+      curl_easy_setopt(easy_, CURLOPT_PROXY, "");
+      curl_easy_setopt(easy_, CURLOPT_RESOLVER_START_FUNCTION, &RefuseLookup);
+    }
     if (resolve_) curl_easy_setopt(easy_, CURLOPT_RESOLVE, resolve_.get());
     if (connectTo_) curl_easy_setopt(easy_, CURLOPT_CONNECT_TO, connectTo_.get());
 
@@ -288,16 +363,20 @@ class CurlRequest final : public InternetRequest {
 
   std::optional<std::size_t> Read(std::span<std::byte> buffer) override {
     while (true) {
+      if (!failed_ && stop_.stop_requested()) {
+        failed_ = true;
+        error_ = win::kErrorInternetOperationCancelled;
+      }
+      if (failed_) {
+        Fail(error_);
+        return std::nullopt;
+      }
       if (head_ < tail_ || buffer.empty()) {
         const std::size_t n = std::min(buffer.size(), tail_ - head_);
         std::memcpy(buffer.data(), data_.data() + head_, n);
         head_ += n;
         if (head_ == tail_) head_ = tail_ = 0;
         return n;
-      }
-      if (failed_) {
-        Fail(error_);
-        return std::nullopt;
       }
       if (done_) {
         if (result_ == CURLE_OK) return 0;
@@ -329,8 +408,10 @@ class CurlRequest final : public InternetRequest {
   }
 
   // Runs the transfer once and waits a little for more; false when it has been silent for
-  // `patienceMs` (a time-out, as WinINet's receive time-out).
+  // `patienceMs` (a time-out, as WinINet's receive time-out) or a stop was requested. The
+  // short waits are what let a stop end a connection attempt or a silent server promptly.
   bool Pump(long patienceMs, bool forHeaders) {
+    if (stop_.stop_requested()) return Fail(win::kErrorInternetOperationCancelled);
     int running = 0;
     curl_multi_perform(multi_, &running);
     int left = 0;
@@ -341,7 +422,8 @@ class CurlRequest final : public InternetRequest {
       }
     }
     if (done_ || head_ < tail_ || paused_ || (forHeaders && headersDone_)) return true;
-    curl_multi_poll(multi_, nullptr, 0, 100, nullptr);
+    curl_multi_poll(multi_, nullptr, 0, kPollMs, nullptr);
+    if (stop_.stop_requested()) return Fail(win::kErrorInternetOperationCancelled);
     if (Clock::now() - lastActivity_ > std::chrono::milliseconds(patienceMs)) {
       return Fail(win::kErrorInternetTimeout);
     }
@@ -471,6 +553,7 @@ class CurlRequest final : public InternetRequest {
   }
 
   std::shared_ptr<const Settings> settings_;
+  std::stop_token stop_;
   CURLM* multi_;
   CURL* easy_;
   Slist resolve_;
@@ -502,7 +585,7 @@ class CurlSession final : public InternetSession {
       : settings_(std::make_shared<const Settings>(std::move(settings))), online_(online) {}
 
   std::unique_ptr<InternetRequest> OpenUrl(std::string_view url, std::uint32_t /*flags*/,
-                                           std::uint32_t* error) override {
+                                           std::uint32_t* error, std::stop_token stop) override {
     // The flags ask for a fresh download that is not cached and for https's security
     // checks: libcurl keeps no cache and always verifies.
     const auto report = [error](std::uint32_t code) {
@@ -512,7 +595,8 @@ class CurlSession final : public InternetSession {
     const std::optional<Target> target = ParseTarget(url);
     if (!target) return report(win::kErrorInternetUnrecognizedScheme);
     if (!online_) return report(win::kErrorInternetNameNotResolved);
-    auto request = std::make_unique<CurlRequest>(settings_);
+    if (stop.stop_requested()) return report(win::kErrorInternetOperationCancelled);
+    auto request = std::make_unique<CurlRequest>(settings_, std::move(stop));
     if (!request->Start(url, *target)) return report(request->LastError());
     if (error != nullptr) *error = 0;
     return request;
@@ -579,10 +663,29 @@ NetworkSettingsLoad LoadNetworkSettings(const MachineFolder& machine) {
   return ParseNetworkSettings(text, path.string(), machine.root());
 }
 
-EmulatedNetwork::EmulatedNetwork(const MachineFolder& machine, bool online) : online_(online) {
+std::vector<std::string> BankHostNames() {
+  const auto hostOf = [](std::string_view url) {
+    const std::optional<Target> target = ParseTarget(url);
+    return target ? target->host : std::string();
+  };
+  return {Lower(bank::kPersonalHost), Lower(bank::kCorporateHost), hostOf(bank::kUpdateBaseUrl),
+          hostOf(bank::kPublicSiteUrl)};
+}
+
+void ApplyIsolation(NetworkSettings& settings) {
+  if (settings.real) return;
+  for (const std::string& host : BankHostNames()) {
+    if (!host.empty()) settings.resolve.try_emplace(host, std::vector<std::string>{"127.0.0.1"});
+  }
+  settings.resolve.try_emplace("localhost", std::vector<std::string>{"127.0.0.1"});
+}
+
+EmulatedNetwork::EmulatedNetwork(const MachineFolder& machine, bool online, Registry* registry)
+    : online_(online), registry_(registry) {
   NetworkSettingsLoad load = LoadNetworkSettings(machine);
   settings_ = std::move(load.settings);
   error_ = std::move(load.error);
+  ApplyIsolation(settings_);
   if (settings_.extraCa.empty()) return;
   bool ok = false;
   const std::string extra = ReadFile(settings_.extraCa, &ok);
@@ -615,7 +718,21 @@ bool EmulatedNetwork::ConnectedState(std::uint32_t* flags) {
 
 std::unique_ptr<InternetSession> EmulatedNetwork::OpenSession(std::string_view userAgent) {
   InitCurlOnce();
-  Settings settings{settings_, caBundle_, std::string(userAgent)};
+  Settings settings{settings_, caBundle_, std::string(userAgent), std::nullopt};
+  if (registry_ != nullptr) {
+    // As WinINet: the user's setting, else the machine's.
+    constexpr std::string_view kInternetSettings =
+        R"(Software\Microsoft\Windows\CurrentVersion\Internet Settings)";
+    for (const RegistryRoot root : {RegistryRoot::kCurrentUser, RegistryRoot::kLocalMachine}) {
+      RegistryKey key;
+      std::uint32_t value = 0;
+      if (registry_->OpenKey(root, kInternetSettings, win::kKeyRead, key) == win::kErrorSuccess &&
+          key.ReadDword("SecureProtocols", value) == win::kErrorSuccess) {
+        settings.secureProtocols = value;
+        break;
+      }
+    }
+  }
   return std::make_unique<CurlSession>(std::move(settings), online_);
 }
 
@@ -623,6 +740,11 @@ HostAddresses EmulatedNetwork::ResolveHost(std::string_view name) {
   if (!online_) return {kWsaHostNotFound, {}};
   if (const auto it = settings_.resolve.find(Lower(name)); it != settings_.resolve.end()) {
     return {0, it->second};
+  }
+  if (!settings_.real) {
+    // Apart from the real network only dotted addresses and the mapped names resolve.
+    if (IsIpv4(name)) return {0, {std::string(name)}};
+    return {kWsaHostNotFound, {}};
   }
   addrinfo hints{};
   hints.ai_family = AF_INET;

@@ -28,7 +28,7 @@ EmulatedPlatform::EmulatedPlatform(const std::filesystem::path& root)
       registry_(folder_, ViewFor(profile_.profile)),
       systemInfo_(profile_.profile),
       processes_(folder_, environment_),
-      network_(folder_, profile_.profile.online),
+      network_(folder_, profile_.profile.online, &registry_),
       certificateStores_(folder_) {}
 
 std::string EmulatedPlatform::loadErrors() const {

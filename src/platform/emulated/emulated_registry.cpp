@@ -59,7 +59,8 @@ bool ReplaceFileAtomically(const std::filesystem::path& file, std::string_view t
   std::filesystem::path temp = file;
   temp += ".tmp";
   {
-    UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    // A link planted as the temporary file is refused, never written through.
+    UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644));
     if (fd.get() < 0) return false;
     if (!WriteAll(fd.get(), text) || ::fsync(fd.get()) != 0 || !fd.Close()) {
       ::unlink(temp.c_str());
@@ -337,6 +338,12 @@ EmulatedRegistry::EmulatedRegistry(const MachineFolder& machine, RegistryView vi
       if (!store_->Save(HiveIndex(root))) {
         store_->setupError += "cannot create " + hive.file.string() + "\n";
       }
+      continue;
+    }
+    if (std::filesystem::symlink_status(hive.file, ec).type() ==
+        std::filesystem::file_type::symlink) {
+      // Never read through a link: it could show any file of the host as a hive.
+      hive.error = hive.file.string() + ": is a symbolic link, which is not followed";
       continue;
     }
     std::ifstream in(hive.file, std::ios::binary);

@@ -66,7 +66,7 @@ constexpr std::string_view kCurrentUser = R"reg(Windows Registry Editor Version 
 "Start Page"="http://go.microsoft.com/fwlink/?LinkId=69157"
 
 [HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Internet Settings]
-"SecureProtocols"=dword:000000a0
+"SecureProtocols"=dword:00000a80
 "WarnonZoneCrossing"=dword:00000000
 
 [HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Policies\Explorer]

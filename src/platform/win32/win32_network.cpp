@@ -2,8 +2,16 @@
 
 #include <algorithm>
 #include <charconv>
+#include <condition_variable>
+#include <functional>
 #include <limits>
+#include <memory>
+#include <mutex>
+#include <stop_token>
 #include <string>
+#include <thread>
+#include <utility>
+#include <vector>
 
 #include "platform/win32/win32_util.h"
 
@@ -53,23 +61,160 @@ std::optional<T> Number(std::wstring_view text) {
   return value;
 }
 
+// The handles of one request. A stop closes them from the stopping thread, which is what
+// makes a WinINet call blocked on them (connecting, waiting for data) return. Each handle is
+// closed once, by whoever comes first, under the lock; after a stop the request handle
+// reads as null, so no call starts on a handle that was closed.
+class RequestHandles {
+ public:
+  // ownSession: a session opened for this request alone (closed with it), or null.
+  explicit RequestHandles(HINTERNET ownSession) : session_(ownSession) {}
+  RequestHandles(const RequestHandles&) = delete;
+  RequestHandles& operator=(const RequestHandles&) = delete;
+  RequestHandles(RequestHandles&&) = delete;
+  RequestHandles& operator=(RequestHandles&&) = delete;
+  ~RequestHandles() { Close(); }
+
+  [[nodiscard]] HINTERNET session() {
+    const std::lock_guard lock(mutex_);
+    return session_;
+  }
+  [[nodiscard]] HINTERNET request() {
+    const std::lock_guard lock(mutex_);
+    return request_;
+  }
+  [[nodiscard]] bool stopped() {
+    const std::lock_guard lock(mutex_);
+    return stopped_;
+  }
+  // Takes the request handle InternetOpenUrl returned; closes it at once after a stop.
+  void SetRequest(HINTERNET request) {
+    const std::lock_guard lock(mutex_);
+    if (stopped_) {
+      ::InternetCloseHandle(request);
+      return;
+    }
+    request_ = request;
+  }
+  void Stop() {
+    const std::lock_guard lock(mutex_);
+    stopped_ = true;
+    CloseLocked();
+  }
+  void Close() {
+    const std::lock_guard lock(mutex_);
+    CloseLocked();
+  }
+
+ private:
+  void CloseLocked() {
+    if (request_ != nullptr) ::InternetCloseHandle(std::exchange(request_, nullptr));
+    if (session_ != nullptr) ::InternetCloseHandle(std::exchange(session_, nullptr));
+  }
+
+  std::mutex mutex_;
+  HINTERNET session_;
+  HINTERNET request_ = nullptr;
+  bool stopped_ = false;
+};
+
+struct StopRequest {
+  std::shared_ptr<RequestHandles> handles;
+  void operator()() const { handles->Stop(); }
+};
+using StopCallback = std::stop_callback<StopRequest>;
+
+// Runs the blocking WinINet calls of one request that may be stopped on a thread of its
+// own, so that the caller leaves on a stop even where closing the handles does not end a
+// blocked call at once (Wine's WinINet ends it only at its own time-out). A call carries all
+// it uses (shared handles, its own buffer), so one abandoned by a stop ends harmlessly
+// later, and the thread then ends too.
+class CallThread {
+ public:
+  CallThread() : state_(std::make_shared<State>()) {
+    std::thread([state = state_] { state->Loop(); }).detach();
+  }
+  CallThread(const CallThread&) = delete;
+  CallThread& operator=(const CallThread&) = delete;
+  CallThread(CallThread&&) = delete;
+  CallThread& operator=(CallThread&&) = delete;
+  ~CallThread() {
+    const std::lock_guard lock(state_->mutex);
+    state_->quit = true;
+    state_->changed.notify_all();
+  }
+
+  // Runs call on the thread and waits for it; false when a stop came first (the call then
+  // goes on alone, and no later call runs).
+  bool Run(std::function<void()> call, std::stop_token stop) {
+    std::unique_lock lock(state_->mutex);
+    if (state_->busy) return false;  // an earlier call was abandoned
+    state_->call = std::move(call);
+    state_->busy = true;
+    state_->changed.notify_all();
+    return state_->changed.wait(lock, stop, [this] { return !state_->busy; });
+  }
+
+ private:
+  struct State {
+    std::mutex mutex;
+    std::condition_variable_any changed;
+    std::function<void()> call;
+    bool busy = false;
+    bool quit = false;
+
+    void Loop() {
+      std::unique_lock lock(mutex);
+      for (;;) {
+        changed.wait(lock, [this] { return call != nullptr || quit; });
+        if (call == nullptr) return;
+        const std::function<void()> now = std::move(call);
+        call = nullptr;
+        lock.unlock();
+        now();
+        lock.lock();
+        busy = false;
+        changed.notify_all();
+      }
+    }
+  };
+  std::shared_ptr<State> state_;
+};
+
 class Win32Request final : public InternetRequest {
  public:
-  explicit Win32Request(HINTERNET handle) : handle_(handle) {
+  Win32Request(std::shared_ptr<RequestHandles> handles, std::unique_ptr<StopCallback> onStop,
+               std::unique_ptr<CallThread> calls, std::stop_token stop)
+      : handles_(std::move(handles)),
+        onStop_(std::move(onStop)),
+        calls_(std::move(calls)),
+        stop_(std::move(stop)) {
     // As text: the numeric form of the query is 32-bit.
-    if (const auto text = QueryText(handle, HTTP_QUERY_CONTENT_LENGTH)) {
+    if (const auto text = QueryText(handles_->request(), HTTP_QUERY_CONTENT_LENGTH)) {
       length_ = Number<std::uint64_t>(*text);
     }
   }
+  Win32Request(const Win32Request&) = delete;
+  Win32Request& operator=(const Win32Request&) = delete;
+  Win32Request(Win32Request&&) = delete;
+  Win32Request& operator=(Win32Request&&) = delete;
+  ~Win32Request() override {
+    onStop_.reset();  // waits for a stop that is being carried out on another thread
+    handles_->Close();
+  }
 
   std::optional<std::uint32_t> StatusCode() override {
-    const auto text = QueryText(handle_.get(), HTTP_QUERY_STATUS_CODE);
+    const HINTERNET handle = handles_->request();
+    if (handle == nullptr) return std::nullopt;
+    const auto text = QueryText(handle, HTTP_QUERY_STATUS_CODE);
     if (!text) return std::nullopt;
     return Number<std::uint32_t>(*text);
   }
   std::optional<std::uint64_t> ContentLength() override { return length_; }
   bool IsChunked() override {
-    const auto coding = QueryText(handle_.get(), HTTP_QUERY_CUSTOM, L"Transfer-Encoding");
+    const HINTERNET handle = handles_->request();
+    if (handle == nullptr) return false;
+    const auto coding = QueryText(handle, HTTP_QUERY_CUSTOM, L"Transfer-Encoding");
     if (!coding) return false;
     std::string text = Narrow(*coding);
     std::transform(text.begin(), text.end(), text.begin(),
@@ -83,12 +228,52 @@ class Win32Request final : public InternetRequest {
     // The body is the announced length; what a server sends beyond it is not part of it.
     if (length_) wanted = std::min(wanted, *length_ - std::min(*length_, received_));
     const auto size = static_cast<DWORD>(wanted);
-    if (size == 0 && !buffer.empty()) return 0;
-    DWORD read = 0;
-    if (!::InternetReadFile(handle_.get(), buffer.data(), size, &read)) {
-      error_ = LastError();
+    const HINTERNET handle = handles_->request();
+    if (handle == nullptr) {
+      error_ = win::kErrorInternetOperationCancelled;
       return std::nullopt;
     }
+    if (size == 0 && !buffer.empty()) return 0;
+    DWORD read = 0;
+    bool ok = false;
+    if (calls_) {
+      // The thread reads into a block of its own: an abandoned read must not write into
+      // the caller's buffer after the caller has left.
+      struct Block {
+        std::vector<std::byte> bytes;
+        DWORD read = 0;
+        bool ok = false;
+        std::uint32_t error = 0;
+      };
+      auto block = std::make_shared<Block>();
+      block->bytes.resize(size);
+      const bool finished = calls_->Run(
+          [block, handles = handles_, handle] {
+            block->ok =
+                ::InternetReadFile(handle, block->bytes.data(),
+                                   static_cast<DWORD>(block->bytes.size()), &block->read) != FALSE;
+            if (!block->ok) {
+              block->error = win32::LastError();  // the thread's own last error
+              block->read = 0;
+            }
+          },
+          stop_);
+      if (finished) {
+        ok = block->ok;
+        read = std::min<DWORD>(block->read, size);
+        std::copy_n(block->bytes.begin(), read, buffer.begin());
+        if (!ok) error_ = block->error;
+      }
+    } else {
+      ok = ::InternetReadFile(handle, buffer.data(), size, &read) != FALSE;
+      if (!ok) error_ = win32::LastError();
+    }
+    if (handles_->stopped() || stop_.stop_requested()) {
+      // The handle was closed under the call: whatever it returned is not the body.
+      error_ = win::kErrorInternetOperationCancelled;
+      return std::nullopt;
+    }
+    if (!ok) return std::nullopt;
     received_ += read;
     // WinINet ends a body that the connection cut short like a complete one; the announced
     // length tells them apart.
@@ -101,7 +286,10 @@ class Win32Request final : public InternetRequest {
   std::uint32_t LastError() override { return error_; }
 
  private:
-  UniqueInternet handle_;
+  std::shared_ptr<RequestHandles> handles_;
+  std::unique_ptr<StopCallback> onStop_;  // null when the request cannot be stopped
+  std::unique_ptr<CallThread> calls_;     // likewise
+  std::stop_token stop_;
   std::optional<std::uint64_t> length_;
   std::uint64_t received_ = 0;
   std::uint32_t error_ = 0;
@@ -109,28 +297,67 @@ class Win32Request final : public InternetRequest {
 
 class Win32Session final : public InternetSession {
  public:
-  explicit Win32Session(HINTERNET handle) : handle_(handle) {}
+  Win32Session(HINTERNET handle, std::wstring agent) : handle_(handle), agent_(std::move(agent)) {}
 
   std::unique_ptr<InternetRequest> OpenUrl(std::string_view url, std::uint32_t flags,
-                                           std::uint32_t* error) override {
+                                           std::uint32_t* error, std::stop_token stop) override {
+    const auto report = [error](std::uint32_t code) -> std::unique_ptr<InternetRequest> {
+      if (error != nullptr) *error = code;
+      return nullptr;
+    };
     // WinINet would also open ftp:// and file:// URLs; only web downloads are meant.
     if (!StartsWithNoCase(url, "http://") && !StartsWithNoCase(url, "https://")) {
-      if (error != nullptr) *error = win::kErrorInternetUnrecognizedScheme;
-      return nullptr;
+      return report(win::kErrorInternetUnrecognizedScheme);
     }
+    if (stop.stop_requested()) return report(win::kErrorInternetOperationCancelled);
+    // A request that may be stopped gets a session of its own: closing that session is what
+    // ends a connection attempt, and must not end the other requests of this one.
+    std::shared_ptr<RequestHandles> handles;
+    std::unique_ptr<StopCallback> onStop;
+    if (stop.stop_possible()) {
+      HINTERNET own =
+          ::InternetOpenW(agent_.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+      if (own == nullptr) return report(win32::LastError());
+      handles = std::make_shared<RequestHandles>(own);
+      onStop = std::make_unique<StopCallback>(stop, StopRequest{handles});
+    } else {
+      handles = std::make_shared<RequestHandles>(nullptr);
+    }
+    const HINTERNET session = onStop ? handles->session() : handle_.get();
+    if (session == nullptr) return report(win::kErrorInternetOperationCancelled);
     const std::wstring wide = Wide(url);
-    HINTERNET request =
-        ::InternetOpenUrlW(handle_.get(), wide.c_str(), nullptr, 0, flags, kContext);
-    if (request == nullptr) {
-      if (error != nullptr) *error = win32::LastError();
-      return nullptr;
+    if (!onStop) {
+      HINTERNET request = ::InternetOpenUrlW(session, wide.c_str(), nullptr, 0, flags, kContext);
+      if (request == nullptr) return report(win32::LastError());
+      handles->SetRequest(request);
+      if (error != nullptr) *error = 0;
+      return std::make_unique<Win32Request>(std::move(handles), nullptr, nullptr, stop);
     }
+    auto calls = std::make_unique<CallThread>();
+    auto openError = std::make_shared<std::uint32_t>(0);
+    const bool finished = calls->Run(
+        [handles, session, wide, flags, openError] {
+          HINTERNET request =
+              ::InternetOpenUrlW(session, wide.c_str(), nullptr, 0, flags, kContext);
+          if (request == nullptr) {
+            *openError = win32::LastError();
+          } else {
+            handles->SetRequest(request);  // closed at once when stopped meanwhile
+          }
+        },
+        stop);
+    if (!finished || handles->stopped() || stop.stop_requested()) {
+      return report(win::kErrorInternetOperationCancelled);
+    }
+    if (*openError != 0) return report(*openError);
     if (error != nullptr) *error = 0;
-    return std::make_unique<Win32Request>(request);
+    return std::make_unique<Win32Request>(std::move(handles), std::move(onStop), std::move(calls),
+                                          stop);
   }
 
  private:
   UniqueInternet handle_;
+  std::wstring agent_;
 };
 
 }  // namespace
@@ -156,7 +383,7 @@ std::unique_ptr<InternetSession> Win32Network::OpenSession(std::string_view user
   HINTERNET session =
       ::InternetOpenW(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
   if (session == nullptr) return nullptr;
-  return std::make_unique<Win32Session>(session);
+  return std::make_unique<Win32Session>(session, agent);
 }
 
 HostAddresses Win32Network::ResolveHost(std::string_view name) {
