@@ -52,7 +52,8 @@ if [[ ${#runner[@]} -eq 0 ]]; then
   hklm="${work}/machine/registry/HKLM.reg"
   hkcu="${work}/machine/registry/HKCU.reg"
   grep -q '^"DisableRenegoOnClient"=dword:00000000' "${hklm}" || fail "HKLM.reg lacks the SCHANNEL values"
-  grep -q '^"SecureProtocols"=dword:000000a8' "${hkcu}" || fail "HKCU.reg lacks SecureProtocols 168"
+  # TLS 1.2 on, SSL 2.0 and 3.0 off, TLS 1.0 and 1.1 left as the PC had them (on).
+  grep -q '^"SecureProtocols"=dword:00000a80' "${hkcu}" || fail "HKCU.reg lacks SecureProtocols 0xa80"
   grep -q '^"UserFilter"=hex:41,1f,00,00,53,08,ad,ba,01,00,00,00,' "${hkcu}" ||
     fail "HKCU.reg lacks the compatibility-view list"
 else
