@@ -1,47 +1,15 @@
 #include "app/corvane_dlg.h"
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
-#include "checks/environment_checks.h"
+#include "app/page_items.h"
 #include "checks/network_checks.h"
-#include "checks/root_certificates.h"
-#include "checks/system_description.h"
 #include "components/component_report.h"
 #include "usbkey/usb_key_report.h"
 
 namespace corvane {
-
-namespace {
-
-constexpr std::uint32_t kStepDelayMs = 100;
-constexpr std::uint32_t kFirstPollMs = 500;
-constexpr std::uint32_t kPollMs = 300;
-
-// One step of timers 8 to 18: progress, status code.
-struct CheckStep {
-  std::int32_t progress;
-  std::int32_t status;
-};
-
-constexpr CheckStep StepOf(int id) {
-  constexpr std::array<CheckStep, 11> kSteps{{
-      {9, 1002},
-      {18, 1003},
-      {27, 1004},
-      {36, 1005},
-      {45, 1006},
-      {54, 1007},
-      {63, 1013},
-      {72, 1009},
-      {81, 1010},
-      {90, 1011},
-      {100, 1999},
-  }};
-  return kSteps.at(static_cast<std::size_t>(id - CCorvaneDlg::kTimerFirstCheck));
-}
-
-}  // namespace
 
 DialogServices DefaultDialogServices() {
   DialogServices services;
@@ -82,10 +50,11 @@ CCorvaneDlg::~CCorvaneDlg() { close(); }
 void CCorvaneDlg::OnInitDialog() { startAcquisition(); }
 
 void CCorvaneDlg::OnDocumentComplete() {
-  recheckItem(1);
-  page_.reportStateText(1, 8, ReadIeVersion());
-  config_.connected = services_.internetConnected();
-  reportItem(5, config_.connected);
+  for (int order = 1;; ++order) {
+    const auto row = std::ranges::find(Items::kRows, order, &ItemRow::loadOrder);
+    if (row == Items::kRows.end()) break;
+    checkItem(row->item);
+  }
   if (startUpdateCheck() == win::kEPending) loop_.setTimer(kTimerWaitConfig, kFirstPollMs);
 }
 
@@ -129,60 +98,33 @@ void CCorvaneDlg::OnTimer(int id) {
 }
 
 void CCorvaneDlg::runCheckStep(int id) {
-  const CheckStep step = StepOf(id);
-  page_.reportProgress(0, step.progress);
+  const ItemRow* step = Items::Step(id);
+  if (step == nullptr) return;
+  page_.reportProgress(0, step->progress);
   if (id == kTimerLastCheck) {
     // The component pass is armed before the run is closed with 1999.
     loop_.setTimer(kTimerComponentPass, kStepDelayMs);
-    page_.reportStatus(step.status);
+    page_.reportStatus(step->checkStatus);
     return;
   }
-  page_.reportStatus(step.status);
-  int next = id + 1;
-  switch (id) {
-    case 8:
-      reportItem(2, CheckRegistry(config_, false));
-      break;
-    case 9:
-      reportItem(3, CheckHostsFile(config_, false));
-      recheckItem(6);
-      break;
-    case 10:
-      config_.rootCertOk = CheckRootCertificates() >= 0;
-      reportItem(4, config_.rootCertOk);
-      break;
-    case 11:
-      config_.connected = services_.internetConnected();
-      reportItem(5, config_.connected);
-      break;
-    case 12:
-      recheckItem(6);
-      break;
-    case 13:
-      if (config_.connected) {
-        startServiceProbe();
-        // pollServiceProbe arms timer 14 once the probe has finished.
-        if (pollServiceProbe() == win::kEPending) loop_.setTimer(kTimerWaitProbe, kFirstPollMs);
-        return;
-      }
-      config_.serviceOk = false;
-      reportItem(7, false);
-      break;
-    case 14:
-      break;  // proxy settings: nothing is checked
-    case 15:
-      reportItem(9, CheckHomepagePolicy(config_, false));
-      break;
-    case 16:
-      reportItem(10, CheckSecurityLevel(config_, false));
-      break;
-    case 17:
-      reportItem(11, CheckTrustedSites(config_, false));
-      break;
-    default:
-      break;
+  page_.reportStatus(step->checkStatus);
+  if (step->check != nullptr && !checkItem(step->item)) return;  // the worker arms the next
+  loop_.setTimer(id + 1, kStepDelayMs);
+}
+
+bool CCorvaneDlg::checkItem(std::int32_t item) {
+  const ItemRow* row = Items::Item(item);
+  if (row == nullptr || row->check == nullptr) return true;
+  const ItemFinding finding = row->check(*this);
+  if (finding.pending) return false;
+  if (row->result != nullptr) config_.*(row->result) = finding.ok;
+  if (finding.text) {
+    page_.reportStateText(1, row->item, *finding.text);
+  } else {
+    reportItem(row->item, finding.ok);
   }
-  loop_.setTimer(next, kStepDelayMs);
+  if (row->recheck != 0) checkItem(row->recheck);
+  return true;
 }
 
 void CCorvaneDlg::reportItem(std::int32_t item, bool ok) { page_.reportState(1, item, ok ? 0 : 1); }
@@ -230,27 +172,13 @@ void CCorvaneDlg::startServiceProbe() {
 win::HResult CCorvaneDlg::pollServiceProbe() {
   if (!config_.serviceProbeDone) return win::kEPending;
   reportItem(7, config_.serviceOk);
-  loop_.setTimer(kTimerFirstCheck + 6, kStepDelayMs);
+  loop_.setTimer(Items::Item(7)->timer + 1, kStepDelayMs);
   probeThread_ = WorkerThread();
   return win::kSOk;
 }
 
 void CCorvaneDlg::recheckItem(int n) {
-  if (n == 1) {
-    page_.reportStateText(1, 1, DescribeWindowsVersion());
-    return;
-  }
-  if (n != 6) return;
-  if (config_.connected) {
-    CheckNameResolution(config_);
-  } else {
-    config_.dnsOk = false;
-  }
-  if (config_.dnsOk && !config_.dnsLineName.empty()) {
-    page_.reportStateText(1, 6, config_.dnsLineName);
-  } else {
-    reportItem(6, config_.dnsOk);
-  }
+  if (n == 1 || n == 6) checkItem(n);
 }
 
 void CCorvaneDlg::startAcquisition() {
@@ -319,7 +247,7 @@ void CCorvaneDlg::check(std::int32_t n) {
     if (startUpdateCheck() == win::kEPending) loop_.setTimer(kTimerWaitConfig, kFirstPollMs);
     return;
   }
-  page_.reportStatus(1000);
+  page_.reportStatus(Items::kRunStartStatus);
   loop_.setTimer(kTimerFirstCheck, kStepDelayMs);
 }
 
@@ -333,95 +261,53 @@ void CCorvaneDlg::fix(std::int32_t n) {
   }
   repair(n);
   if (reportEachFix_) {
-    page_.reportStatus(2999);
+    page_.reportStatus(Items::kFixEndStatus);
     page_.reportSummary(config_);
   }
 }
 
 void CCorvaneDlg::repair(std::int32_t n) {
-  switch (n) {
-    case 0:
-      oneClickSetup();
-      break;
-    case 2:
-      page_.reportStatus(2002);
-      CheckRegistry(config_, true);
-      reportItem(2, CheckRegistry(config_, false));
-      break;
-    case 3:
-      page_.reportStatus(2003);
-      CheckHostsFile(config_, true);
-      reportItem(3, CheckHostsFile(config_, false));
-      recheckItem(6);
-      break;
-    case 4:
-      page_.reportStatus(2004);
-      if (CheckRootCertificates() < 0) InstallRootCertificates();
-      config_.rootCertOk = CheckRootCertificates() >= 0;
-      reportItem(4, config_.rootCertOk);
-      break;
-    case 9:
-      page_.reportStatus(2009);
-      CheckHomepagePolicy(config_, true);
-      reportItem(9, CheckHomepagePolicy(config_, false));
-      break;
-    case 10:
-      page_.reportStatus(2010);
-      CheckSecurityLevel(config_, true);
-      fix(2);
-      reportItem(10, CheckSecurityLevel(config_, false));
-      break;
-    case 11:
-      page_.reportStatus(2011);
-      CheckTrustedSites(config_, true);
-      reportItem(11, CheckTrustedSites(config_, false));
-      break;
-    case 12:
-      page_.reportStatus(2012);
-      if (ClearSslState()) promptInfo(prompts_, 141, 0);
-      break;
-    case 15: {
-      const auto count = static_cast<std::int32_t>(config_.items.size());
-      for (std::int32_t p = 1; p <= count; ++p) {
-        if (static_cast<std::size_t>(p) > config_.items.size()) break;
-        if ((config_.items[static_cast<std::size_t>(p) - 1].state & kComponentDisabledFlag) != 0) {
-          install(p);
-        }
-        for (std::int32_t q = 1; q <= static_cast<std::int32_t>(config_.items.size()); ++q) {
-          if ((config_.items[static_cast<std::size_t>(q) - 1].state & kComponentDisabledFlag) !=
-              0) {
-            ReportDisabledComponent(pageHost_, config_, q);
-          } else {
-            ReportComponent(pageHost_, config_, configFromServer_, groupUnreported_, q);
-          }
-        }
-      }
-      break;
+  if (n == 0) {
+    oneClickSetup();
+    return;
+  }
+  const ItemRow* row = Items::Item(n);
+  if (row == nullptr || row->repair == nullptr) return;
+  if (row->repairStatus != 0) page_.reportStatus(row->repairStatus);
+  const bool done = row->repair(*this);
+  if (row->fixInside != 0) fix(row->fixInside);
+  if (done && row->repairMessage != 0) promptInfo(prompts_, row->repairMessage, 0);
+  checkItem(n);
+}
+
+void CCorvaneDlg::installDisabledComponents() {
+  const auto count = static_cast<std::int32_t>(config_.items.size());
+  for (std::int32_t p = 1; p <= count; ++p) {
+    if (static_cast<std::size_t>(p) > config_.items.size()) break;
+    if ((config_.items[static_cast<std::size_t>(p) - 1].state & kComponentDisabledFlag) != 0) {
+      install(p);
     }
-    case 16:
-      if (ClearBrowserCache()) promptInfo(prompts_, 135, 0);
-      break;
-    default:
-      break;
+    for (std::int32_t q = 1; q <= static_cast<std::int32_t>(config_.items.size()); ++q) {
+      if ((config_.items[static_cast<std::size_t>(q) - 1].state & kComponentDisabledFlag) != 0) {
+        ReportDisabledComponent(pageHost_, config_, q);
+      } else {
+        ReportComponent(pageHost_, config_, configFromServer_, groupUnreported_, q);
+      }
+    }
   }
 }
 
 void CCorvaneDlg::oneClickSetup() {
   reportEachFix_ = false;
-  const std::array<std::pair<std::int32_t, bool CheckConfig::*>, 6> order{{
-      {3, &CheckConfig::hostsOk},
-      {4, &CheckConfig::rootCertOk},
-      {9, &CheckConfig::homepageOk},
-      {10, &CheckConfig::securityLevelOk},
-      {2, &CheckConfig::registryOk},
-      {11, &CheckConfig::trustedSitesOk},
-  }};
-  for (const auto& [item, flag] : order) {
-    if (!(config_.*flag)) fix(item);
+  for (int order = 1;; ++order) {
+    const auto row = std::ranges::find(Items::kRows, order, &ItemRow::setupOrder);
+    if (row == Items::kRows.end()) break;
+    if (row->setup == ItemSetup::kQuietly) {
+      row->repair(*this);
+    } else if (row->result == nullptr || !(config_.*(row->result))) {
+      fix(row->item);
+    }
   }
-  fix(15);
-  ClearBrowserCache();
-  ClearSslState();
   reportEachFix_ = true;
 }
 

@@ -113,6 +113,12 @@ class CCorvaneDlg final : public PageCommands {
  private:
   // Ends a command's stretch of work for isIdle().
   class CommandScope;
+  // The table of the page's items and the steps of the check run (page_items.h).
+  struct Items;
+
+  static constexpr std::uint32_t kStepDelayMs = 100;
+  static constexpr std::uint32_t kFirstPollMs = 500;
+  static constexpr std::uint32_t kPollMs = 300;
 
   void startAcquisition();
   void finishAcquisition(AcquiredConfig acquired);
@@ -120,8 +126,13 @@ class CCorvaneDlg final : public PageCommands {
   void startServiceProbe();
   void componentPass();
   void reportItem(std::int32_t item, bool ok);
+  // Runs item `item`'s check, keeps and reports its result, then its follow-up re-check.
+  // False while the result is still to come from a worker.
+  bool checkItem(std::int32_t item);
   void repair(std::int32_t n);
   void oneClickSetup();
+  // fix(15): installs every disabled component and reports the component rows again.
+  void installDisabledComponents();
   void installEntry(std::int32_t n);
   void enqueueInstall(InstallTask task);
   void installerLoop(const std::stop_token& stop);
