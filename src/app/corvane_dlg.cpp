@@ -41,7 +41,7 @@ CCorvaneDlg::CCorvaneDlg(EventLoop& loop, PageHost& page, PromptHost& prompts)
 
 CCorvaneDlg::CCorvaneDlg(EventLoop& loop, PageHost& page, PromptHost& prompts,
                          DialogServices services)
-    : loop_(loop), pageHost_(page), prompts_(prompts), page_(page), services_(std::move(services)) {
+    : loop_(loop), prompts_(prompts), page_(page), services_(std::move(services)) {
   loop_.setTimerHandler([this](int id) { OnTimer(id); });
 }
 
@@ -224,15 +224,15 @@ void CCorvaneDlg::componentPass() {
   groupUnreported_.fill(true);
   const auto count = static_cast<std::int32_t>(config_.items.size());
   for (std::int32_t n = 1; n <= count; ++n) {
-    ReportComponent(pageHost_, config_, configFromServer_, groupUnreported_, n);
+    page_.show(ComponentStates(config_, configFromServer_, groupUnreported_, n));
   }
-  ReportUsbKeys(pageHost_, config_);
+  page_.show(UsbKeyStates(config_));
   page_.reportSummary(config_);
   for (std::int32_t n = 1; n <= count; ++n) {
     if ((config_.items[static_cast<std::size_t>(n) - 1].state & kComponentDisabledFlag) != 0) {
-      ReportDisabledComponent(pageHost_, config_, n);
+      page_.show(DisabledComponentStates(config_, n));
     } else {
-      ReportComponent(pageHost_, config_, configFromServer_, groupUnreported_, n);
+      page_.show(ComponentStates(config_, configFromServer_, groupUnreported_, n));
     }
   }
 }
@@ -289,9 +289,9 @@ void CCorvaneDlg::installDisabledComponents() {
     }
     for (std::int32_t q = 1; q <= static_cast<std::int32_t>(config_.items.size()); ++q) {
       if ((config_.items[static_cast<std::size_t>(q) - 1].state & kComponentDisabledFlag) != 0) {
-        ReportDisabledComponent(pageHost_, config_, q);
+        page_.show(DisabledComponentStates(config_, q));
       } else {
-        ReportComponent(pageHost_, config_, configFromServer_, groupUnreported_, q);
+        page_.show(ComponentStates(config_, configFromServer_, groupUnreported_, q));
       }
     }
   }

@@ -23,15 +23,15 @@
 #include <mutex>
 #include <vector>
 
-#include "app/acquire_config.h"
 #include "app/event_loop.h"
 #include "app/page_bridge.h"
 #include "app/page_host.h"
-#include "app/prompts.h"
 #include "app/worker_thread.h"
 #include "components/install_task.h"
+#include "config/acquire_config.h"
 #include "config/check_config.h"
 #include "platform/win_errors.h"
+#include "ui/prompts.h"
 #include "update/self_update.h"
 
 namespace corvane {
@@ -141,7 +141,6 @@ class CCorvaneDlg final : public PageCommands {
   void armFromWorker(int id, std::uint32_t ms);
 
   EventLoop& loop_;
-  PageHost& pageHost_;
   PromptHost& prompts_;
   PageBridge page_;
   DialogServices services_;
