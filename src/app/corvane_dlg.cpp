@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
 #include <utility>
 
 #include "app/page_items.h"
@@ -25,12 +26,12 @@ DialogServices DefaultDialogServices() {
 
 class CCorvaneDlg::CommandScope {
  public:
-  explicit CommandScope(CCorvaneDlg& dialog) : dialog_(dialog) { ++dialog_.commandDepth_; }
+  explicit CommandScope(CCorvaneDlg& dialog) : dialog_(dialog) { ++dialog_.ui_->commandDepth; }
   CommandScope(const CommandScope&) = delete;
   CommandScope& operator=(const CommandScope&) = delete;
   CommandScope(CommandScope&&) = delete;
   CommandScope& operator=(CommandScope&&) = delete;
-  ~CommandScope() { --dialog_.commandDepth_; }
+  ~CommandScope() { --dialog_.ui_->commandDepth; }
 
  private:
   CCorvaneDlg& dialog_;
@@ -41,7 +42,13 @@ CCorvaneDlg::CCorvaneDlg(EventLoop& loop, PageHost& page, PromptHost& prompts)
 
 CCorvaneDlg::CCorvaneDlg(EventLoop& loop, PageHost& page, PromptHost& prompts,
                          DialogServices services)
-    : loop_(loop), prompts_(prompts), page_(page), services_(std::move(services)) {
+    : loop_(loop),
+      prompts_(prompts),
+      services_(std::move(services)),
+      ui_(page),
+      acquisition_(loop, services_.startWorker),
+      updateCheck_(loop, services_.startWorker),
+      serviceProbe_(loop, services_.startWorker) {
   loop_.setTimerHandler([this](int id) { OnTimer(id); });
 }
 
@@ -59,7 +66,7 @@ void CCorvaneDlg::OnDocumentComplete() {
 }
 
 void CCorvaneDlg::OnTimer(int id) {
-  if (closed_) return;
+  if (ui_->closed) return;
   loop_.killTimer(id);
   switch (id) {
     case kTimerWaitConfig:
@@ -70,7 +77,7 @@ void CCorvaneDlg::OnTimer(int id) {
       break;
     case kTimerDownloadProgress: {
       const std::int32_t percent = downloadPercent_.load();
-      if (percent <= 100) page_.reportProgress(1, percent);
+      if (percent <= 100) ui_->page.reportProgress(1, percent);
       if (percent < 100) loop_.setTimer(kTimerDownloadProgress, 500);
       break;
     }
@@ -78,7 +85,7 @@ void CCorvaneDlg::OnTimer(int id) {
       componentPass();
       break;
     case kTimerUpdateReady:
-      if (ApplyUpdate(prompts_, config_.appInfo)) {
+      if (ApplyUpdate(prompts_, ui_->config.appInfo)) {
         // The new instance runs: this one ends as the window closes.
         loop_.quit();
       } else {
@@ -86,7 +93,7 @@ void CCorvaneDlg::OnTimer(int id) {
       }
       break;
     case kTimerInstallStatus:
-      page_.reportStatus(installStatus_.load());
+      ui_->page.reportStatus(installStatus_.load());
       break;
     case kTimerWaitProbe:
       if (pollServiceProbe() == win::kEPending) loop_.setTimer(kTimerWaitProbe, kPollMs);
@@ -100,14 +107,14 @@ void CCorvaneDlg::OnTimer(int id) {
 void CCorvaneDlg::runCheckStep(int id) {
   const ItemRow* step = Items::Step(id);
   if (step == nullptr) return;
-  page_.reportProgress(0, step->progress);
+  ui_->page.reportProgress(0, step->progress);
   if (id == kTimerLastCheck) {
     // The component pass is armed before the run is closed with 1999.
     loop_.setTimer(kTimerComponentPass, kStepDelayMs);
-    page_.reportStatus(step->checkStatus);
+    ui_->page.reportStatus(step->checkStatus);
     return;
   }
-  page_.reportStatus(step->checkStatus);
+  ui_->page.reportStatus(step->checkStatus);
   if (step->check != nullptr && !checkItem(step->item)) return;  // the worker arms the next
   loop_.setTimer(id + 1, kStepDelayMs);
 }
@@ -117,9 +124,9 @@ bool CCorvaneDlg::checkItem(std::int32_t item) {
   if (row == nullptr || row->check == nullptr) return true;
   const ItemFinding finding = row->check(*this);
   if (finding.pending) return false;
-  if (row->result != nullptr) config_.*(row->result) = finding.ok;
+  if (row->result != nullptr) ui_->config.*(row->result) = finding.ok;
   if (finding.text) {
-    page_.reportStateText(1, row->item, *finding.text);
+    ui_->page.reportStateText(1, row->item, *finding.text);
   } else {
     reportItem(row->item, finding.ok);
   }
@@ -127,53 +134,43 @@ bool CCorvaneDlg::checkItem(std::int32_t item) {
   return true;
 }
 
-void CCorvaneDlg::reportItem(std::int32_t item, bool ok) { page_.reportState(1, item, ok ? 0 : 1); }
+void CCorvaneDlg::reportItem(std::int32_t item, bool ok) {
+  ui_->page.reportState(1, item, ok ? 0 : 1);
+}
 
 win::HResult CCorvaneDlg::startUpdateCheck() {
-  if (!config_.configLoaded) return win::kEPending;
+  if (!ui_->config.configLoaded) return win::kEPending;
   // installRunning belongs to the installer worker; clearing it while an installation runs
   // would let single install commands start a second queue run, so only the batch flag goes.
-  batchInstall_ = false;
-  updateRunning_ = true;
-  const std::uint64_t generation = ++updateGeneration_;
-  CheckConfig snapshot = config_;
-  updateThread_ = services_.startWorker([this, generation,
-                                         snapshot = std::move(snapshot)](std::stop_token stop) {
-    const UpdateOutcome outcome = services_.checkForUpdate(snapshot, stop);
-    if (stop.stop_requested()) return;
-    postToDialog([this, generation, outcome] {
-      if (generation == updateGeneration_) updateRunning_ = false;
-      loop_.setTimer(outcome == UpdateOutcome::kUpdateReady ? kTimerUpdateReady : kTimerStartChecks,
-                     kStepDelayMs);
-    });
-  });
+  ui_->batchInstall = false;
+  updateCheck_.run([checkForUpdate = services_.checkForUpdate, snapshot = ui_->config](
+                       std::stop_token stop) { return checkForUpdate(snapshot, stop); },
+                   [this](UpdateOutcome outcome) {
+                     loop_.setTimer(outcome == UpdateOutcome::kUpdateReady ? kTimerUpdateReady
+                                                                           : kTimerStartChecks,
+                                    kStepDelayMs);
+                   });
   return win::kSOk;
 }
 
 void CCorvaneDlg::startServiceProbe() {
-  config_.serviceProbeDone = false;
-  probeRunning_ = true;
-  const std::uint64_t generation = ++probeGeneration_;
-  CheckConfig snapshot = config_;
-  probeThread_ = services_.startWorker(
-      [this, generation, snapshot = std::move(snapshot)](std::stop_token stop) mutable {
-        services_.probeServices(snapshot);
-        if (stop.stop_requested()) return;
-        const bool serviceOk = snapshot.serviceOk;
-        postToDialog([this, generation, serviceOk] {
-          if (generation != probeGeneration_) return;  // a later probe has replaced this one
-          probeRunning_ = false;
-          config_.serviceOk = serviceOk;
-          config_.serviceProbeDone = true;
-        });
+  ui_->config.serviceProbeDone = false;
+  serviceProbe_.run(
+      [probeServices = services_.probeServices,
+       snapshot = ui_->config](std::stop_token /*stop*/) mutable {
+        probeServices(snapshot);
+        return snapshot.serviceOk;
+      },
+      [this](bool serviceOk) {
+        ui_->config.serviceOk = serviceOk;
+        ui_->config.serviceProbeDone = true;
       });
 }
 
 win::HResult CCorvaneDlg::pollServiceProbe() {
-  if (!config_.serviceProbeDone) return win::kEPending;
-  reportItem(7, config_.serviceOk);
+  if (!ui_->config.serviceProbeDone) return win::kEPending;
+  reportItem(7, ui_->config.serviceOk);
   loop_.setTimer(Items::Item(7)->timer + 1, kStepDelayMs);
-  probeThread_ = WorkerThread();
   return win::kSOk;
 }
 
@@ -182,57 +179,50 @@ void CCorvaneDlg::recheckItem(int n) {
 }
 
 void CCorvaneDlg::startAcquisition() {
-  if (acquiring_) {
+  if (acquisition_.pending()) {
     // Two acquisitions never run at once: the running one finishes, then the next starts.
-    reacquirePending_ = true;
+    ui_->reacquirePending = true;
     return;
   }
-  acquiring_ = true;
-  configThread_ = services_.startWorker([this](std::stop_token stop) {
-    AcquiredConfig acquired = services_.acquireConfig(prompts_, stop);
-    if (stop.stop_requested()) return;
-    postToDialog([this, acquired = std::move(acquired)]() mutable {
-      finishAcquisition(std::move(acquired));
-    });
-  });
+  acquisition_.run([acquireConfig = services_.acquireConfig, &prompts = prompts_](
+                       std::stop_token stop) { return acquireConfig(prompts, stop); },
+                   [this](AcquiredConfig acquired) { finishAcquisition(std::move(acquired)); });
 }
 
 void CCorvaneDlg::finishAcquisition(AcquiredConfig acquired) {
-  configThread_ = WorkerThread();
-  acquiring_ = false;
-  configFromServer_ = acquired.fromServer;
-  if (acquired.serverConfigApplied) serverConfigApplied_ = *acquired.serverConfigApplied;
+  ui_->configFromServer = acquired.fromServer;
+  if (acquired.serverConfigApplied) ui_->serverConfigApplied = *acquired.serverConfigApplied;
   // A document that did not parse leaves the model in use as it was.
   if (acquired.model.configLoaded) {
-    config_.base = std::move(acquired.model.base);
-    config_.sections = std::move(acquired.model.sections);
-    config_.items = std::move(acquired.model.items);
-    config_.components = std::move(acquired.model.components);
-    config_.appInfo = std::move(acquired.model.appInfo);
+    ui_->config.base = std::move(acquired.model.base);
+    ui_->config.sections = std::move(acquired.model.sections);
+    ui_->config.items = std::move(acquired.model.items);
+    ui_->config.components = std::move(acquired.model.components);
+    ui_->config.appInfo = std::move(acquired.model.appInfo);
   }
-  if (reacquirePending_) {
-    reacquirePending_ = false;
+  if (ui_->reacquirePending) {
+    ui_->reacquirePending = false;
     startAcquisition();
     return;
   }
-  config_.configLoaded = acquired.model.configLoaded;
+  ui_->config.configLoaded = acquired.model.configLoaded;
 }
 
 void CCorvaneDlg::componentPass() {
-  DetectComponents(config_.items);
-  DetectComponents(config_.components);
-  groupUnreported_.fill(true);
-  const auto count = static_cast<std::int32_t>(config_.items.size());
+  DetectComponents(ui_->config.items);
+  DetectComponents(ui_->config.components);
+  ui_->groupUnreported.fill(true);
+  const auto count = static_cast<std::int32_t>(ui_->config.items.size());
   for (std::int32_t n = 1; n <= count; ++n) {
-    page_.show(ComponentStates(config_, configFromServer_, groupUnreported_, n));
+    ui_->page.show(ComponentStates(ui_->config, ui_->configFromServer, ui_->groupUnreported, n));
   }
-  page_.show(UsbKeyStates(config_));
-  page_.reportSummary(config_);
+  ui_->page.show(UsbKeyStates(ui_->config));
+  ui_->page.reportSummary(ui_->config);
   for (std::int32_t n = 1; n <= count; ++n) {
-    if ((config_.items[static_cast<std::size_t>(n) - 1].state & kComponentDisabledFlag) != 0) {
-      page_.show(DisabledComponentStates(config_, n));
+    if ((ui_->config.items[static_cast<std::size_t>(n) - 1].state & kComponentDisabledFlag) != 0) {
+      ui_->page.show(DisabledComponentStates(ui_->config, n));
     } else {
-      page_.show(ComponentStates(config_, configFromServer_, groupUnreported_, n));
+      ui_->page.show(ComponentStates(ui_->config, ui_->configFromServer, ui_->groupUnreported, n));
     }
   }
 }
@@ -240,29 +230,29 @@ void CCorvaneDlg::componentPass() {
 void CCorvaneDlg::check(std::int32_t n) {
   CommandScope scope(*this);
   if (installRunning_.load()) return;
-  page_.reportProgress(0, 0);
+  ui_->page.reportProgress(0, 0);
   if (n == 1) {
-    config_.configLoaded = false;
+    ui_->config.configLoaded = false;
     startAcquisition();
     if (startUpdateCheck() == win::kEPending) loop_.setTimer(kTimerWaitConfig, kFirstPollMs);
     return;
   }
-  page_.reportStatus(Items::kRunStartStatus);
+  ui_->page.reportStatus(Items::kRunStartStatus);
   loop_.setTimer(kTimerFirstCheck, kStepDelayMs);
 }
 
 void CCorvaneDlg::fix(std::int32_t n) {
   CommandScope scope(*this);
-  if (n == 0 && !serverConfigApplied_ && !installRunning_.load()) {
-    page_.reportProgress(0, 0);
-    config_.configLoaded = false;
+  if (n == 0 && !ui_->serverConfigApplied && !installRunning_.load()) {
+    ui_->page.reportProgress(0, 0);
+    ui_->config.configLoaded = false;
     startAcquisition();
     if (startUpdateCheck() == win::kEPending) loop_.setTimer(kTimerWaitConfig, kFirstPollMs);
   }
   repair(n);
-  if (reportEachFix_) {
-    page_.reportStatus(Items::kFixEndStatus);
-    page_.reportSummary(config_);
+  if (ui_->reportEachFix) {
+    ui_->page.reportStatus(Items::kFixEndStatus);
+    ui_->page.reportSummary(ui_->config);
   }
 }
 
@@ -273,7 +263,7 @@ void CCorvaneDlg::repair(std::int32_t n) {
   }
   const ItemRow* row = Items::Item(n);
   if (row == nullptr || row->repair == nullptr) return;
-  if (row->repairStatus != 0) page_.reportStatus(row->repairStatus);
+  if (row->repairStatus != 0) ui_->page.reportStatus(row->repairStatus);
   const bool done = row->repair(*this);
   if (row->fixInside != 0) fix(row->fixInside);
   if (done && row->repairMessage != 0) promptInfo(prompts_, row->repairMessage, 0);
@@ -281,34 +271,36 @@ void CCorvaneDlg::repair(std::int32_t n) {
 }
 
 void CCorvaneDlg::installDisabledComponents() {
-  const auto count = static_cast<std::int32_t>(config_.items.size());
+  const auto count = static_cast<std::int32_t>(ui_->config.items.size());
   for (std::int32_t p = 1; p <= count; ++p) {
-    if (static_cast<std::size_t>(p) > config_.items.size()) break;
-    if ((config_.items[static_cast<std::size_t>(p) - 1].state & kComponentDisabledFlag) != 0) {
+    if (static_cast<std::size_t>(p) > ui_->config.items.size()) break;
+    if ((ui_->config.items[static_cast<std::size_t>(p) - 1].state & kComponentDisabledFlag) != 0) {
       install(p);
     }
-    for (std::int32_t q = 1; q <= static_cast<std::int32_t>(config_.items.size()); ++q) {
-      if ((config_.items[static_cast<std::size_t>(q) - 1].state & kComponentDisabledFlag) != 0) {
-        page_.show(DisabledComponentStates(config_, q));
+    for (std::int32_t q = 1; q <= static_cast<std::int32_t>(ui_->config.items.size()); ++q) {
+      if ((ui_->config.items[static_cast<std::size_t>(q) - 1].state & kComponentDisabledFlag) !=
+          0) {
+        ui_->page.show(DisabledComponentStates(ui_->config, q));
       } else {
-        page_.show(ComponentStates(config_, configFromServer_, groupUnreported_, q));
+        ui_->page.show(
+            ComponentStates(ui_->config, ui_->configFromServer, ui_->groupUnreported, q));
       }
     }
   }
 }
 
 void CCorvaneDlg::oneClickSetup() {
-  reportEachFix_ = false;
+  ui_->reportEachFix = false;
   for (int order = 1;; ++order) {
     const auto row = std::ranges::find(Items::kRows, order, &ItemRow::setupOrder);
     if (row == Items::kRows.end()) break;
     if (row->setup == ItemSetup::kQuietly) {
       row->repair(*this);
-    } else if (row->result == nullptr || !(config_.*(row->result))) {
+    } else if (row->result == nullptr || !(ui_->config.*(row->result))) {
       fix(row->item);
     }
   }
-  reportEachFix_ = true;
+  ui_->reportEachFix = true;
 }
 
 void CCorvaneDlg::installandfix() {
@@ -331,35 +323,42 @@ void CCorvaneDlg::install(std::int32_t n) {
 
 void CCorvaneDlg::installcom(std::int32_t group) {
   CommandScope scope(*this);
-  batchInstall_ = true;
-  for (std::size_t i = 0; i < config_.items.size(); ++i) {
-    if (RowOfType(config_.items[i].type) == group && group != 0) {
+  ui_->batchInstall = true;
+  for (std::size_t i = 0; i < ui_->config.items.size(); ++i) {
+    if (RowOfType(ui_->config.items[i].type) == group && group != 0) {
       installEntry(static_cast<std::int32_t>(i + 1));
     }
   }
-  batchInstall_ = false;
+  ui_->batchInstall = false;
 }
 
 void CCorvaneDlg::installmulti(std::int32_t first, std::int32_t last) {
   CommandScope scope(*this);
-  batchInstall_ = true;
-  for (std::int32_t i = first; i <= last; ++i) installEntry(i);
-  batchInstall_ = false;
+  ui_->batchInstall = true;
+  // Entries outside the list do nothing, so the range is cut to 0 .. size first: the loop
+  // then neither overflows nor runs for billions of empty entries.
+  const auto size = static_cast<std::int64_t>(
+      std::min<std::size_t>(ui_->config.items.size(), std::numeric_limits<std::int32_t>::max()));
+  const std::int64_t to = std::min<std::int64_t>(last, size);
+  for (std::int64_t i = std::max(first, 0); i <= to; ++i) {
+    installEntry(static_cast<std::int32_t>(i));
+  }
+  ui_->batchInstall = false;
 }
 
 void CCorvaneDlg::installEntry(std::int32_t n) {
-  if (installRunning_.load() && !batchInstall_) return;
+  if (installRunning_.load() && !ui_->batchInstall) return;
   if (n == 0) {
-    if (!configFromServer_) return;
-    batchInstall_ = true;
-    for (std::size_t i = 1; i <= config_.items.size(); ++i) {
+    if (!ui_->configFromServer) return;
+    ui_->batchInstall = true;
+    for (std::size_t i = 1; i <= ui_->config.items.size(); ++i) {
       installEntry(static_cast<std::int32_t>(i));
     }
-    batchInstall_ = false;
+    ui_->batchInstall = false;
     return;
   }
-  if (n < 0 || static_cast<std::size_t>(n) > config_.items.size()) return;
-  const CheckItem& entry = config_.items[static_cast<std::size_t>(n) - 1];
+  if (n < 0 || static_cast<std::size_t>(n) > ui_->config.items.size()) return;
+  const CheckItem& entry = ui_->config.items[static_cast<std::size_t>(n) - 1];
   const ComponentState code = entry.state & 0x3FFFFFFFU;
   if (code == kComponentInstalled || code == kComponentNotDetected) return;
   for (InstallTask& task : services_.installTasksFor(entry, n - 1)) enqueueInstall(std::move(task));
@@ -368,13 +367,14 @@ void CCorvaneDlg::installEntry(std::int32_t n) {
 void CCorvaneDlg::enqueueInstall(InstallTask task) {
   bool started = false;
   {
-    std::lock_guard lock(installLock_);
-    installQueue_.push_back(std::move(task));
-    if (!installerActive_) {
-      installerActive_ = true;
+    auto installer = installer_.lock();
+    installer->queue.push_back(std::move(task));
+    if (!installer->active) {
+      installer->active = true;
       // Set here rather than by the worker, so that no command slips in before it starts.
       installRunning_ = true;
-      installThread_ = services_.startWorker([this](std::stop_token stop) { installerLoop(stop); });
+      installer->thread =
+          services_.startWorker([this](std::stop_token stop) { installerLoop(stop); });
       started = true;
     }
   }
@@ -382,13 +382,18 @@ void CCorvaneDlg::enqueueInstall(InstallTask task) {
 }
 
 void CCorvaneDlg::installerLoop(const std::stop_token& stop) {
-  bool keepGoing = true;
-  while (keepGoing) {
+  while (true) {
     InstallTask task;
     {
-      std::lock_guard lock(installLock_);
-      if (installQueue_.empty()) break;
-      task = installQueue_.front();
+      auto installer = installer_.lock();
+      if (installer->queue.empty()) {
+        // Said in the same critical section that finds the queue empty: a command that
+        // queues a task after it sees no worker and starts one.
+        installRunning_ = false;
+        installer->active = false;
+        return;
+      }
+      task = installer->queue.front();
     }
     downloadPercent_ = 0;
     currentInstallItem_ = task.position;
@@ -406,14 +411,20 @@ void CCorvaneDlg::installerLoop(const std::stop_token& stop) {
     }
     installStatus_ = 1;
     armFromWorker(kTimerInstallStatus, 0);
-    std::lock_guard lock(installLock_);
-    if (stop.stop_requested()) installQueue_.clear();
-    if (!installQueue_.empty()) installQueue_.pop_front();
-    if (installQueue_.empty()) keepGoing = false;
+    bool stopped = false;
+    {
+      auto installer = installer_.lock();
+      if (stop.stop_requested()) installer->queue.clear();
+      if (!installer->queue.empty()) installer->queue.pop_front();
+      if (installer->queue.empty()) {
+        installRunning_ = false;
+        installer->active = false;
+        stopped = true;
+      }
+    }
+    if (services_.installTaskEnded) services_.installTaskEnded();
+    if (stopped) return;
   }
-  std::lock_guard lock(installLock_);
-  installRunning_ = false;
-  installerActive_ = false;
 }
 
 void CCorvaneDlg::postToDialog(std::function<void()> task) {
@@ -428,28 +439,24 @@ void CCorvaneDlg::armFromWorker(int id, std::uint32_t ms) {
 }
 
 bool CCorvaneDlg::isIdle() const {
-  if (commandDepth_ > 0 || acquiring_ || updateRunning_ || probeRunning_) return false;
-  if (installRunning_.load()) return false;
-  {
-    std::lock_guard lock(installLock_);
-    if (installerActive_) return false;
+  if (ui_->commandDepth > 0 || acquisition_.pending() || updateCheck_.pending() ||
+      serviceProbe_.pending()) {
+    return false;
   }
+  if (installRunning_.load()) return false;
+  if (installer_.lock()->active) return false;
   return loop_.empty();
 }
 
 void CCorvaneDlg::close() {
-  if (closed_) return;
-  closed_ = true;
-  configThread_.stopAndJoin();
-  updateThread_.stopAndJoin();
-  probeThread_.stopAndJoin();
+  if (ui_->closed) return;
+  ui_->closed = true;
+  acquisition_.close();
+  updateCheck_.close();
+  serviceProbe_.close();
   {
     // The installer takes the lock to finish; join outside it.
-    WorkerThread installer;
-    {
-      std::lock_guard lock(installLock_);
-      installer = std::move(installThread_);
-    }
+    WorkerThread installer = std::move(installer_.lock()->thread);
     installer.stopAndJoin();
   }
   *open_ = false;
