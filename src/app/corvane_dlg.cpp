@@ -26,12 +26,14 @@ DialogServices DefaultDialogServices() {
 
 class CCorvaneDlg::CommandScope {
  public:
-  explicit CommandScope(CCorvaneDlg& dialog) : dialog_(dialog) { ++dialog_.ui_->commandDepth; }
+  explicit CommandScope(CCorvaneDlg& dialog) : dialog_(dialog) {
+    ++dialog_.dialogThread_->commandDepth;
+  }
   CommandScope(const CommandScope&) = delete;
   CommandScope& operator=(const CommandScope&) = delete;
   CommandScope(CommandScope&&) = delete;
   CommandScope& operator=(CommandScope&&) = delete;
-  ~CommandScope() { --dialog_.ui_->commandDepth; }
+  ~CommandScope() { --dialog_.dialogThread_->commandDepth; }
 
  private:
   CCorvaneDlg& dialog_;
@@ -45,7 +47,7 @@ CCorvaneDlg::CCorvaneDlg(EventLoop& loop, PageHost& page, PromptHost& prompts,
     : loop_(loop),
       prompts_(prompts),
       services_(std::move(services)),
-      ui_(page),
+      dialogThread_(page),
       acquisition_(loop, services_.startWorker),
       updateCheck_(loop, services_.startWorker),
       serviceProbe_(loop, services_.startWorker) {
@@ -66,7 +68,7 @@ void CCorvaneDlg::OnDocumentComplete() {
 }
 
 void CCorvaneDlg::OnTimer(int id) {
-  if (ui_->closed) return;
+  if (dialogThread_->closed) return;
   loop_.killTimer(id);
   switch (id) {
     case kTimerWaitConfig:
@@ -77,7 +79,7 @@ void CCorvaneDlg::OnTimer(int id) {
       break;
     case kTimerDownloadProgress: {
       const std::int32_t percent = downloadPercent_.load();
-      if (percent <= 100) ui_->page.reportProgress(1, percent);
+      if (percent <= 100) dialogThread_->page.reportProgress(1, percent);
       if (percent < 100) loop_.setTimer(kTimerDownloadProgress, 500);
       break;
     }
@@ -85,7 +87,7 @@ void CCorvaneDlg::OnTimer(int id) {
       componentPass();
       break;
     case kTimerUpdateReady:
-      if (ApplyUpdate(prompts_, ui_->config.appInfo)) {
+      if (ApplyUpdate(prompts_, dialogThread_->config.appInfo)) {
         // The new instance runs: this one ends as the window closes.
         loop_.quit();
       } else {
@@ -93,7 +95,7 @@ void CCorvaneDlg::OnTimer(int id) {
       }
       break;
     case kTimerInstallStatus:
-      ui_->page.reportStatus(installStatus_.load());
+      dialogThread_->page.reportStatus(installStatus_.load());
       break;
     case kTimerWaitProbe:
       if (pollServiceProbe() == win::kEPending) loop_.setTimer(kTimerWaitProbe, kPollMs);
@@ -107,14 +109,14 @@ void CCorvaneDlg::OnTimer(int id) {
 void CCorvaneDlg::runCheckStep(int id) {
   const ItemRow* step = Items::Step(id);
   if (step == nullptr) return;
-  ui_->page.reportProgress(0, step->progress);
+  dialogThread_->page.reportProgress(0, step->progress);
   if (id == kTimerLastCheck) {
     // The component pass is armed before the run is closed with 1999.
     loop_.setTimer(kTimerComponentPass, kStepDelayMs);
-    ui_->page.reportStatus(step->checkStatus);
+    dialogThread_->page.reportStatus(step->checkStatus);
     return;
   }
-  ui_->page.reportStatus(step->checkStatus);
+  dialogThread_->page.reportStatus(step->checkStatus);
   if (step->check != nullptr && !checkItem(step->item)) return;  // the worker arms the next
   loop_.setTimer(id + 1, kStepDelayMs);
 }
@@ -124,9 +126,9 @@ bool CCorvaneDlg::checkItem(std::int32_t item) {
   if (row == nullptr || row->check == nullptr) return true;
   const ItemFinding finding = row->check(*this);
   if (finding.pending) return false;
-  if (row->result != nullptr) ui_->config.*(row->result) = finding.ok;
+  if (row->result != nullptr) dialogThread_->config.*(row->result) = finding.ok;
   if (finding.text) {
-    ui_->page.reportStateText(1, row->item, *finding.text);
+    dialogThread_->page.reportStateText(1, row->item, *finding.text);
   } else {
     reportItem(row->item, finding.ok);
   }
@@ -135,15 +137,15 @@ bool CCorvaneDlg::checkItem(std::int32_t item) {
 }
 
 void CCorvaneDlg::reportItem(std::int32_t item, bool ok) {
-  ui_->page.reportState(1, item, ok ? 0 : 1);
+  dialogThread_->page.reportState(1, item, ok ? 0 : 1);
 }
 
 win::HResult CCorvaneDlg::startUpdateCheck() {
-  if (!ui_->config.configLoaded) return win::kEPending;
+  if (!dialogThread_->config.configLoaded) return win::kEPending;
   // installRunning belongs to the installer worker; clearing it while an installation runs
   // would let single install commands start a second queue run, so only the batch flag goes.
-  ui_->batchInstall = false;
-  updateCheck_.run([checkForUpdate = services_.checkForUpdate, snapshot = ui_->config](
+  dialogThread_->batchInstall = false;
+  updateCheck_.run([checkForUpdate = services_.checkForUpdate, snapshot = dialogThread_->config](
                        std::stop_token stop) { return checkForUpdate(snapshot, stop); },
                    [this](UpdateOutcome outcome) {
                      loop_.setTimer(outcome == UpdateOutcome::kUpdateReady ? kTimerUpdateReady
@@ -154,22 +156,22 @@ win::HResult CCorvaneDlg::startUpdateCheck() {
 }
 
 void CCorvaneDlg::startServiceProbe() {
-  ui_->config.serviceProbeDone = false;
+  dialogThread_->config.serviceProbeDone = false;
   serviceProbe_.run(
       [probeServices = services_.probeServices,
-       snapshot = ui_->config](std::stop_token /*stop*/) mutable {
+       snapshot = dialogThread_->config](std::stop_token /*stop*/) mutable {
         probeServices(snapshot);
         return snapshot.serviceOk;
       },
       [this](bool serviceOk) {
-        ui_->config.serviceOk = serviceOk;
-        ui_->config.serviceProbeDone = true;
+        dialogThread_->config.serviceOk = serviceOk;
+        dialogThread_->config.serviceProbeDone = true;
       });
 }
 
 win::HResult CCorvaneDlg::pollServiceProbe() {
-  if (!ui_->config.serviceProbeDone) return win::kEPending;
-  reportItem(7, ui_->config.serviceOk);
+  if (!dialogThread_->config.serviceProbeDone) return win::kEPending;
+  reportItem(7, dialogThread_->config.serviceOk);
   loop_.setTimer(Items::Item(7)->timer + 1, kStepDelayMs);
   return win::kSOk;
 }
@@ -181,7 +183,7 @@ void CCorvaneDlg::recheckItem(int n) {
 void CCorvaneDlg::startAcquisition() {
   if (acquisition_.pending()) {
     // Two acquisitions never run at once: the running one finishes, then the next starts.
-    ui_->reacquirePending = true;
+    dialogThread_->reacquirePending = true;
     return;
   }
   acquisition_.run([acquireConfig = services_.acquireConfig, &prompts = prompts_](
@@ -190,39 +192,44 @@ void CCorvaneDlg::startAcquisition() {
 }
 
 void CCorvaneDlg::finishAcquisition(AcquiredConfig acquired) {
-  ui_->configFromServer = acquired.fromServer;
-  if (acquired.serverConfigApplied) ui_->serverConfigApplied = *acquired.serverConfigApplied;
+  dialogThread_->configFromServer = acquired.fromServer;
+  if (acquired.serverConfigApplied)
+    dialogThread_->serverConfigApplied = *acquired.serverConfigApplied;
   // A document that did not parse leaves the model in use as it was.
   if (acquired.model.configLoaded) {
-    ui_->config.base = std::move(acquired.model.base);
-    ui_->config.sections = std::move(acquired.model.sections);
-    ui_->config.items = std::move(acquired.model.items);
-    ui_->config.components = std::move(acquired.model.components);
-    ui_->config.appInfo = std::move(acquired.model.appInfo);
+    dialogThread_->config.base = std::move(acquired.model.base);
+    dialogThread_->config.sections = std::move(acquired.model.sections);
+    dialogThread_->config.items = std::move(acquired.model.items);
+    dialogThread_->config.components = std::move(acquired.model.components);
+    dialogThread_->config.appInfo = std::move(acquired.model.appInfo);
   }
-  if (ui_->reacquirePending) {
-    ui_->reacquirePending = false;
+  if (dialogThread_->reacquirePending) {
+    dialogThread_->reacquirePending = false;
     startAcquisition();
     return;
   }
-  ui_->config.configLoaded = acquired.model.configLoaded;
+  dialogThread_->config.configLoaded = acquired.model.configLoaded;
 }
 
 void CCorvaneDlg::componentPass() {
-  DetectComponents(ui_->config.items);
-  DetectComponents(ui_->config.components);
-  ui_->groupUnreported.fill(true);
-  const auto count = static_cast<std::int32_t>(ui_->config.items.size());
+  DetectComponents(dialogThread_->config.items);
+  DetectComponents(dialogThread_->config.components);
+  dialogThread_->groupUnreported.fill(true);
+  const auto count = static_cast<std::int32_t>(dialogThread_->config.items.size());
   for (std::int32_t n = 1; n <= count; ++n) {
-    ui_->page.show(ComponentStates(ui_->config, ui_->configFromServer, ui_->groupUnreported, n));
+    dialogThread_->page.show(ComponentStates(dialogThread_->config, dialogThread_->configFromServer,
+                                             dialogThread_->groupUnreported, n));
   }
-  ui_->page.show(UsbKeyStates(ui_->config));
-  ui_->page.reportSummary(ui_->config);
+  dialogThread_->page.show(UsbKeyStates(dialogThread_->config));
+  dialogThread_->page.reportSummary(dialogThread_->config);
   for (std::int32_t n = 1; n <= count; ++n) {
-    if ((ui_->config.items[static_cast<std::size_t>(n) - 1].state & kComponentDisabledFlag) != 0) {
-      ui_->page.show(DisabledComponentStates(ui_->config, n));
+    if ((dialogThread_->config.items[static_cast<std::size_t>(n) - 1].state &
+         kComponentDisabledFlag) != 0) {
+      dialogThread_->page.show(DisabledComponentStates(dialogThread_->config, n));
     } else {
-      ui_->page.show(ComponentStates(ui_->config, ui_->configFromServer, ui_->groupUnreported, n));
+      dialogThread_->page.show(ComponentStates(dialogThread_->config,
+                                               dialogThread_->configFromServer,
+                                               dialogThread_->groupUnreported, n));
     }
   }
 }
@@ -230,29 +237,29 @@ void CCorvaneDlg::componentPass() {
 void CCorvaneDlg::check(std::int32_t n) {
   CommandScope scope(*this);
   if (installRunning_.load()) return;
-  ui_->page.reportProgress(0, 0);
+  dialogThread_->page.reportProgress(0, 0);
   if (n == 1) {
-    ui_->config.configLoaded = false;
+    dialogThread_->config.configLoaded = false;
     startAcquisition();
     if (startUpdateCheck() == win::kEPending) loop_.setTimer(kTimerWaitConfig, kFirstPollMs);
     return;
   }
-  ui_->page.reportStatus(Items::kRunStartStatus);
+  dialogThread_->page.reportStatus(Items::kRunStartStatus);
   loop_.setTimer(kTimerFirstCheck, kStepDelayMs);
 }
 
 void CCorvaneDlg::fix(std::int32_t n) {
   CommandScope scope(*this);
-  if (n == 0 && !ui_->serverConfigApplied && !installRunning_.load()) {
-    ui_->page.reportProgress(0, 0);
-    ui_->config.configLoaded = false;
+  if (n == 0 && !dialogThread_->serverConfigApplied && !installRunning_.load()) {
+    dialogThread_->page.reportProgress(0, 0);
+    dialogThread_->config.configLoaded = false;
     startAcquisition();
     if (startUpdateCheck() == win::kEPending) loop_.setTimer(kTimerWaitConfig, kFirstPollMs);
   }
   repair(n);
-  if (ui_->reportEachFix) {
-    ui_->page.reportStatus(Items::kFixEndStatus);
-    ui_->page.reportSummary(ui_->config);
+  if (dialogThread_->reportEachFix) {
+    dialogThread_->page.reportStatus(Items::kFixEndStatus);
+    dialogThread_->page.reportSummary(dialogThread_->config);
   }
 }
 
@@ -263,7 +270,7 @@ void CCorvaneDlg::repair(std::int32_t n) {
   }
   const ItemRow* row = Items::Item(n);
   if (row == nullptr || row->repair == nullptr) return;
-  if (row->repairStatus != 0) ui_->page.reportStatus(row->repairStatus);
+  if (row->repairStatus != 0) dialogThread_->page.reportStatus(row->repairStatus);
   const bool done = row->repair(*this);
   if (row->fixInside != 0) fix(row->fixInside);
   if (done && row->repairMessage != 0) promptInfo(prompts_, row->repairMessage, 0);
@@ -271,36 +278,39 @@ void CCorvaneDlg::repair(std::int32_t n) {
 }
 
 void CCorvaneDlg::installDisabledComponents() {
-  const auto count = static_cast<std::int32_t>(ui_->config.items.size());
+  const auto count = static_cast<std::int32_t>(dialogThread_->config.items.size());
   for (std::int32_t p = 1; p <= count; ++p) {
-    if (static_cast<std::size_t>(p) > ui_->config.items.size()) break;
-    if ((ui_->config.items[static_cast<std::size_t>(p) - 1].state & kComponentDisabledFlag) != 0) {
+    if (static_cast<std::size_t>(p) > dialogThread_->config.items.size()) break;
+    if ((dialogThread_->config.items[static_cast<std::size_t>(p) - 1].state &
+         kComponentDisabledFlag) != 0) {
       install(p);
     }
-    for (std::int32_t q = 1; q <= static_cast<std::int32_t>(ui_->config.items.size()); ++q) {
-      if ((ui_->config.items[static_cast<std::size_t>(q) - 1].state & kComponentDisabledFlag) !=
-          0) {
-        ui_->page.show(DisabledComponentStates(ui_->config, q));
+    for (std::int32_t q = 1; q <= static_cast<std::int32_t>(dialogThread_->config.items.size());
+         ++q) {
+      if ((dialogThread_->config.items[static_cast<std::size_t>(q) - 1].state &
+           kComponentDisabledFlag) != 0) {
+        dialogThread_->page.show(DisabledComponentStates(dialogThread_->config, q));
       } else {
-        ui_->page.show(
-            ComponentStates(ui_->config, ui_->configFromServer, ui_->groupUnreported, q));
+        dialogThread_->page.show(ComponentStates(dialogThread_->config,
+                                                 dialogThread_->configFromServer,
+                                                 dialogThread_->groupUnreported, q));
       }
     }
   }
 }
 
 void CCorvaneDlg::oneClickSetup() {
-  ui_->reportEachFix = false;
+  dialogThread_->reportEachFix = false;
   for (int order = 1;; ++order) {
     const auto row = std::ranges::find(Items::kRows, order, &ItemRow::setupOrder);
     if (row == Items::kRows.end()) break;
     if (row->setup == ItemSetup::kQuietly) {
       row->repair(*this);
-    } else if (row->result == nullptr || !(ui_->config.*(row->result))) {
+    } else if (row->result == nullptr || !(dialogThread_->config.*(row->result))) {
       fix(row->item);
     }
   }
-  ui_->reportEachFix = true;
+  dialogThread_->reportEachFix = true;
 }
 
 void CCorvaneDlg::installandfix() {
@@ -323,42 +333,42 @@ void CCorvaneDlg::install(std::int32_t n) {
 
 void CCorvaneDlg::installcom(std::int32_t group) {
   CommandScope scope(*this);
-  ui_->batchInstall = true;
-  for (std::size_t i = 0; i < ui_->config.items.size(); ++i) {
-    if (RowOfType(ui_->config.items[i].type) == group && group != 0) {
+  dialogThread_->batchInstall = true;
+  for (std::size_t i = 0; i < dialogThread_->config.items.size(); ++i) {
+    if (RowOfType(dialogThread_->config.items[i].type) == group && group != 0) {
       installEntry(static_cast<std::int32_t>(i + 1));
     }
   }
-  ui_->batchInstall = false;
+  dialogThread_->batchInstall = false;
 }
 
 void CCorvaneDlg::installmulti(std::int32_t first, std::int32_t last) {
   CommandScope scope(*this);
-  ui_->batchInstall = true;
+  dialogThread_->batchInstall = true;
   // Entries outside the list do nothing, so the range is cut to 0 .. size first: the loop
   // then neither overflows nor runs for billions of empty entries.
-  const auto size = static_cast<std::int64_t>(
-      std::min<std::size_t>(ui_->config.items.size(), std::numeric_limits<std::int32_t>::max()));
+  const auto size = static_cast<std::int64_t>(std::min<std::size_t>(
+      dialogThread_->config.items.size(), std::numeric_limits<std::int32_t>::max()));
   const std::int64_t to = std::min<std::int64_t>(last, size);
   for (std::int64_t i = std::max(first, 0); i <= to; ++i) {
     installEntry(static_cast<std::int32_t>(i));
   }
-  ui_->batchInstall = false;
+  dialogThread_->batchInstall = false;
 }
 
 void CCorvaneDlg::installEntry(std::int32_t n) {
-  if (installRunning_.load() && !ui_->batchInstall) return;
+  if (installRunning_.load() && !dialogThread_->batchInstall) return;
   if (n == 0) {
-    if (!ui_->configFromServer) return;
-    ui_->batchInstall = true;
-    for (std::size_t i = 1; i <= ui_->config.items.size(); ++i) {
+    if (!dialogThread_->configFromServer) return;
+    dialogThread_->batchInstall = true;
+    for (std::size_t i = 1; i <= dialogThread_->config.items.size(); ++i) {
       installEntry(static_cast<std::int32_t>(i));
     }
-    ui_->batchInstall = false;
+    dialogThread_->batchInstall = false;
     return;
   }
-  if (n < 0 || static_cast<std::size_t>(n) > ui_->config.items.size()) return;
-  const CheckItem& entry = ui_->config.items[static_cast<std::size_t>(n) - 1];
+  if (n < 0 || static_cast<std::size_t>(n) > dialogThread_->config.items.size()) return;
+  const CheckItem& entry = dialogThread_->config.items[static_cast<std::size_t>(n) - 1];
   const ComponentState code = entry.state & 0x3FFFFFFFU;
   if (code == kComponentInstalled || code == kComponentNotDetected) return;
   for (InstallTask& task : services_.installTasksFor(entry, n - 1)) enqueueInstall(std::move(task));
@@ -439,7 +449,7 @@ void CCorvaneDlg::armFromWorker(int id, std::uint32_t ms) {
 }
 
 bool CCorvaneDlg::isIdle() const {
-  if (ui_->commandDepth > 0 || acquisition_.pending() || updateCheck_.pending() ||
+  if (dialogThread_->commandDepth > 0 || acquisition_.pending() || updateCheck_.pending() ||
       serviceProbe_.pending()) {
     return false;
   }
@@ -449,8 +459,8 @@ bool CCorvaneDlg::isIdle() const {
 }
 
 void CCorvaneDlg::close() {
-  if (ui_->closed) return;
-  ui_->closed = true;
+  if (dialogThread_->closed) return;
+  dialogThread_->closed = true;
   acquisition_.close();
   updateCheck_.close();
   serviceProbe_.close();

@@ -110,9 +110,9 @@ class CCorvaneDlg final : public PageCommands {
   void close();
 
   // Dialog thread only.
-  [[nodiscard]] const CheckConfig& config() const { return ui_->config; }
-  [[nodiscard]] bool configFromServer() const { return ui_->configFromServer; }
-  [[nodiscard]] bool serverConfigApplied() const { return ui_->serverConfigApplied; }
+  [[nodiscard]] const CheckConfig& config() const { return dialogThread_->config; }
+  [[nodiscard]] bool configFromServer() const { return dialogThread_->configFromServer; }
+  [[nodiscard]] bool serverConfigApplied() const { return dialogThread_->serverConfigApplied; }
   [[nodiscard]] bool installRunning() const { return installRunning_.load(); }
   [[nodiscard]] bool acquisitionRunning() const { return acquisition_.pending(); }
 
@@ -165,7 +165,7 @@ class CCorvaneDlg final : public PageCommands {
     bool reportEachFix = true;
     int commandDepth = 0;
   };
-  ThreadOwned<DialogThreadState> ui_;
+  ThreadOwned<DialogThreadState> dialogThread_;
   // Workers whose results come back to the dialog thread (run and asked there).
   ReplyWorker<AcquiredConfig> acquisition_;
   ReplyWorker<UpdateOutcome> updateCheck_;

@@ -57,6 +57,7 @@ struct CCorvaneDlg::Items {
   static constexpr std::int32_t kRunStartStatus = 1000;  // check(n): the run starts
   static constexpr std::int32_t kFixEndStatus = 2999;    // fix(n) has finished
 
+  static CheckConfig& Config(CCorvaneDlg& d) { return d.dialogThread_->config; }
   static ItemFinding State(bool ok) { return {.ok = ok, .text = std::nullopt}; }
 
   // clang-format off
@@ -66,13 +67,13 @@ struct CCorvaneDlg::Items {
           .loadOrder = 1},
       ItemRow{.item = 2, .timer = 8, .progress = 9, .checkStatus = 1002, .repairStatus = 2002,
           .result = &CheckConfig::registryOk,
-          .check = [](CCorvaneDlg& d) { return State(CheckRegistry(d.ui_->config, false)); },
-          .repair = [](CCorvaneDlg& d) { return CheckRegistry(d.ui_->config, true); },
+          .check = [](CCorvaneDlg& d) { return State(CheckRegistry(Config(d), false)); },
+          .repair = [](CCorvaneDlg& d) { return CheckRegistry(Config(d), true); },
           .setupOrder = 5, .setup = ItemSetup::kFix},
       ItemRow{.item = 3, .timer = 9, .progress = 18, .checkStatus = 1003, .repairStatus = 2003,
           .result = &CheckConfig::hostsOk,
-          .check = [](CCorvaneDlg& d) { return State(CheckHostsFile(d.ui_->config, false)); },
-          .repair = [](CCorvaneDlg& d) { return CheckHostsFile(d.ui_->config, true); },
+          .check = [](CCorvaneDlg& d) { return State(CheckHostsFile(Config(d), false)); },
+          .repair = [](CCorvaneDlg& d) { return CheckHostsFile(Config(d), true); },
           .recheck = 6, .setupOrder = 1, .setup = ItemSetup::kFix},
       ItemRow{.item = 4, .timer = 10, .progress = 27, .checkStatus = 1004, .repairStatus = 2004,
           .result = &CheckConfig::rootCertOk,
@@ -88,7 +89,7 @@ struct CCorvaneDlg::Items {
       ItemRow{.item = 6, .timer = 12, .progress = 45, .checkStatus = 1006,
           .result = &CheckConfig::dnsOk,
           .check = [](CCorvaneDlg& d) {
-            CheckConfig& config = d.ui_->config;
+            CheckConfig& config = Config(d);
             if (config.connected) {
               CheckNameResolution(config);
             } else {
@@ -104,7 +105,7 @@ struct CCorvaneDlg::Items {
       ItemRow{.item = 7, .timer = 13, .progress = 54, .checkStatus = 1007,
           .result = &CheckConfig::serviceOk,
           .check = [](CCorvaneDlg& d) {
-            if (!d.ui_->config.connected) return State(false);
+            if (!Config(d).connected) return State(false);
             d.startServiceProbe();
             if (d.pollServiceProbe() == win::kEPending) {
               d.loop_.setTimer(kTimerWaitProbe, kFirstPollMs);
@@ -116,18 +117,18 @@ struct CCorvaneDlg::Items {
           .loadOrder = 2},
       ItemRow{.item = 9, .timer = 15, .progress = 72, .checkStatus = 1009, .repairStatus = 2009,
           .result = &CheckConfig::homepageOk,
-          .check = [](CCorvaneDlg& d) { return State(CheckHomepagePolicy(d.ui_->config, false)); },
-          .repair = [](CCorvaneDlg& d) { return CheckHomepagePolicy(d.ui_->config, true); },
+          .check = [](CCorvaneDlg& d) { return State(CheckHomepagePolicy(Config(d), false)); },
+          .repair = [](CCorvaneDlg& d) { return CheckHomepagePolicy(Config(d), true); },
           .setupOrder = 3, .setup = ItemSetup::kFix},
       ItemRow{.item = 10, .timer = 16, .progress = 81, .checkStatus = 1010, .repairStatus = 2010,
           .result = &CheckConfig::securityLevelOk,
-          .check = [](CCorvaneDlg& d) { return State(CheckSecurityLevel(d.ui_->config, false)); },
-          .repair = [](CCorvaneDlg& d) { return CheckSecurityLevel(d.ui_->config, true); },
+          .check = [](CCorvaneDlg& d) { return State(CheckSecurityLevel(Config(d), false)); },
+          .repair = [](CCorvaneDlg& d) { return CheckSecurityLevel(Config(d), true); },
           .fixInside = 2, .setupOrder = 4, .setup = ItemSetup::kFix},
       ItemRow{.item = 11, .timer = 17, .progress = 90, .checkStatus = 1011, .repairStatus = 2011,
           .result = &CheckConfig::trustedSitesOk,
-          .check = [](CCorvaneDlg& d) { return State(CheckTrustedSites(d.ui_->config, false)); },
-          .repair = [](CCorvaneDlg& d) { return CheckTrustedSites(d.ui_->config, true); },
+          .check = [](CCorvaneDlg& d) { return State(CheckTrustedSites(Config(d), false)); },
+          .repair = [](CCorvaneDlg& d) { return CheckTrustedSites(Config(d), true); },
           .setupOrder = 6, .setup = ItemSetup::kFix},
       ItemRow{.item = 12, .repairStatus = 2012,
           .repair = [](CCorvaneDlg&) { return ClearSslState(); },
