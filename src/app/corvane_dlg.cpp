@@ -60,8 +60,8 @@ void CCorvaneDlg::OnInitDialog() { startAcquisition(); }
 
 void CCorvaneDlg::OnDocumentComplete() {
   for (int order = 1;; ++order) {
-    const auto row = std::ranges::find(Items::kRows, order, &ItemRow::loadOrder);
-    if (row == Items::kRows.end()) break;
+    const ItemRow* row = Items::InOrder(&ItemRow::loadOrder, order);
+    if (row == nullptr) break;
     checkItem(row->item);
   }
   if (startUpdateCheck() == win::kEPending) loop_.setTimer(kTimerWaitConfig, kFirstPollMs);
@@ -302,8 +302,8 @@ void CCorvaneDlg::installDisabledComponents() {
 void CCorvaneDlg::oneClickSetup() {
   dialogThread_->reportEachFix = false;
   for (int order = 1;; ++order) {
-    const auto row = std::ranges::find(Items::kRows, order, &ItemRow::setupOrder);
-    if (row == Items::kRows.end()) break;
+    const ItemRow* row = Items::InOrder(&ItemRow::setupOrder, order);
+    if (row == nullptr) break;
     if (row->setup == ItemSetup::kQuietly) {
       row->repair(*this);
     } else if (row->result == nullptr || !(dialogThread_->config.*(row->result))) {

@@ -154,6 +154,14 @@ struct CCorvaneDlg::Items {
     }
     return nullptr;
   }
+  // The row at place `order` (from 1) of an order such as &ItemRow::setupOrder; null past
+  // the last.
+  static const ItemRow* InOrder(int ItemRow::*place, int order) {
+    for (const ItemRow& row : kRows) {
+      if (row.*place == order) return &row;
+    }
+    return nullptr;
+  }
   static const ItemRow* Step(int timer) {
     for (const ItemRow& row : kRows) {
       if (row.timer != 0 && row.timer == timer) return &row;
