@@ -58,7 +58,7 @@ class ThreadOwned {
 #endif
   }
 
-  T value_;
+  T value_{};
 #if !defined(NDEBUG)
   ThreadChecker checker_;
 #endif
@@ -83,7 +83,7 @@ class Guarded {
 
  private:
   std::mutex mutex_;
-  T value_;
+  T value_{};
 };
 
 }  // namespace corvane
