@@ -212,24 +212,23 @@ void CCorvaneDlg::finishAcquisition(AcquiredConfig acquired) {
 }
 
 void CCorvaneDlg::componentPass() {
-  DetectComponents(dialogThread_->config.items);
-  DetectComponents(dialogThread_->config.components);
-  dialogThread_->groupUnreported.fill(true);
-  const auto count = static_cast<std::int32_t>(dialogThread_->config.items.size());
+  DialogThreadState& state = *dialogThread_;
+  DetectComponents(state.config.items);
+  DetectComponents(state.config.components);
+  state.groupUnreported.fill(true);
+  const auto count = static_cast<std::int32_t>(state.config.items.size());
   for (std::int32_t n = 1; n <= count; ++n) {
-    dialogThread_->page.show(ComponentStates(dialogThread_->config, dialogThread_->configFromServer,
-                                             dialogThread_->groupUnreported, n));
+    state.page.show(
+        ComponentStates(state.config, state.configFromServer, state.groupUnreported, n));
   }
-  dialogThread_->page.show(UsbKeyStates(dialogThread_->config));
-  dialogThread_->page.reportSummary(dialogThread_->config);
+  state.page.show(UsbKeyStates(state.config));
+  state.page.reportSummary(state.config);
   for (std::int32_t n = 1; n <= count; ++n) {
-    if ((dialogThread_->config.items[static_cast<std::size_t>(n) - 1].state &
-         kComponentDisabledFlag) != 0) {
-      dialogThread_->page.show(DisabledComponentStates(dialogThread_->config, n));
+    if ((state.config.items[static_cast<std::size_t>(n) - 1].state & kComponentDisabledFlag) != 0) {
+      state.page.show(DisabledComponentStates(state.config, n));
     } else {
-      dialogThread_->page.show(ComponentStates(dialogThread_->config,
-                                               dialogThread_->configFromServer,
-                                               dialogThread_->groupUnreported, n));
+      state.page.show(
+          ComponentStates(state.config, state.configFromServer, state.groupUnreported, n));
     }
   }
 }
@@ -278,22 +277,18 @@ void CCorvaneDlg::repair(std::int32_t n) {
 }
 
 void CCorvaneDlg::installDisabledComponents() {
-  const auto count = static_cast<std::int32_t>(dialogThread_->config.items.size());
+  DialogThreadState& state = *dialogThread_;
+  const std::vector<CheckItem>& items = state.config.items;
+  const auto count = static_cast<std::int32_t>(items.size());
   for (std::int32_t p = 1; p <= count; ++p) {
-    if (static_cast<std::size_t>(p) > dialogThread_->config.items.size()) break;
-    if ((dialogThread_->config.items[static_cast<std::size_t>(p) - 1].state &
-         kComponentDisabledFlag) != 0) {
-      install(p);
-    }
-    for (std::int32_t q = 1; q <= static_cast<std::int32_t>(dialogThread_->config.items.size());
-         ++q) {
-      if ((dialogThread_->config.items[static_cast<std::size_t>(q) - 1].state &
-           kComponentDisabledFlag) != 0) {
-        dialogThread_->page.show(DisabledComponentStates(dialogThread_->config, q));
+    if (static_cast<std::size_t>(p) > items.size()) break;
+    if ((items[static_cast<std::size_t>(p) - 1].state & kComponentDisabledFlag) != 0) install(p);
+    for (std::int32_t q = 1; q <= static_cast<std::int32_t>(items.size()); ++q) {
+      if ((items[static_cast<std::size_t>(q) - 1].state & kComponentDisabledFlag) != 0) {
+        state.page.show(DisabledComponentStates(state.config, q));
       } else {
-        dialogThread_->page.show(ComponentStates(dialogThread_->config,
-                                                 dialogThread_->configFromServer,
-                                                 dialogThread_->groupUnreported, q));
+        state.page.show(
+            ComponentStates(state.config, state.configFromServer, state.groupUnreported, q));
       }
     }
   }
