@@ -7,12 +7,12 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
-#include <latch>
 #include <limits>
 #include <mutex>
 #include <thread>
 
 #include "dialog_test_support.h"
+#include "test_latch.h"
 
 namespace corvane::testing {
 namespace {
@@ -435,21 +435,19 @@ TEST(DialogInstaller, ATaskQueuedAsTheWorkerFindsTheQueueEmptyIsStillRun) {
   };
   // The first task's end holds the worker until the command has run (or a while, should the
   // command wait for this worker to end).
-  std::latch ended(1);
-  std::latch commandDone(1);
+  TestLatch ended;
+  TestLatch commandDone;
   std::atomic<bool> first{true};
   rig.services.installTaskEnded = [&] {
     if (!first.exchange(false)) return;
-    ended.count_down();
-    std::unique_lock lock(mutex);
-    std::condition_variable_any().wait_for(lock, std::chrono::milliseconds(300),
-                                           [&] { return commandDone.try_wait(); });
+    ended.countDown();
+    (void)commandDone.waitFor(std::chrono::milliseconds(300));
   };
   CCorvaneDlg& dlg = rig.start();
   dlg.install(1);
   ended.wait();
   dlg.installmulti(2, 2);
-  commandDone.count_down();
+  commandDone.countDown();
   rig.loop.runUntilIdle();
   std::lock_guard lock(mutex);
   EXPECT_EQ(downloaded, (std::vector<std::int32_t>{0, 1}));

@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <latch>
 #include <memory>
 #include <thread>
 #include <vector>
 
 #include "app/virtual_event_loop.h"
+#include "test_latch.h"
 
 namespace corvane {
 namespace {
@@ -15,15 +15,15 @@ namespace {
 // Starts workers on threads of their own and counts each down once its body, post included,
 // has returned, so a test can hold results in the loop's queue before it runs the loop.
 struct CountingStarter {
-  std::vector<std::unique_ptr<std::latch>> finished;
+  std::vector<std::unique_ptr<testing::TestLatch>> finished;
 
   WorkerStarter starter() {
     return [this](WorkerBody body) {
-      finished.push_back(std::make_unique<std::latch>(1));
-      std::latch* done = finished.back().get();
+      finished.push_back(std::make_unique<testing::TestLatch>());
+      testing::TestLatch* done = finished.back().get();
       return WorkerThread([body = std::move(body), done](std::stop_token stop) {
         body(stop);
-        done->count_down();
+        done->countDown();
       });
     };
   }

@@ -2,8 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <latch>
 #include <thread>
+
+#include "test_latch.h"
 
 namespace corvane {
 namespace {
@@ -12,18 +13,18 @@ TEST(ThreadCheckerTest, BindsToTheFirstThreadThatAsks) {
   ThreadChecker checker;
   bool onFirst = false;
   bool onSecond = true;
-  std::latch bound(1);
-  std::latch release(1);
+  testing::TestLatch bound;
+  testing::TestLatch release;
   // The first thread stays alive while the others ask, so no other thread can reuse its id.
   std::thread first([&] {
     onFirst = checker.onBoundThread();
-    bound.count_down();
+    bound.countDown();
     release.wait();
   });
   bound.wait();
   EXPECT_FALSE(checker.onBoundThread());
   std::thread([&] { onSecond = checker.onBoundThread(); }).join();
-  release.count_down();
+  release.countDown();
   first.join();
   EXPECT_TRUE(onFirst);
   EXPECT_FALSE(onSecond);
