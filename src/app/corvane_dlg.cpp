@@ -1,47 +1,16 @@
 #include "app/corvane_dlg.h"
 
+#include <algorithm>
 #include <array>
+#include <limits>
 #include <utility>
 
-#include "checks/environment_checks.h"
+#include "app/page_items.h"
 #include "checks/network_checks.h"
-#include "checks/root_certificates.h"
-#include "checks/system_description.h"
 #include "components/component_report.h"
 #include "usbkey/usb_key_report.h"
 
 namespace corvane {
-
-namespace {
-
-constexpr std::uint32_t kStepDelayMs = 100;
-constexpr std::uint32_t kFirstPollMs = 500;
-constexpr std::uint32_t kPollMs = 300;
-
-// One step of timers 8 to 18: progress, status code.
-struct CheckStep {
-  std::int32_t progress;
-  std::int32_t status;
-};
-
-constexpr CheckStep StepOf(int id) {
-  constexpr std::array<CheckStep, 11> kSteps{{
-      {9, 1002},
-      {18, 1003},
-      {27, 1004},
-      {36, 1005},
-      {45, 1006},
-      {54, 1007},
-      {63, 1013},
-      {72, 1009},
-      {81, 1010},
-      {90, 1011},
-      {100, 1999},
-  }};
-  return kSteps.at(static_cast<std::size_t>(id - CCorvaneDlg::kTimerFirstCheck));
-}
-
-}  // namespace
 
 DialogServices DefaultDialogServices() {
   DialogServices services;
@@ -57,12 +26,14 @@ DialogServices DefaultDialogServices() {
 
 class CCorvaneDlg::CommandScope {
  public:
-  explicit CommandScope(CCorvaneDlg& dialog) : dialog_(dialog) { ++dialog_.commandDepth_; }
+  explicit CommandScope(CCorvaneDlg& dialog) : dialog_(dialog) {
+    ++dialog_.dialogThread_->commandDepth;
+  }
   CommandScope(const CommandScope&) = delete;
   CommandScope& operator=(const CommandScope&) = delete;
   CommandScope(CommandScope&&) = delete;
   CommandScope& operator=(CommandScope&&) = delete;
-  ~CommandScope() { --dialog_.commandDepth_; }
+  ~CommandScope() { --dialog_.dialogThread_->commandDepth; }
 
  private:
   CCorvaneDlg& dialog_;
@@ -73,7 +44,13 @@ CCorvaneDlg::CCorvaneDlg(EventLoop& loop, PageHost& page, PromptHost& prompts)
 
 CCorvaneDlg::CCorvaneDlg(EventLoop& loop, PageHost& page, PromptHost& prompts,
                          DialogServices services)
-    : loop_(loop), pageHost_(page), prompts_(prompts), page_(page), services_(std::move(services)) {
+    : loop_(loop),
+      prompts_(prompts),
+      services_(std::move(services)),
+      dialogThread_(page),
+      acquisition_(loop, services_.startWorker),
+      updateCheck_(loop, services_.startWorker),
+      serviceProbe_(loop, services_.startWorker) {
   loop_.setTimerHandler([this](int id) { OnTimer(id); });
 }
 
@@ -82,15 +59,16 @@ CCorvaneDlg::~CCorvaneDlg() { close(); }
 void CCorvaneDlg::OnInitDialog() { startAcquisition(); }
 
 void CCorvaneDlg::OnDocumentComplete() {
-  recheckItem(1);
-  page_.reportStateText(1, 8, ReadIeVersion());
-  config_.connected = services_.internetConnected();
-  reportItem(5, config_.connected);
+  for (int order = 1;; ++order) {
+    const ItemRow* row = Items::InOrder(&ItemRow::loadOrder, order);
+    if (row == nullptr) break;
+    checkItem(row->item);
+  }
   if (startUpdateCheck() == win::kEPending) loop_.setTimer(kTimerWaitConfig, kFirstPollMs);
 }
 
 void CCorvaneDlg::OnTimer(int id) {
-  if (closed_) return;
+  if (dialogThread_->closed) return;
   loop_.killTimer(id);
   switch (id) {
     case kTimerWaitConfig:
@@ -101,7 +79,7 @@ void CCorvaneDlg::OnTimer(int id) {
       break;
     case kTimerDownloadProgress: {
       const std::int32_t percent = downloadPercent_.load();
-      if (percent <= 100) page_.reportProgress(1, percent);
+      if (percent <= 100) dialogThread_->page.reportProgress(1, percent);
       if (percent < 100) loop_.setTimer(kTimerDownloadProgress, 500);
       break;
     }
@@ -109,7 +87,7 @@ void CCorvaneDlg::OnTimer(int id) {
       componentPass();
       break;
     case kTimerUpdateReady:
-      if (ApplyUpdate(prompts_, config_.appInfo)) {
+      if (ApplyUpdate(prompts_, dialogThread_->config.appInfo)) {
         // The new instance runs: this one ends as the window closes.
         loop_.quit();
       } else {
@@ -117,7 +95,7 @@ void CCorvaneDlg::OnTimer(int id) {
       }
       break;
     case kTimerInstallStatus:
-      page_.reportStatus(installStatus_.load());
+      dialogThread_->page.reportStatus(installStatus_.load());
       break;
     case kTimerWaitProbe:
       if (pollServiceProbe() == win::kEPending) loop_.setTimer(kTimerWaitProbe, kPollMs);
@@ -129,182 +107,128 @@ void CCorvaneDlg::OnTimer(int id) {
 }
 
 void CCorvaneDlg::runCheckStep(int id) {
-  const CheckStep step = StepOf(id);
-  page_.reportProgress(0, step.progress);
+  const ItemRow* step = Items::Step(id);
+  if (step == nullptr) return;
+  dialogThread_->page.reportProgress(0, step->progress);
   if (id == kTimerLastCheck) {
     // The component pass is armed before the run is closed with 1999.
     loop_.setTimer(kTimerComponentPass, kStepDelayMs);
-    page_.reportStatus(step.status);
+    dialogThread_->page.reportStatus(step->checkStatus);
     return;
   }
-  page_.reportStatus(step.status);
-  int next = id + 1;
-  switch (id) {
-    case 8:
-      reportItem(2, CheckRegistry(config_, false));
-      break;
-    case 9:
-      reportItem(3, CheckHostsFile(config_, false));
-      recheckItem(6);
-      break;
-    case 10:
-      config_.rootCertOk = CheckRootCertificates() >= 0;
-      reportItem(4, config_.rootCertOk);
-      break;
-    case 11:
-      config_.connected = services_.internetConnected();
-      reportItem(5, config_.connected);
-      break;
-    case 12:
-      recheckItem(6);
-      break;
-    case 13:
-      if (config_.connected) {
-        startServiceProbe();
-        // pollServiceProbe arms timer 14 once the probe has finished.
-        if (pollServiceProbe() == win::kEPending) loop_.setTimer(kTimerWaitProbe, kFirstPollMs);
-        return;
-      }
-      config_.serviceOk = false;
-      reportItem(7, false);
-      break;
-    case 14:
-      break;  // proxy settings: nothing is checked
-    case 15:
-      reportItem(9, CheckHomepagePolicy(config_, false));
-      break;
-    case 16:
-      reportItem(10, CheckSecurityLevel(config_, false));
-      break;
-    case 17:
-      reportItem(11, CheckTrustedSites(config_, false));
-      break;
-    default:
-      break;
-  }
-  loop_.setTimer(next, kStepDelayMs);
+  dialogThread_->page.reportStatus(step->checkStatus);
+  if (step->check != nullptr && !checkItem(step->item)) return;  // the worker arms the next
+  loop_.setTimer(id + 1, kStepDelayMs);
 }
 
-void CCorvaneDlg::reportItem(std::int32_t item, bool ok) { page_.reportState(1, item, ok ? 0 : 1); }
+bool CCorvaneDlg::checkItem(std::int32_t item) {
+  const ItemRow* row = Items::Item(item);
+  if (row == nullptr || row->check == nullptr) return true;
+  const ItemFinding finding = row->check(*this);
+  if (finding.pending) return false;
+  if (row->result != nullptr) dialogThread_->config.*(row->result) = finding.ok;
+  if (finding.text) {
+    dialogThread_->page.reportStateText(1, row->item, *finding.text);
+  } else {
+    reportItem(row->item, finding.ok);
+  }
+  if (row->recheck != 0) checkItem(row->recheck);
+  return true;
+}
+
+void CCorvaneDlg::reportItem(std::int32_t item, bool ok) {
+  dialogThread_->page.reportState(1, item, ok ? 0 : 1);
+}
 
 win::HResult CCorvaneDlg::startUpdateCheck() {
-  if (!config_.configLoaded) return win::kEPending;
+  if (!dialogThread_->config.configLoaded) return win::kEPending;
   // installRunning belongs to the installer worker; clearing it while an installation runs
   // would let single install commands start a second queue run, so only the batch flag goes.
-  batchInstall_ = false;
-  updateRunning_ = true;
-  const std::uint64_t generation = ++updateGeneration_;
-  CheckConfig snapshot = config_;
-  updateThread_ = services_.startWorker([this, generation,
-                                         snapshot = std::move(snapshot)](std::stop_token stop) {
-    const UpdateOutcome outcome = services_.checkForUpdate(snapshot, stop);
-    if (stop.stop_requested()) return;
-    postToDialog([this, generation, outcome] {
-      if (generation == updateGeneration_) updateRunning_ = false;
-      loop_.setTimer(outcome == UpdateOutcome::kUpdateReady ? kTimerUpdateReady : kTimerStartChecks,
-                     kStepDelayMs);
-    });
-  });
+  dialogThread_->batchInstall = false;
+  updateCheck_.run([checkForUpdate = services_.checkForUpdate, snapshot = dialogThread_->config](
+                       std::stop_token stop) { return checkForUpdate(snapshot, stop); },
+                   [this](UpdateOutcome outcome) {
+                     loop_.setTimer(outcome == UpdateOutcome::kUpdateReady ? kTimerUpdateReady
+                                                                           : kTimerStartChecks,
+                                    kStepDelayMs);
+                   });
   return win::kSOk;
 }
 
 void CCorvaneDlg::startServiceProbe() {
-  config_.serviceProbeDone = false;
-  probeRunning_ = true;
-  const std::uint64_t generation = ++probeGeneration_;
-  CheckConfig snapshot = config_;
-  probeThread_ = services_.startWorker(
-      [this, generation, snapshot = std::move(snapshot)](std::stop_token stop) mutable {
-        services_.probeServices(snapshot);
-        if (stop.stop_requested()) return;
-        const bool serviceOk = snapshot.serviceOk;
-        postToDialog([this, generation, serviceOk] {
-          if (generation != probeGeneration_) return;  // a later probe has replaced this one
-          probeRunning_ = false;
-          config_.serviceOk = serviceOk;
-          config_.serviceProbeDone = true;
-        });
+  dialogThread_->config.serviceProbeDone = false;
+  serviceProbe_.run(
+      [probeServices = services_.probeServices,
+       snapshot = dialogThread_->config](std::stop_token /*stop*/) mutable {
+        probeServices(snapshot);
+        return snapshot.serviceOk;
+      },
+      [this](bool serviceOk) {
+        dialogThread_->config.serviceOk = serviceOk;
+        dialogThread_->config.serviceProbeDone = true;
       });
 }
 
 win::HResult CCorvaneDlg::pollServiceProbe() {
-  if (!config_.serviceProbeDone) return win::kEPending;
-  reportItem(7, config_.serviceOk);
-  loop_.setTimer(kTimerFirstCheck + 6, kStepDelayMs);
-  probeThread_ = WorkerThread();
+  if (!dialogThread_->config.serviceProbeDone) return win::kEPending;
+  reportItem(7, dialogThread_->config.serviceOk);
+  loop_.setTimer(Items::Item(7)->timer + 1, kStepDelayMs);
   return win::kSOk;
 }
 
 void CCorvaneDlg::recheckItem(int n) {
-  if (n == 1) {
-    page_.reportStateText(1, 1, DescribeWindowsVersion());
-    return;
-  }
-  if (n != 6) return;
-  if (config_.connected) {
-    CheckNameResolution(config_);
-  } else {
-    config_.dnsOk = false;
-  }
-  if (config_.dnsOk && !config_.dnsLineName.empty()) {
-    page_.reportStateText(1, 6, config_.dnsLineName);
-  } else {
-    reportItem(6, config_.dnsOk);
-  }
+  if (n == 1 || n == 6) checkItem(n);
 }
 
 void CCorvaneDlg::startAcquisition() {
-  if (acquiring_) {
+  if (acquisition_.pending()) {
     // Two acquisitions never run at once: the running one finishes, then the next starts.
-    reacquirePending_ = true;
+    dialogThread_->reacquirePending = true;
     return;
   }
-  acquiring_ = true;
-  configThread_ = services_.startWorker([this](std::stop_token stop) {
-    AcquiredConfig acquired = services_.acquireConfig(prompts_, stop);
-    if (stop.stop_requested()) return;
-    postToDialog([this, acquired = std::move(acquired)]() mutable {
-      finishAcquisition(std::move(acquired));
-    });
-  });
+  acquisition_.run([acquireConfig = services_.acquireConfig, &prompts = prompts_](
+                       std::stop_token stop) { return acquireConfig(prompts, stop); },
+                   [this](AcquiredConfig acquired) { finishAcquisition(std::move(acquired)); });
 }
 
 void CCorvaneDlg::finishAcquisition(AcquiredConfig acquired) {
-  configThread_ = WorkerThread();
-  acquiring_ = false;
-  configFromServer_ = acquired.fromServer;
-  if (acquired.serverConfigApplied) serverConfigApplied_ = *acquired.serverConfigApplied;
+  dialogThread_->configFromServer = acquired.fromServer;
+  if (acquired.serverConfigApplied)
+    dialogThread_->serverConfigApplied = *acquired.serverConfigApplied;
   // A document that did not parse leaves the model in use as it was.
   if (acquired.model.configLoaded) {
-    config_.base = std::move(acquired.model.base);
-    config_.sections = std::move(acquired.model.sections);
-    config_.items = std::move(acquired.model.items);
-    config_.components = std::move(acquired.model.components);
-    config_.appInfo = std::move(acquired.model.appInfo);
+    dialogThread_->config.base = std::move(acquired.model.base);
+    dialogThread_->config.sections = std::move(acquired.model.sections);
+    dialogThread_->config.items = std::move(acquired.model.items);
+    dialogThread_->config.components = std::move(acquired.model.components);
+    dialogThread_->config.appInfo = std::move(acquired.model.appInfo);
   }
-  if (reacquirePending_) {
-    reacquirePending_ = false;
+  if (dialogThread_->reacquirePending) {
+    dialogThread_->reacquirePending = false;
     startAcquisition();
     return;
   }
-  config_.configLoaded = acquired.model.configLoaded;
+  dialogThread_->config.configLoaded = acquired.model.configLoaded;
 }
 
 void CCorvaneDlg::componentPass() {
-  DetectComponents(config_.items);
-  DetectComponents(config_.components);
-  groupUnreported_.fill(true);
-  const auto count = static_cast<std::int32_t>(config_.items.size());
+  DialogThreadState& state = *dialogThread_;
+  DetectComponents(state.config.items);
+  DetectComponents(state.config.components);
+  state.groupUnreported.fill(true);
+  const auto count = static_cast<std::int32_t>(state.config.items.size());
   for (std::int32_t n = 1; n <= count; ++n) {
-    ReportComponent(pageHost_, config_, configFromServer_, groupUnreported_, n);
+    state.page.show(
+        ComponentStates(state.config, state.configFromServer, state.groupUnreported, n));
   }
-  ReportUsbKeys(pageHost_, config_);
-  page_.reportSummary(config_);
+  state.page.show(UsbKeyStates(state.config));
+  state.page.reportSummary(state.config);
   for (std::int32_t n = 1; n <= count; ++n) {
-    if ((config_.items[static_cast<std::size_t>(n) - 1].state & kComponentDisabledFlag) != 0) {
-      ReportDisabledComponent(pageHost_, config_, n);
+    if ((state.config.items[static_cast<std::size_t>(n) - 1].state & kComponentDisabledFlag) != 0) {
+      state.page.show(DisabledComponentStates(state.config, n));
     } else {
-      ReportComponent(pageHost_, config_, configFromServer_, groupUnreported_, n);
+      state.page.show(
+          ComponentStates(state.config, state.configFromServer, state.groupUnreported, n));
     }
   }
 }
@@ -312,117 +236,76 @@ void CCorvaneDlg::componentPass() {
 void CCorvaneDlg::check(std::int32_t n) {
   CommandScope scope(*this);
   if (installRunning_.load()) return;
-  page_.reportProgress(0, 0);
+  dialogThread_->page.reportProgress(0, 0);
   if (n == 1) {
-    config_.configLoaded = false;
+    dialogThread_->config.configLoaded = false;
     startAcquisition();
     if (startUpdateCheck() == win::kEPending) loop_.setTimer(kTimerWaitConfig, kFirstPollMs);
     return;
   }
-  page_.reportStatus(1000);
+  dialogThread_->page.reportStatus(Items::kRunStartStatus);
   loop_.setTimer(kTimerFirstCheck, kStepDelayMs);
 }
 
 void CCorvaneDlg::fix(std::int32_t n) {
   CommandScope scope(*this);
-  if (n == 0 && !serverConfigApplied_ && !installRunning_.load()) {
-    page_.reportProgress(0, 0);
-    config_.configLoaded = false;
+  if (n == 0 && !dialogThread_->serverConfigApplied && !installRunning_.load()) {
+    dialogThread_->page.reportProgress(0, 0);
+    dialogThread_->config.configLoaded = false;
     startAcquisition();
     if (startUpdateCheck() == win::kEPending) loop_.setTimer(kTimerWaitConfig, kFirstPollMs);
   }
   repair(n);
-  if (reportEachFix_) {
-    page_.reportStatus(2999);
-    page_.reportSummary(config_);
+  if (dialogThread_->reportEachFix) {
+    dialogThread_->page.reportStatus(Items::kFixEndStatus);
+    dialogThread_->page.reportSummary(dialogThread_->config);
   }
 }
 
 void CCorvaneDlg::repair(std::int32_t n) {
-  switch (n) {
-    case 0:
-      oneClickSetup();
-      break;
-    case 2:
-      page_.reportStatus(2002);
-      CheckRegistry(config_, true);
-      reportItem(2, CheckRegistry(config_, false));
-      break;
-    case 3:
-      page_.reportStatus(2003);
-      CheckHostsFile(config_, true);
-      reportItem(3, CheckHostsFile(config_, false));
-      recheckItem(6);
-      break;
-    case 4:
-      page_.reportStatus(2004);
-      if (CheckRootCertificates() < 0) InstallRootCertificates();
-      config_.rootCertOk = CheckRootCertificates() >= 0;
-      reportItem(4, config_.rootCertOk);
-      break;
-    case 9:
-      page_.reportStatus(2009);
-      CheckHomepagePolicy(config_, true);
-      reportItem(9, CheckHomepagePolicy(config_, false));
-      break;
-    case 10:
-      page_.reportStatus(2010);
-      CheckSecurityLevel(config_, true);
-      fix(2);
-      reportItem(10, CheckSecurityLevel(config_, false));
-      break;
-    case 11:
-      page_.reportStatus(2011);
-      CheckTrustedSites(config_, true);
-      reportItem(11, CheckTrustedSites(config_, false));
-      break;
-    case 12:
-      page_.reportStatus(2012);
-      if (ClearSslState()) promptInfo(prompts_, 141, 0);
-      break;
-    case 15: {
-      const auto count = static_cast<std::int32_t>(config_.items.size());
-      for (std::int32_t p = 1; p <= count; ++p) {
-        if (static_cast<std::size_t>(p) > config_.items.size()) break;
-        if ((config_.items[static_cast<std::size_t>(p) - 1].state & kComponentDisabledFlag) != 0) {
-          install(p);
-        }
-        for (std::int32_t q = 1; q <= static_cast<std::int32_t>(config_.items.size()); ++q) {
-          if ((config_.items[static_cast<std::size_t>(q) - 1].state & kComponentDisabledFlag) !=
-              0) {
-            ReportDisabledComponent(pageHost_, config_, q);
-          } else {
-            ReportComponent(pageHost_, config_, configFromServer_, groupUnreported_, q);
-          }
-        }
+  if (n == 0) {
+    oneClickSetup();
+    return;
+  }
+  const ItemRow* row = Items::Item(n);
+  if (row == nullptr || row->repair == nullptr) return;
+  if (row->repairStatus != 0) dialogThread_->page.reportStatus(row->repairStatus);
+  const bool done = row->repair(*this);
+  if (row->fixInside != 0) fix(row->fixInside);
+  if (done && row->repairMessage != 0) promptInfo(prompts_, row->repairMessage, 0);
+  checkItem(n);
+}
+
+void CCorvaneDlg::installDisabledComponents() {
+  DialogThreadState& state = *dialogThread_;
+  const std::vector<CheckItem>& items = state.config.items;
+  const auto count = static_cast<std::int32_t>(items.size());
+  for (std::int32_t p = 1; p <= count; ++p) {
+    if (static_cast<std::size_t>(p) > items.size()) break;
+    if ((items[static_cast<std::size_t>(p) - 1].state & kComponentDisabledFlag) != 0) install(p);
+    for (std::int32_t q = 1; q <= static_cast<std::int32_t>(items.size()); ++q) {
+      if ((items[static_cast<std::size_t>(q) - 1].state & kComponentDisabledFlag) != 0) {
+        state.page.show(DisabledComponentStates(state.config, q));
+      } else {
+        state.page.show(
+            ComponentStates(state.config, state.configFromServer, state.groupUnreported, q));
       }
-      break;
     }
-    case 16:
-      if (ClearBrowserCache()) promptInfo(prompts_, 135, 0);
-      break;
-    default:
-      break;
   }
 }
 
 void CCorvaneDlg::oneClickSetup() {
-  reportEachFix_ = false;
-  const std::array<std::pair<std::int32_t, bool CheckConfig::*>, 6> order{{
-      {3, &CheckConfig::hostsOk},
-      {4, &CheckConfig::rootCertOk},
-      {9, &CheckConfig::homepageOk},
-      {10, &CheckConfig::securityLevelOk},
-      {2, &CheckConfig::registryOk},
-      {11, &CheckConfig::trustedSitesOk},
-  }};
-  for (const auto& [item, flag] : order) {
-    if (!(config_.*flag)) fix(item);
+  dialogThread_->reportEachFix = false;
+  for (int order = 1;; ++order) {
+    const ItemRow* row = Items::InOrder(&ItemRow::setupOrder, order);
+    if (row == nullptr) break;
+    if (row->setup == ItemSetup::kQuietly) {
+      row->repair(*this);
+    } else if (row->result == nullptr || !(dialogThread_->config.*(row->result))) {
+      fix(row->item);
+    }
   }
-  fix(15);
-  ClearBrowserCache();
-  ClearSslState();
-  reportEachFix_ = true;
+  dialogThread_->reportEachFix = true;
 }
 
 void CCorvaneDlg::installandfix() {
@@ -445,35 +328,42 @@ void CCorvaneDlg::install(std::int32_t n) {
 
 void CCorvaneDlg::installcom(std::int32_t group) {
   CommandScope scope(*this);
-  batchInstall_ = true;
-  for (std::size_t i = 0; i < config_.items.size(); ++i) {
-    if (RowOfType(config_.items[i].type) == group && group != 0) {
+  dialogThread_->batchInstall = true;
+  for (std::size_t i = 0; i < dialogThread_->config.items.size(); ++i) {
+    if (RowOfType(dialogThread_->config.items[i].type) == group && group != 0) {
       installEntry(static_cast<std::int32_t>(i + 1));
     }
   }
-  batchInstall_ = false;
+  dialogThread_->batchInstall = false;
 }
 
 void CCorvaneDlg::installmulti(std::int32_t first, std::int32_t last) {
   CommandScope scope(*this);
-  batchInstall_ = true;
-  for (std::int32_t i = first; i <= last; ++i) installEntry(i);
-  batchInstall_ = false;
+  dialogThread_->batchInstall = true;
+  // Entries outside the list do nothing, so the range is cut to 0 .. size first: the loop
+  // then neither overflows nor runs for billions of empty entries.
+  const auto size = static_cast<std::int64_t>(std::min<std::size_t>(
+      dialogThread_->config.items.size(), std::numeric_limits<std::int32_t>::max()));
+  const std::int64_t to = std::min<std::int64_t>(last, size);
+  for (std::int64_t i = std::max(first, 0); i <= to; ++i) {
+    installEntry(static_cast<std::int32_t>(i));
+  }
+  dialogThread_->batchInstall = false;
 }
 
 void CCorvaneDlg::installEntry(std::int32_t n) {
-  if (installRunning_.load() && !batchInstall_) return;
+  if (installRunning_.load() && !dialogThread_->batchInstall) return;
   if (n == 0) {
-    if (!configFromServer_) return;
-    batchInstall_ = true;
-    for (std::size_t i = 1; i <= config_.items.size(); ++i) {
+    if (!dialogThread_->configFromServer) return;
+    dialogThread_->batchInstall = true;
+    for (std::size_t i = 1; i <= dialogThread_->config.items.size(); ++i) {
       installEntry(static_cast<std::int32_t>(i));
     }
-    batchInstall_ = false;
+    dialogThread_->batchInstall = false;
     return;
   }
-  if (n < 0 || static_cast<std::size_t>(n) > config_.items.size()) return;
-  const CheckItem& entry = config_.items[static_cast<std::size_t>(n) - 1];
+  if (n < 0 || static_cast<std::size_t>(n) > dialogThread_->config.items.size()) return;
+  const CheckItem& entry = dialogThread_->config.items[static_cast<std::size_t>(n) - 1];
   const ComponentState code = entry.state & 0x3FFFFFFFU;
   if (code == kComponentInstalled || code == kComponentNotDetected) return;
   for (InstallTask& task : services_.installTasksFor(entry, n - 1)) enqueueInstall(std::move(task));
@@ -482,13 +372,14 @@ void CCorvaneDlg::installEntry(std::int32_t n) {
 void CCorvaneDlg::enqueueInstall(InstallTask task) {
   bool started = false;
   {
-    std::lock_guard lock(installLock_);
-    installQueue_.push_back(std::move(task));
-    if (!installerActive_) {
-      installerActive_ = true;
+    auto installer = installer_.lock();
+    installer->queue.push_back(std::move(task));
+    if (!installer->active) {
+      installer->active = true;
       // Set here rather than by the worker, so that no command slips in before it starts.
       installRunning_ = true;
-      installThread_ = services_.startWorker([this](std::stop_token stop) { installerLoop(stop); });
+      installer->thread =
+          services_.startWorker([this](std::stop_token stop) { installerLoop(stop); });
       started = true;
     }
   }
@@ -496,13 +387,18 @@ void CCorvaneDlg::enqueueInstall(InstallTask task) {
 }
 
 void CCorvaneDlg::installerLoop(const std::stop_token& stop) {
-  bool keepGoing = true;
-  while (keepGoing) {
+  while (true) {
     InstallTask task;
     {
-      std::lock_guard lock(installLock_);
-      if (installQueue_.empty()) break;
-      task = installQueue_.front();
+      auto installer = installer_.lock();
+      if (installer->queue.empty()) {
+        // Said in the same critical section that finds the queue empty: a command that
+        // queues a task after it sees no worker and starts one.
+        installRunning_ = false;
+        installer->active = false;
+        return;
+      }
+      task = installer->queue.front();
     }
     downloadPercent_ = 0;
     currentInstallItem_ = task.position;
@@ -520,14 +416,20 @@ void CCorvaneDlg::installerLoop(const std::stop_token& stop) {
     }
     installStatus_ = 1;
     armFromWorker(kTimerInstallStatus, 0);
-    std::lock_guard lock(installLock_);
-    if (stop.stop_requested()) installQueue_.clear();
-    if (!installQueue_.empty()) installQueue_.pop_front();
-    if (installQueue_.empty()) keepGoing = false;
+    bool stopped = false;
+    {
+      auto installer = installer_.lock();
+      if (stop.stop_requested()) installer->queue.clear();
+      if (!installer->queue.empty()) installer->queue.pop_front();
+      if (installer->queue.empty()) {
+        installRunning_ = false;
+        installer->active = false;
+        stopped = true;
+      }
+    }
+    if (services_.installTaskEnded) services_.installTaskEnded();
+    if (stopped) return;
   }
-  std::lock_guard lock(installLock_);
-  installRunning_ = false;
-  installerActive_ = false;
 }
 
 void CCorvaneDlg::postToDialog(std::function<void()> task) {
@@ -542,28 +444,24 @@ void CCorvaneDlg::armFromWorker(int id, std::uint32_t ms) {
 }
 
 bool CCorvaneDlg::isIdle() const {
-  if (commandDepth_ > 0 || acquiring_ || updateRunning_ || probeRunning_) return false;
-  if (installRunning_.load()) return false;
-  {
-    std::lock_guard lock(installLock_);
-    if (installerActive_) return false;
+  if (dialogThread_->commandDepth > 0 || acquisition_.pending() || updateCheck_.pending() ||
+      serviceProbe_.pending()) {
+    return false;
   }
+  if (installRunning_.load()) return false;
+  if (installer_.lock()->active) return false;
   return loop_.empty();
 }
 
 void CCorvaneDlg::close() {
-  if (closed_) return;
-  closed_ = true;
-  configThread_.stopAndJoin();
-  updateThread_.stopAndJoin();
-  probeThread_.stopAndJoin();
+  if (dialogThread_->closed) return;
+  dialogThread_->closed = true;
+  acquisition_.close();
+  updateCheck_.close();
+  serviceProbe_.close();
   {
     // The installer takes the lock to finish; join outside it.
-    WorkerThread installer;
-    {
-      std::lock_guard lock(installLock_);
-      installer = std::move(installThread_);
-    }
+    WorkerThread installer = std::move(installer_.lock()->thread);
     installer.stopAndJoin();
   }
   *open_ = false;

@@ -4,11 +4,12 @@
 // results, the install queue and the workers, drives the check sequence with one-shot
 // timers and is the only object that calls into the page.
 //
-// Threads. Everything here runs on the loop's thread except the worker bodies. Workers never
-// touch the dialog's fields: each one works on its own copy of what it needs and hands its
-// results back by posting a task to the loop, which stores them and arms the next timer on
-// the dialog thread. Posted tasks check that the dialog is still open. The installer worker
-// alone shares state (the queue under installLock and four atomic values).
+// Threads. Everything here runs on the loop's thread except the worker bodies; the fields
+// below are grouped by the thread that owns them (ThreadOwned asserts it). The configuration,
+// update and probe workers run through ReplyWorker: each works on its own copy of what it
+// needs and hands its result back to the dialog thread, which stores it and arms the next
+// timer. The installer worker alone shares state (its queue under a mutex and four atomic
+// values).
 //
 // Closing. close() asks every worker to stop and joins it, then disarms the timers; a worker
 // body must therefore return soon after its stop token is set (downloads check it between
@@ -23,15 +24,17 @@
 #include <mutex>
 #include <vector>
 
-#include "app/acquire_config.h"
 #include "app/event_loop.h"
 #include "app/page_bridge.h"
 #include "app/page_host.h"
-#include "app/prompts.h"
+#include "app/reply_worker.h"
+#include "app/thread_ownership.h"
 #include "app/worker_thread.h"
 #include "components/install_task.h"
+#include "config/acquire_config.h"
 #include "config/check_config.h"
 #include "platform/win_errors.h"
+#include "ui/prompts.h"
 #include "update/self_update.h"
 
 namespace corvane {
@@ -48,6 +51,9 @@ struct DialogServices {
   std::function<bool(const InstallTask&, std::atomic<std::int32_t>&, std::stop_token)>
       downloadInstallTask;
   std::function<InstallRun(const InstallTask&, std::stop_token)> runInstallTask;
+  // Called on the installer worker each time a task has left the queue, after the queue was
+  // looked at; none by default. Tests interleave commands with the worker's end through it.
+  std::function<void()> installTaskEnded;
 };
 
 // The system's own operations for every service.
@@ -104,15 +110,21 @@ class CCorvaneDlg final : public PageCommands {
   void close();
 
   // Dialog thread only.
-  [[nodiscard]] const CheckConfig& config() const { return config_; }
-  [[nodiscard]] bool configFromServer() const { return configFromServer_; }
-  [[nodiscard]] bool serverConfigApplied() const { return serverConfigApplied_; }
+  [[nodiscard]] const CheckConfig& config() const { return dialogThread_->config; }
+  [[nodiscard]] bool configFromServer() const { return dialogThread_->configFromServer; }
+  [[nodiscard]] bool serverConfigApplied() const { return dialogThread_->serverConfigApplied; }
   [[nodiscard]] bool installRunning() const { return installRunning_.load(); }
-  [[nodiscard]] bool acquisitionRunning() const { return acquiring_; }
+  [[nodiscard]] bool acquisitionRunning() const { return acquisition_.pending(); }
 
  private:
   // Ends a command's stretch of work for isIdle().
   class CommandScope;
+  // The table of the page's items and the steps of the check run (page_items.h).
+  struct Items;
+
+  static constexpr std::uint32_t kStepDelayMs = 100;
+  static constexpr std::uint32_t kFirstPollMs = 500;
+  static constexpr std::uint32_t kPollMs = 300;
 
   void startAcquisition();
   void finishAcquisition(AcquiredConfig acquired);
@@ -120,8 +132,13 @@ class CCorvaneDlg final : public PageCommands {
   void startServiceProbe();
   void componentPass();
   void reportItem(std::int32_t item, bool ok);
+  // Runs item `item`'s check, keeps and reports its result, then its follow-up re-check.
+  // False while the result is still to come from a worker.
+  bool checkItem(std::int32_t item);
   void repair(std::int32_t n);
   void oneClickSetup();
+  // fix(15): installs every disabled component and reports the component rows again.
+  void installDisabledComponents();
   void installEntry(std::int32_t n);
   void enqueueInstall(InstallTask task);
   void installerLoop(const std::stop_token& stop);
@@ -129,39 +146,45 @@ class CCorvaneDlg final : public PageCommands {
   void postToDialog(std::function<void()> task);
   void armFromWorker(int id, std::uint32_t ms);
 
+  // Set at construction and only read afterwards: any thread.
   EventLoop& loop_;
-  PageHost& pageHost_;
   PromptHost& prompts_;
-  PageBridge page_;
-  DialogServices services_;
+  const DialogServices services_;
+
+  // The dialog thread's fields: every access asserts the thread in builds with assertions.
+  struct DialogThreadState {
+    explicit DialogThreadState(PageHost& host) : page(host) {}
+    PageBridge page;
+    CheckConfig config;
+    bool closed = false;
+    bool configFromServer = false;
+    bool serverConfigApplied = false;
+    std::array<bool, 4> groupUnreported{};
+    bool batchInstall = false;
+    bool reacquirePending = false;  // a re-check asked for a new download meanwhile
+    bool reportEachFix = true;
+    int commandDepth = 0;
+  };
+  ThreadOwned<DialogThreadState> dialogThread_;
+  // Workers whose results come back to the dialog thread (run and asked there).
+  ReplyWorker<AcquiredConfig> acquisition_;
+  ReplyWorker<UpdateOutcome> updateCheck_;
+  ReplyWorker<bool> serviceProbe_;
+  // Tells tasks posted by the installer worker that the dialog is still open (dialog thread).
   std::shared_ptr<bool> open_ = std::make_shared<bool>(true);
-  bool closed_ = false;
 
-  CheckConfig config_;
-  WorkerThread configThread_;
-  WorkerThread installThread_;  // replaced only under installLock_
-  WorkerThread updateThread_;
-  WorkerThread probeThread_;
-  mutable std::mutex installLock_;
+  // Shared by the dialog thread and the installer worker, only under its mutex.
+  struct InstallerState {
+    WorkerThread thread;
+    std::deque<InstallTask> queue;
+    bool active = false;  // a worker runs the queue; cleared with the queue found empty
+  };
+  mutable Guarded<InstallerState> installer_;
+  // Written by the installer worker, read by the dialog thread.
   std::atomic<std::int32_t> currentInstallItem_{0};
-  bool configFromServer_ = false;
   std::atomic<bool> installRunning_{false};
-  std::array<bool, 4> groupUnreported_{};
-  bool serverConfigApplied_ = false;
-  bool batchInstall_ = false;
   std::atomic<std::int32_t> downloadPercent_{0};
-  std::deque<InstallTask> installQueue_;  // under installLock_
   std::atomic<std::int32_t> installStatus_{0};
-
-  bool acquiring_ = false;         // a configuration worker runs
-  bool reacquirePending_ = false;  // a re-check asked for a new download meanwhile
-  bool updateRunning_ = false;
-  std::uint64_t updateGeneration_ = 0;
-  bool probeRunning_ = false;
-  std::uint64_t probeGeneration_ = 0;
-  bool installerActive_ = false;  // under installLock_
-  bool reportEachFix_ = true;
-  int commandDepth_ = 0;
 };
 
 }  // namespace corvane

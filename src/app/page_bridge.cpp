@@ -1,6 +1,7 @@
 #include "app/page_bridge.h"
 
 #include <string>
+#include <variant>
 
 namespace corvane {
 
@@ -21,6 +22,18 @@ void PageBridge::reportProgress(std::int32_t item, std::int32_t percent) {
 }
 
 void PageBridge::reportStatus(std::int32_t code) { reportState(0, 2, code); }
+
+void PageBridge::show(const PageStates& states) {
+  for (const PageState& state : states) {
+    if (const auto* number = std::get_if<std::int32_t>(&state.value)) {
+      reportState(state.category, state.item, *number);
+    } else if (const auto* text = std::get_if<std::string>(&state.value)) {
+      reportStateText(state.category, state.item, *text);
+    } else {
+      callScript("clearState", {state.category, state.item});
+    }
+  }
+}
 
 void PageBridge::reportSummary(const CheckConfig& config) {
   reportState(0, 3, SummaryBits(config));

@@ -4,8 +4,8 @@
 // asks it with its own security warning; the emulated PC asks it through the host's prompts,
 // with the same words, so the user sees and answers it wherever the page is shown.
 
-#include "app/prompts.h"
 #include "platform/certificate_stores.h"
+#include "ui/prompts.h"
 
 namespace corvane {
 

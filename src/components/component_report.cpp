@@ -12,14 +12,16 @@ int RowOfType(std::string_view type) {
   return 0;
 }
 
-void ReportComponent(PageHost& /*page*/, const CheckConfig& /*config*/, bool /*configFromServer*/,
-                     std::array<bool, 4>& /*groupUnreported*/, std::int32_t /*n*/) {}
+PageStates ComponentStates(const CheckConfig& /*config*/, bool /*configFromServer*/,
+                           std::array<bool, 4>& /*groupUnreported*/, std::int32_t /*n*/) {
+  return {};
+}
 
-void ReportDisabledComponent(PageHost& page, const CheckConfig& config, std::int32_t n) {
-  if (n < 1 || static_cast<std::size_t>(n) > config.items.size()) return;
+PageStates DisabledComponentStates(const CheckConfig& config, std::int32_t n) {
+  if (n < 1 || static_cast<std::size_t>(n) > config.items.size()) return {};
   const int row = RowOfType(config.items[static_cast<std::size_t>(n) - 1].type);
-  if (row == 0) return;
-  page.callScript("setState", {std::int32_t{2}, std::int32_t{row}, std::int32_t{8}});
+  if (row == 0) return {};
+  return {SetState(2, row, 8)};
 }
 
 }  // namespace corvane

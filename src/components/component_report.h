@@ -1,14 +1,15 @@
 #pragma once
 
-// Component detection and the component rows of the page (category 2, rows 1 to 4).
+// Component detection and what the component rows of the page (category 2, rows 1 to 4)
+// show. The rows come back as page states; the dialog sends them.
 
 #include <array>
 #include <cstdint>
 #include <string_view>
 #include <vector>
 
-#include "app/page_host.h"
 #include "config/check_config.h"
+#include "ui/page_state.h"
 
 namespace corvane {
 
@@ -18,11 +19,12 @@ bool DetectComponents(std::vector<CheckItem>& list);
 // The page row of an item type: 1 "SafeActiveX", 2 "SignActiveX", 3 "UkeyActiveX",
 // 4 "driver"; 0 for any other type.
 int RowOfType(std::string_view type);
-// Reports entry n (1-based position in config.items) to its row; reads and clears
-// groupUnreported. (Stand-in: reports nothing.)
-void ReportComponent(PageHost& page, const CheckConfig& config, bool configFromServer,
-                     std::array<bool, 4>& groupUnreported, std::int32_t n);
-// Reports entry n's row as disabled: setState(2, row, 8); nothing for an entry without a row.
-void ReportDisabledComponent(PageHost& page, const CheckConfig& config, std::int32_t n);
+// What entry n (1-based position in config.items) shows in its row; reads and clears
+// groupUnreported. (Stand-in: nothing.)
+PageStates ComponentStates(const CheckConfig& config, bool configFromServer,
+                           std::array<bool, 4>& groupUnreported, std::int32_t n);
+// Entry n's row shown as disabled: state 8 in its row; nothing for an entry without a row or
+// an n outside the list.
+PageStates DisabledComponentStates(const CheckConfig& config, std::int32_t n);
 
 }  // namespace corvane

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/prompts.h"
+#include "ui/prompts.h"
 #include "config/check_config.h"
 
 namespace corvane {

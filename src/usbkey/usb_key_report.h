@@ -1,14 +1,15 @@
 #pragma once
 
-// The USB key report of the page (categories 800 to 803).
+// What the USB key report of the page (categories 800 to 803) shows. The states come back as
+// data; the dialog sends them.
 
-#include "app/page_host.h"
 #include "config/check_config.h"
+#include "ui/page_state.h"
 
 namespace corvane {
 
-// Clears items 2 to 7 of the four key categories, then reports what the vendor libraries say
-// about the attached keys. (Stand-in: clears only; no vendor library is read yet.)
-void ReportUsbKeys(PageHost& page, const CheckConfig& config);
+// Clears items 2 to 7 of the four key categories, then what the vendor libraries say about
+// the attached keys. (Stand-in: the clearing only; no vendor library is read yet.)
+PageStates UsbKeyStates(const CheckConfig& config);
 
 }  // namespace corvane

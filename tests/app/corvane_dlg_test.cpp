@@ -6,11 +6,14 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
+#include <limits>
 #include <mutex>
 #include <thread>
 
 #include "checks/system_description.h"
 #include "dialog_test_support.h"
+#include "test_latch.h"
 
 namespace corvane::testing {
 namespace {
@@ -302,6 +305,82 @@ TEST(DialogCommands, ChecksAndSingleInstallsAreIgnoredWhileAnInstallationRuns) {
   EXPECT_TRUE(rig.loop.armed(8));
 }
 
+// The entries (0-based) whose install tasks a command asks for, on three items that can be
+// installed, for arguments at and beyond the ends of the list.
+TEST(DialogCommands, EveryCommandKeepsItsMeaningForNegativeAndHugeArguments) {
+  constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
+  constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
+  using Positions = std::vector<std::int32_t>;
+  struct Case {
+    const char* name;
+    std::function<void(CCorvaneDlg&)> command;
+    Positions asked;
+  };
+  const Positions all = {0, 1, 2};
+  const Case cases[] = {
+      {"install(min)", [](CCorvaneDlg& d) { d.install(kMin); }, {}},
+      {"install(-1)", [](CCorvaneDlg& d) { d.install(-1); }, {}},
+      {"install(0)", [](CCorvaneDlg& d) { d.install(0); }, all},
+      {"install(3)", [](CCorvaneDlg& d) { d.install(3); }, {2}},
+      {"install(4)", [](CCorvaneDlg& d) { d.install(4); }, {}},
+      {"install(max)", [](CCorvaneDlg& d) { d.install(kMax); }, {}},
+      {"installcom(min)", [](CCorvaneDlg& d) { d.installcom(kMin); }, {}},
+      {"installcom(0)", [](CCorvaneDlg& d) { d.installcom(0); }, {}},
+      {"installcom(1)", [](CCorvaneDlg& d) { d.installcom(1); }, {0}},
+      {"installcom(max)", [](CCorvaneDlg& d) { d.installcom(kMax); }, {}},
+      {"installmulti(1,max)", [](CCorvaneDlg& d) { d.installmulti(1, kMax); }, all},
+      {"installmulti(2,max)", [](CCorvaneDlg& d) { d.installmulti(2, kMax); }, {1, 2}},
+      {"installmulti(max,max)", [](CCorvaneDlg& d) { d.installmulti(kMax, kMax); }, {}},
+      {"installmulti(min,max)",
+       [](CCorvaneDlg& d) { d.installmulti(kMin, kMax); },
+       {0, 1, 2, 0, 1, 2}},  // entry 0 is every entry, then each one again
+      {"installmulti(min,-1)", [](CCorvaneDlg& d) { d.installmulti(kMin, -1); }, {}},
+      {"installmulti(min,min)", [](CCorvaneDlg& d) { d.installmulti(kMin, kMin); }, {}},
+      {"installmulti(-5,1)", [](CCorvaneDlg& d) { d.installmulti(-5, 1); }, {0, 1, 2, 0}},
+      {"installmulti(max,min)", [](CCorvaneDlg& d) { d.installmulti(kMax, kMin); }, {}},
+      {"installmulti(3,1)", [](CCorvaneDlg& d) { d.installmulti(3, 1); }, {}},
+      {"installmulti(2,3)", [](CCorvaneDlg& d) { d.installmulti(2, 3); }, {1, 2}},
+      {"installmulti(4,max)", [](CCorvaneDlg& d) { d.installmulti(4, kMax); }, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    DialogRig rig;
+    rig.served = FixtureConfig({5, 5, 5});
+    Positions asked;
+    // No tasks: nothing starts, so every entry is asked on its own.
+    rig.services.installTasksFor = [&](const CheckItem&, std::int32_t position) {
+      asked.push_back(position);
+      return std::vector<InstallTask>{};
+    };
+    CCorvaneDlg& dlg = rig.start();
+    c.command(dlg);
+    EXPECT_EQ(asked, c.asked);
+    EXPECT_TRUE(dlg.isIdle());
+  }
+}
+
+TEST(DialogCommands, FixCheckAndStopEndForAnyArgument) {
+  constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
+  constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
+  for (const std::int32_t n : {kMin, -1, 17, kMax}) {
+    SCOPED_TRACE(n);
+    DialogRig rig;
+    CCorvaneDlg& dlg = rig.start();
+    rig.page.calls.clear();
+    dlg.fix(n);  // no such item: only the end of the repair is reported
+    EXPECT_THAT(rig.page.states(), ElementsAreArray({"setState(0,2,2999)", "setState(0,3,3)"}));
+    dlg.stop(n);
+    EXPECT_TRUE(dlg.isIdle());
+    rig.page.calls.clear();
+    dlg.check(n);  // any n but 1 runs the checks again
+    rig.loop.runUntilIdle();
+    EXPECT_THAT(rig.page.states(),
+                ElementsAreArray(
+                    Concat(Concat({"setState(0,0,0)", "setState(0,2,1000)"}, CheckRun(0, 1, 0)),
+                           {"setState(0,3,3)"})));
+  }
+}
+
 TEST(DialogTimers, DownloadProgressReportsUpToOneHundredOnly) {
   struct Case {
     std::int32_t percent;
@@ -337,6 +416,46 @@ TEST(DialogTimers, DownloadProgressReportsUpToOneHundredOnly) {
     EXPECT_EQ(progress, c.reports);
     EXPECT_EQ(rig.loop.armed(3), c.armedAgain);
   }
+}
+
+// A batch command that queues a task just as the worker finds the queue empty: the worker
+// must either take the task or have said it stopped, so that the command starts a new one.
+TEST(DialogInstaller, ATaskQueuedAsTheWorkerFindsTheQueueEmptyIsStillRun) {
+  DialogRig rig;
+  rig.served = FixtureConfig({5, 5});
+  rig.services.installTasksFor = [](const CheckItem&, std::int32_t position) {
+    InstallTask task;
+    task.position = position;
+    return std::vector<InstallTask>{task};
+  };
+  std::mutex mutex;
+  std::vector<std::int32_t> downloaded;
+  rig.services.downloadInstallTask = [&](const InstallTask& task, std::atomic<std::int32_t>&,
+                                         std::stop_token) {
+    std::lock_guard lock(mutex);
+    downloaded.push_back(task.position);
+    return false;
+  };
+  // The first task's end holds the worker until the command has run (or a while, should the
+  // command wait for this worker to end).
+  TestLatch ended;
+  TestLatch commandDone;
+  std::atomic<bool> first{true};
+  rig.services.installTaskEnded = [&] {
+    if (!first.exchange(false)) return;
+    ended.countDown();
+    (void)commandDone.waitFor(std::chrono::milliseconds(300));
+  };
+  CCorvaneDlg& dlg = rig.start();
+  dlg.install(1);
+  ended.wait();
+  dlg.installmulti(2, 2);
+  commandDone.countDown();
+  rig.loop.runUntilIdle();
+  std::lock_guard lock(mutex);
+  EXPECT_EQ(downloaded, (std::vector<std::int32_t>{0, 1}));
+  EXPECT_FALSE(dlg.installRunning());
+  EXPECT_TRUE(dlg.isIdle());
 }
 
 TEST(DialogClose, CloseStopsAWaitingWorkerAndNothingReachesThePageAfterwards) {

@@ -13,10 +13,10 @@
 
 #include "app/corvane_dlg.h"
 #include "app/page_host.h"
-#include "app/prompts.h"
 #include "app/root_certificate_prompt.h"
 #include "app/virtual_event_loop.h"
 #include "app_test_platform.h"
+#include "ui/prompts.h"
 
 namespace corvane::testing {
 

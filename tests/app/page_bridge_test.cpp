@@ -53,6 +53,22 @@ TEST(PageBridgeTest, CallScriptPassesTheCallAndItsResultThrough) {
   EXPECT_EQ(page.calls[0], (Call{"clearState", {800, 2}}));
 }
 
+TEST(PageBridgeTest, ShowSendsEachStateInOrderAsSetStateOrClearState) {
+  RecordingPage page;
+  PageBridge bridge(page);
+  bridge.show(
+      {SetState(2, 1, 8), ClearState(800, 2), SetStateText(801, 3, "密钥"), SetState(2, 4, 0)});
+  const std::vector<Call> expected = {
+      {"setState", {2, 1, 8}},
+      {"clearState", {800, 2}},
+      {"setState", {801, 3, std::string("密钥")}},
+      {"setState", {2, 4, 0}},
+  };
+  EXPECT_EQ(page.calls, expected);
+  bridge.show({});
+  EXPECT_EQ(page.calls.size(), expected.size());
+}
+
 CheckItem Item(const char* type, ComponentState state) {
   CheckItem item;
   item.type = type;

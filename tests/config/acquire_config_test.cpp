@@ -1,4 +1,4 @@
-#include "app/acquire_config.h"
+#include "config/acquire_config.h"
 
 #include <gtest/gtest.h>
 
@@ -11,13 +11,13 @@
 #include "app/app_test_platform.h"
 #include "config/bank_values.h"
 #include "config/config_cache.h"
-#include "dialog_test_support.h"
 #include "platform/environment.h"
 #include "platform/file_system.h"
 #include "platform/platform.h"
 #include "platform/win_errors.h"
 #include "support/fake_network.h"
 #include "support/scratch_folder.h"
+#include "ui/prompts.h"
 
 #if !defined(_WIN32)
 #include "bank_server.h"
@@ -39,6 +39,17 @@ std::string Document(std::string_view version) {
 }
 
 constexpr std::string_view kBuiltInVersion = "1.0.0.0";
+
+// Answers every prompt alike and keeps what it was shown.
+class ScriptedPrompts final : public PromptHost {
+ public:
+  int show(const Prompt& prompt) override {
+    shown.push_back(prompt);
+    return answer;
+  }
+  int answer = kIdYes;
+  std::vector<Prompt> shown;
+};
 
 ScriptedAnswer Offline() {
   ScriptedAnswer answer;
@@ -84,7 +95,7 @@ class AcquireConfigTest : public ::testing::Test {
   ScopedPlatform installed_;
   testing::ScratchFolder folder_;
   std::string previous_;
-  testing::ScriptedPrompts prompts_;
+  ScriptedPrompts prompts_;
 };
 
 TEST_F(AcquireConfigTest, SourcesInOrderOfPreference) {
@@ -199,7 +210,7 @@ TEST(AcquireConfigServerTest, TheBanksDocumentIsFetchedOnceAndCached) {
   auto platform = std::make_unique<testing::TestPlatform>();
   platform->networkOverride = &network;
   const ScopedPlatform installed(std::move(platform));
-  testing::ScriptedPrompts prompts;
+  ScriptedPrompts prompts;
 
   const AcquiredConfig acquired = AcquireConfig(prompts, std::stop_token());
   EXPECT_TRUE(prompts.shown.empty());

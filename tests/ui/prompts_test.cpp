@@ -1,11 +1,11 @@
-#include "app/prompts.h"
+#include "ui/prompts.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <vector>
 
-#include "app_test_platform.h"
+#include "app/app_test_platform.h"
 
 namespace corvane {
 namespace {

@@ -1,4 +1,4 @@
-#include "app/acquire_config.h"
+#include "config/acquire_config.h"
 
 #include <string>
 #include <string_view>

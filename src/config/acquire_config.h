@@ -11,8 +11,8 @@
 #include <optional>
 #include <stop_token>
 
-#include "app/prompts.h"
 #include "config/check_config.h"
+#include "ui/prompts.h"
 
 namespace corvane {
 
