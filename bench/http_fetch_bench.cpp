@@ -16,7 +16,7 @@
 #include <string>
 
 #include "bank_server.h"
-#include "config/bank_values.h"
+#include "bank/bank_values.h"
 #include "emulated/scratch_machine.h"
 #include "platform/emulated/emulated_platform.h"
 #include "platform/file_system.h"

@@ -1,14 +1,15 @@
 # Generates the files that carry the bank's values (res/bank.cmake):
 #   ${CORVANE_GENERATED_DIR}/res/item.xml            the built-in configuration: UTF-8 with a
 #                                                      byte-order mark and CR LF line ends
-#   ${CORVANE_GENERATED_DIR}/include/config/bank_values.h   constants for the C++ code
+#   ${CORVANE_GENERATED_DIR}/include/bank/bank_values.h   constants for the C++ code, through
+#                                                      the header-only library corvane_bank
 # Editing either input reconfigures.
 
 set(CORVANE_GENERATED_DIR "${PROJECT_BINARY_DIR}/generated")
 set(bank_inputs
   "${PROJECT_SOURCE_DIR}/res/bank.cmake"
   "${PROJECT_SOURCE_DIR}/res/item.xml.in"
-  "${PROJECT_SOURCE_DIR}/src/config/bank_values.h.in")
+  "${PROJECT_SOURCE_DIR}/res/bank_values.h.in")
 set_property(DIRECTORY "${PROJECT_SOURCE_DIR}" APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${bank_inputs})
 include("${PROJECT_SOURCE_DIR}/res/bank.cmake")
 
@@ -26,5 +27,10 @@ list(JOIN dns_lines "\r\n" CORVANE_BANK_DNS_ENTRIES)
 # NEWLINE_STYLE gives the CR LF line ends whatever the checkout has.
 configure_file("${PROJECT_SOURCE_DIR}/res/item.xml.in" "${CORVANE_GENERATED_DIR}/res/item.xml"
                @ONLY NEWLINE_STYLE CRLF)
-configure_file("${PROJECT_SOURCE_DIR}/src/config/bank_values.h.in"
-               "${CORVANE_GENERATED_DIR}/include/config/bank_values.h" @ONLY)
+configure_file("${PROJECT_SOURCE_DIR}/res/bank_values.h.in"
+               "${CORVANE_GENERATED_DIR}/include/bank/bank_values.h" @ONLY)
+# Constants like the resources, below every module: the configuration's URLs and the emulated
+# PC's default network both need the bank's host names. Outside src/, so the module check
+# treats it as it treats the resources.
+add_library(corvane_bank INTERFACE)
+target_include_directories(corvane_bank INTERFACE "${CORVANE_GENERATED_DIR}/include")

@@ -1,6 +1,6 @@
 # The bank's own values: the one file a bank edits to brand Corvane as its assistant.
 # cmake/CorvaneBank.cmake turns it into the built-in item.xml (from res/item.xml.in) and the
-# C++ header "config/bank_values.h". Hosts, addresses and URLs below use the reserved example
+# C++ header "bank/bank_values.h". Hosts, addresses and URLs below use the reserved example
 # domain and the documentation address ranges; a real bank puts its own here.
 
 # The e-banking hosts: personal and corporate customers.

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "config/bank_values.h"
+#include "bank/bank_values.h"
 #include "config/config_cache.h"
 #include "config/parse_check_config.h"
 #include "platform/file_system.h"
@@ -22,11 +22,6 @@ bool Parse(std::string_view text, CheckConfig& model) {
   return true;
 }
 
-std::string DownloadConfig() {
-  HttpFetch fetch;
-  return fetch.FetchText(bank::kConfigUrl);
-}
-
 std::string BuiltInConfig() {
   const std::vector<std::uint8_t> bytes = LoadResourceBytes("ITEM.XML", win::kRtHtml);
   return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
@@ -36,7 +31,8 @@ std::string BuiltInConfig() {
 
 AcquiredConfig AcquireConfig(PromptHost& prompts, const std::stop_token& stop) {
   AcquiredConfig result;
-  const std::string downloaded = DownloadConfig();
+  // The stop token reaches the download, so closing the window ends it within a second.
+  const std::string downloaded = HttpFetch().FetchText(bank::kConfigUrl, stop);
   if (Parse(downloaded, result.model)) {
     // The copy for the next start without network; a copy that cannot be written only
     // means that start uses the previous one.

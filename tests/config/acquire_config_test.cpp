@@ -2,14 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <stop_token>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/app_test_platform.h"
-#include "config/bank_values.h"
+#include "bank/bank_values.h"
 #include "config/config_cache.h"
 #include "platform/environment.h"
 #include "platform/file_system.h"
@@ -218,6 +220,37 @@ TEST(AcquireConfigServerTest, TheBanksDocumentIsFetchedOnceAndCached) {
   EXPECT_EQ(acquired.model.appInfo.version, "4.0.0.0");
   EXPECT_EQ(server.requestCount(bank::kConfigPath), 1);
   EXPECT_EQ(LoadConfigCache(), Document("4.0.0.0"));
+}
+
+// Closing the window while the bank's server holds the download: the stop reaches the
+// download itself, so the worker ends at once instead of after the network's time-outs, and
+// shows nothing.
+TEST(AcquireConfigServerTest, AStopEndsAStalledDownloadWithinASecond) {
+  testing::BankServer server;
+  ASSERT_EQ(server.error(), "");
+  server.Fault(bank::kConfigPath, testing::FaultKind::kStall, Document("4.0.0.0"));
+  const emulated::ScratchMachine machine;
+  ASSERT_TRUE(
+      server.WriteNetworkIni(machine.folder().root(), {.connectMs = 60000, .receiveMs = 60000}));
+  emulated::EmulatedNetwork network(machine.folder(), true);
+  auto platform = std::make_unique<testing::TestPlatform>();
+  platform->networkOverride = &network;
+  const ScopedPlatform installed(std::move(platform));
+  ScriptedPrompts prompts;
+
+  std::stop_source stop;
+  std::jthread stopper([&stop] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    stop.request_stop();
+  });
+  const auto started = std::chrono::steady_clock::now();
+  const AcquiredConfig acquired = AcquireConfig(prompts, stop.get_token());
+  const auto took = std::chrono::steady_clock::now() - started;
+
+  EXPECT_LT(took, std::chrono::milliseconds(1300 + 300));
+  EXPECT_TRUE(prompts.shown.empty());
+  EXPECT_FALSE(acquired.model.configLoaded);
+  EXPECT_EQ(server.requestCount(bank::kConfigPath), 1);
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "config/bank_values.h"
+#include "bank/bank_values.h"
 #include "config/parse_check_config.h"
 #include "config_test_machine.h"
 #include "platform/resources.h"

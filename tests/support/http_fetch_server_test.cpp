@@ -15,7 +15,7 @@
 
 #include "app/app_test_platform.h"
 #include "bank_server.h"
-#include "config/bank_values.h"
+#include "bank/bank_values.h"
 #if !defined(_WIN32)
 #include "platform/emulated/emulated_network.h"
 #include "platform/emulated/scratch_machine.h"

@@ -21,8 +21,8 @@
 #include <vector>
 
 #include "app/page_host.h"
-#include "app/prompts.h"
 #include "hosts/common/options.h"
+#include "ui/prompts.h"
 
 namespace corvane::browser {
 

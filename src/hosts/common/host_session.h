@@ -10,10 +10,10 @@
 
 #include "app/event_loop.h"
 #include "app/page_host.h"
-#include "app/prompts.h"
 #include "hosts/common/options.h"
 #include "hosts/common/page_model.h"
 #include "hosts/common/transcript.h"
+#include "ui/prompts.h"
 
 namespace corvane::hosts {
 

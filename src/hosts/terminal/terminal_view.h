@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/prompts.h"
 #include "hosts/common/page_model.h"
+#include "ui/prompts.h"
 
 namespace corvane::terminal {
 

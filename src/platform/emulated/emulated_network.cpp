@@ -17,7 +17,7 @@
 #include <sstream>
 #include <stop_token>
 
-#include "config/bank_values.h"
+#include "bank/bank_values.h"
 #include "platform/win_errors.h"
 
 namespace corvane::emulated {

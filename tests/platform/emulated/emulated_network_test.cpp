@@ -15,7 +15,7 @@
 #include <utility>
 
 #include "bank_server.h"
-#include "config/bank_values.h"
+#include "bank/bank_values.h"
 #include "platform/emulated/emulated_platform.h"
 #include "platform/win_errors.h"
 #include "scratch_machine.h"

@@ -1,4 +1,4 @@
-#include "config/bank_values.h"
+#include "bank/bank_values.h"
 #include "network_under_test.h"
 #include "platform/emulated/emulated_network.h"
 #include "scratch_machine.h"
