@@ -31,8 +31,8 @@ inline constexpr std::uint32_t kKeyQueryValue = 0x0001;
 inline constexpr std::uint32_t kKeySetValue = 0x0002;
 inline constexpr std::uint32_t kKeyCreateSubKey = 0x0004;
 inline constexpr std::uint32_t kKeyEnumerateSubKeys = 0x0008;
-inline constexpr std::uint32_t kKeyWow64_64Key = 0x0100;
-inline constexpr std::uint32_t kKeyWow64_32Key = 0x0200;
+inline constexpr std::uint32_t kKeyWow64View64 = 0x0100;  // KEY_WOW64_64KEY
+inline constexpr std::uint32_t kKeyWow64View32 = 0x0200;  // KEY_WOW64_32KEY
 inline constexpr std::uint32_t kKeyRead = 0x20019;
 inline constexpr std::uint32_t kKeyWrite = 0x20006;
 inline constexpr std::uint32_t kKeyAllAccess = 0xF003F;
@@ -126,7 +126,7 @@ class Registry {
 
   // RegOpenKeyEx. An empty sub key opens the root itself. A missing key gives
   // kErrorFileNotFound. `access` is a REGSAM: kKeyRead, kKeyWrite, their union, plus
-  // kKeyWow64_64Key or kKeyWow64_32Key to pick a registry view.
+  // kKeyWow64View64 or kKeyWow64View32 to pick a registry view.
   virtual std::uint32_t OpenKey(RegistryRoot root, std::string_view subKey, std::uint32_t access,
                                 RegistryKey& key) = 0;
   // RegCreateKeyEx (non-volatile, no class): opens the key, creating it and any missing

@@ -380,7 +380,7 @@ std::uint32_t EmulatedRegistry::OpenKey(RegistryRoot root, std::string_view subK
   key.Close();
   std::vector<std::string> parts;
   if (const std::uint32_t error = SplitPath(subKey, parts)) return error;
-  if (view_ == RegistryView::kWow64 && (access & win::kKeyWow64_64Key) == 0) {
+  if (view_ == RegistryView::kWow64 && (access & win::kKeyWow64View64) == 0) {
     RedirectToWow64(root, parts);
   }
   const std::scoped_lock lock(store_->mutex);
@@ -398,7 +398,7 @@ std::uint32_t EmulatedRegistry::CreateKey(RegistryRoot root, std::string_view su
   key.Close();
   std::vector<std::string> parts;
   if (const std::uint32_t error = SplitPath(subKey, parts)) return error;
-  if (view_ == RegistryView::kWow64 && (access & win::kKeyWow64_64Key) == 0) {
+  if (view_ == RegistryView::kWow64 && (access & win::kKeyWow64View64) == 0) {
     RedirectToWow64(root, parts);
   }
   const std::scoped_lock lock(store_->mutex);
@@ -434,7 +434,7 @@ std::uint32_t EmulatedRegistry::DeleteKey(RegistryRoot root, std::string_view su
                                           std::uint32_t access) {
   std::vector<std::string> parts;
   if (const std::uint32_t error = SplitPath(subKey, parts)) return error;
-  if (view_ == RegistryView::kWow64 && (access & win::kKeyWow64_64Key) == 0) {
+  if (view_ == RegistryView::kWow64 && (access & win::kKeyWow64View64) == 0) {
     RedirectToWow64(root, parts);
   }
   if (parts.empty()) return win::kErrorAccessDenied;  // a root key cannot be deleted

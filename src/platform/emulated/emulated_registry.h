@@ -22,7 +22,7 @@ enum class RegistryView {
   // A 32-bit program on 64-bit Windows (the shipping build on a 64-bit PC): WOW64 redirects
   // HKLM\SOFTWARE to HKLM\SOFTWARE\Wow6432Node, and the COM class keys of HKCR and
   // HKCU\Software\Classes to their Wow6432Node, except for the keys Windows 7 shares
-  // between the views. kKeyWow64_64Key asks for the native view.
+  // between the views. kKeyWow64View64 asks for the native view.
   kWow64,
 };
 

@@ -107,7 +107,7 @@ std::uint32_t Win32Registry::CreateKey(RegistryRoot root, std::string_view subKe
 std::uint32_t Win32Registry::DeleteKey(RegistryRoot root, std::string_view subKey,
                                        std::uint32_t access) {
   const std::wstring wide = Wide(subKey);
-  const std::uint32_t view = access & (win::kKeyWow64_32Key | win::kKeyWow64_64Key);
+  const std::uint32_t view = access & (win::kKeyWow64View32 | win::kKeyWow64View64);
   if (view != 0) {
     // RegDeleteKeyExW is missing from 32-bit Windows XP, where there is only one view anyway.
     using DeleteKeyEx = LONG(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);

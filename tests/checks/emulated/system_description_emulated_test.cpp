@@ -231,7 +231,7 @@ TEST(ReadIeVersion, TheMachineValueOfTheProgramsView) {
     // The native view says something else: a 32-bit program reads the other one.
     RegistryKey native;
     ASSERT_EQ(CurrentPlatform().registry().CreateKey(
-                  kHklm, kKey, win::kKeyRead | win::kKeyWrite | win::kKeyWow64_64Key, native),
+                  kHklm, kKey, win::kKeyRead | win::kKeyWrite | win::kKeyWow64View64, native),
               win::kErrorSuccess);
     ASSERT_EQ(native.SetString("Version", "11.0.0.0"), win::kErrorSuccess);
     DeleteValue(kHklm, kKey, "Version");

@@ -52,7 +52,7 @@ TEST_F(EmulatedRegistryTest, NewMachineIsWindows7WithInternetExplorer8) {
   for (const char* name : {"HKLM.reg", "HKCU.reg", "HKCR.reg"}) {
     EXPECT_TRUE(std::filesystem::is_regular_file(Hive(name))) << name;
   }
-  for (const std::uint32_t view : {0U, win::kKeyWow64_64Key}) {
+  for (const std::uint32_t view : {0U, win::kKeyWow64View64}) {
     EXPECT_EQ(ReadString(registry, kHklm, "SOFTWARE\\Microsoft\\Internet Explorer", "Version",
                          win::kKeyRead | view),
               "8.0.7601.17514");
@@ -181,9 +181,9 @@ TEST_F(EmulatedRegistryTest, Wow64RedirectsLikeWindows7) {
   };
   const Case cases[] = {
       {RegistryView::kWow64, kHklm, "SOFTWARE\\Bank", 0, "SOFTWARE\\Wow6432Node\\Bank"},
-      {RegistryView::kWow64, kHklm, "software\\bank", win::kKeyWow64_32Key,
+      {RegistryView::kWow64, kHklm, "software\\bank", win::kKeyWow64View32,
        "SOFTWARE\\Wow6432Node\\Bank"},
-      {RegistryView::kWow64, kHklm, "SOFTWARE\\Bank", win::kKeyWow64_64Key, "SOFTWARE\\Bank"},
+      {RegistryView::kWow64, kHklm, "SOFTWARE\\Bank", win::kKeyWow64View64, "SOFTWARE\\Bank"},
       {RegistryView::kWow64, kHklm, "SOFTWARE\\Wow6432Node\\Bank", 0,
        "SOFTWARE\\Wow6432Node\\Bank"},
       {RegistryView::kWow64, kHklm, "SOFTWARE\\Policies\\Bank", 0, "SOFTWARE\\Policies\\Bank"},
@@ -220,13 +220,13 @@ TEST_F(EmulatedRegistryTest, Wow64RedirectsLikeWindows7) {
 TEST_F(EmulatedRegistryTest, DeleteKeyFollowsTheView) {
   EmulatedRegistry registry(machine_.folder(), RegistryView::kWow64);
   RegistryKey key;
-  ASSERT_EQ(registry.CreateKey(kHklm, "SOFTWARE\\Bank", kReadWrite | win::kKeyWow64_64Key, key),
+  ASSERT_EQ(registry.CreateKey(kHklm, "SOFTWARE\\Bank", kReadWrite | win::kKeyWow64View64, key),
             0U);
   ASSERT_EQ(registry.CreateKey(kHklm, "SOFTWARE\\Bank", kReadWrite, key), 0U);  // 32-bit copy
   key.Close();
   ASSERT_EQ(registry.DeleteKey(kHklm, "SOFTWARE\\Bank"), 0U);
   EXPECT_EQ(registry.OpenKey(kHklm, "SOFTWARE\\Bank", win::kKeyRead, key), win::kErrorFileNotFound);
-  EXPECT_EQ(registry.OpenKey(kHklm, "SOFTWARE\\Bank", win::kKeyRead | win::kKeyWow64_64Key, key),
+  EXPECT_EQ(registry.OpenKey(kHklm, "SOFTWARE\\Bank", win::kKeyRead | win::kKeyWow64View64, key),
             0U);
 }
 
