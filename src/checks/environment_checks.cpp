@@ -7,11 +7,6 @@ bool CheckRegistry(CheckConfig& config, bool /*repair*/) {
   return false;
 }
 
-bool CheckHostsFile(CheckConfig& config, bool /*repair*/) {
-  config.hostsOk = false;
-  return false;
-}
-
 bool CheckHomepagePolicy(CheckConfig& config, bool /*repair*/) {
   config.homepageOk = false;
   return false;
