@@ -54,6 +54,8 @@ ReadResult ReadWhole(FileSystem& files, const std::string& path, std::string& te
 std::uint32_t Replace(FileSystem& files, const std::string& path, std::string_view content) {
   std::uint32_t attributes = 0;
   if (const std::uint32_t error = files.attributes(path, attributes)) return error;
+  // Windows refuses to replace a read-only file; not every system underneath does.
+  if ((attributes & win::kFileAttributeReadOnly) != 0) return win::kErrorAccessDenied;
   ReplacementFile replacement(files);
   if (const std::uint32_t error = replacement.create(path)) return error;
   if (const std::uint32_t error =

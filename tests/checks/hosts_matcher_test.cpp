@@ -146,12 +146,16 @@ class HostsFileGenerator {
       case 0:
         return "";
       case 1:
-        return blanks() + comment();
+        return blanks().append(comment());
       case 2:
-        return blanks() + address() + blanks();
+        return blanks().append(address()).append(blanks());
       default: {
-        std::string text = blanks() + address() + blanks() + (pick(0, 1) ? " " : "") + name();
-        if (pick(0, 3) == 0) text += " " + name();
+        std::string text = blanks();
+        text += address();
+        text += blanks();
+        if (pick(0, 1) == 1) text += ' ';
+        text += name();
+        if (pick(0, 3) == 0) text.append(" ").append(name());
         text += blanks();
         if (pick(0, 2) == 0) text += comment();
         return text;
