@@ -18,7 +18,7 @@
 #include "checks/environment_checks.h"
 #include "config/check_config.h"
 #include "platform/emulated/emulated_platform.h"
-#include "platform/emulated/scratch_machine.h"
+#include "emulated/scratch_machine.h"
 #include "platform/file_system.h"
 #include "platform/platform.h"
 
