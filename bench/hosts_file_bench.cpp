@@ -17,8 +17,8 @@
 
 #include "checks/environment_checks.h"
 #include "config/check_config.h"
-#include "platform/emulated/emulated_platform.h"
 #include "emulated/scratch_machine.h"
+#include "platform/emulated/emulated_platform.h"
 #include "platform/file_system.h"
 #include "platform/platform.h"
 
@@ -146,7 +146,8 @@ class Collector : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
-      const double seconds = run.GetAdjustedRealTime() / 1e9;  // reported in ns
+      const double seconds =
+          run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
       if (run.benchmark_name().find("CheckHostsFile") != std::string::npos) {
         g_corvaneSeconds = seconds;
       } else if (run.benchmark_name().find("Regex") != std::string::npos) {

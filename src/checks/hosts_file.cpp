@@ -39,15 +39,18 @@ ReadResult ReadWhole(FileSystem& files, const std::string& path, std::string& te
   if (error != win::kErrorSuccess) return ReadResult::kUnreadable;
   std::uint64_t size = 0;
   if (file->size(size) != win::kErrorSuccess) return ReadResult::kUnreadable;
-  text.clear();
-  text.reserve(static_cast<std::size_t>(size));
-  std::vector<std::byte> chunk(64 * 1024);
+  // Straight into the text; a file that grows meanwhile is read to its end all the same.
+  text.assign(static_cast<std::size_t>(size) + 1, '\0');
+  std::size_t filled = 0;
   for (;;) {
+    if (filled == text.size()) text.resize(text.size() + text.size() / 2 + 4096);
     std::size_t got = 0;
-    if (file->read(chunk, got) != win::kErrorSuccess) return ReadResult::kUnreadable;
+    const auto free = std::as_writable_bytes(std::span(text).subspan(filled));
+    if (file->read(free, got) != win::kErrorSuccess) return ReadResult::kUnreadable;
     if (got == 0) break;
-    text.append(reinterpret_cast<const char*>(chunk.data()), got);
+    filled += got;
   }
+  text.resize(filled);
   return ReadResult::kRead;
 }
 

@@ -100,8 +100,9 @@ class LeadState {
  public:
   [[nodiscard]] bool ok() const { return ok_; }
 
-  void add(std::string_view line) {
-    const bool addressOnly = LeadingAddressText(line) == line.size();
+  // `lead`: the line's leading address text, as LeadingAddressText gives it.
+  void add(std::string_view line, std::size_t lead) {
+    const bool addressOnly = lead == line.size();
     ok_ = started_ ? addressOnly : (!line.empty() && addressOnly);
     started_ = true;
   }
@@ -111,11 +112,11 @@ class LeadState {
   bool ok_ = false;
 };
 
-bool AnyMatches(std::span<const HostNamePattern> names, std::string_view line, bool leadOk,
-                HostsLineTail& tail) {
+bool AnyMatches(std::span<const HostNamePattern> names, std::string_view line, std::size_t lead,
+                bool leadOk, HostsLineTail& tail) {
   tail.reset(line);
   return std::any_of(names.begin(), names.end(), [&](const HostNamePattern& name) {
-    return name.matchesLine(line, leadOk, tail);
+    return name.matchesLine(line, lead, leadOk, tail);
   });
 }
 
@@ -124,6 +125,9 @@ bool AnyMatches(std::span<const HostNamePattern> names, std::string_view line, b
 HostNamePattern::HostNamePattern(std::string_view name) : lowered_(name) {
   std::transform(lowered_.begin(), lowered_.end(), lowered_.begin(), Lower);
   usable_ = !lowered_.empty() && lowered_.find('\n') == std::string::npos;
+  const auto pin =
+      std::find_if(lowered_.begin(), lowered_.end(), [](char c) { return !IsAddressChar(c); });
+  if (pin != lowered_.end()) anchor_ = static_cast<std::size_t>(pin - lowered_.begin());
   failure_.assign(lowered_.size(), 0);
   for (std::size_t i = 1, k = 0; i < lowered_.size(); ++i) {
     while (k > 0 && lowered_[i] != lowered_[k]) k = failure_[k - 1];
@@ -132,15 +136,26 @@ HostNamePattern::HostNamePattern(std::string_view name) : lowered_(name) {
   }
 }
 
-bool HostNamePattern::matchesLine(std::string_view line, bool leadOk, HostsLineTail& tail) const {
+bool HostNamePattern::matchesLine(std::string_view line, std::size_t lead, bool leadOk,
+                                  HostsLineTail& tail) const {
   const std::size_t m = lowered_.size();
   if (!usable_ || m > line.size()) return false;
   // The name must start inside the leading address text or right after it, and after at
   // least one character of it unless the lines before supply it.
-  const std::size_t lead = LeadingAddressText(line);
   const std::size_t first = leadOk ? 0 : 1;
   const std::size_t last = std::min(lead, line.size() - m);
   if (first > last) return false;
+  if (anchor_ != std::string::npos) {
+    // The line's first character that is not address text must be the name's: the name
+    // can only start `anchor_` characters before it.
+    if (lead < anchor_) return false;
+    const std::size_t start = lead - anchor_;
+    if (start < first || start > last) return false;
+    for (std::size_t i = 0; i < m; ++i) {
+      if (Lower(line[start + i]) != lowered_[i]) return false;
+    }
+    return tail.at(start + m);
+  }
   std::size_t k = 0;
   for (std::size_t i = first; i < last + m; ++i) {
     const char c = Lower(line[i]);
@@ -161,8 +176,9 @@ bool HostsTextMapsAny(std::string_view text, std::span<const HostNamePattern> na
   LeadState lead;
   std::string_view line;
   while (reader.next(line)) {
-    if (AnyMatches(names, line, lead.ok(), tail)) return true;
-    lead.add(line);
+    const std::size_t address = LeadingAddressText(line);
+    if (AnyMatches(names, line, address, lead.ok(), tail)) return true;
+    lead.add(line, address);
   }
   return false;
 }
@@ -177,11 +193,12 @@ HostsRemoval RemoveHostsLines(std::string_view text, std::span<const HostNamePat
   LeadState lead;
   std::string_view line;
   while (reader.next(line)) {
-    if (AnyMatches(names, line, lead.ok(), tail)) {
+    const std::size_t address = LeadingAddressText(line);
+    if (AnyMatches(names, line, address, lead.ok(), tail)) {
       ++result.removed;
       continue;
     }
-    lead.add(line);
+    lead.add(line, address);
     result.text.append(line).append("\r\n");
   }
   return result;

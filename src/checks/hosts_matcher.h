@@ -35,12 +35,17 @@ class HostNamePattern {
   [[nodiscard]] const std::string& lowered() const { return lowered_; }
   // Whether `line` (without its line break) maps the name. `leadOk`: the text before the
   // line ends in address text that holds a line break before the line's own, so a name at
-  // offset 0 counts. `tail` answers for the same line.
-  [[nodiscard]] bool matchesLine(std::string_view line, bool leadOk, HostsLineTail& tail) const;
+  // offset 0 counts. `lead`: how many characters the line starts with that are address
+  // text. `tail` answers for the same line.
+  [[nodiscard]] bool matchesLine(std::string_view line, std::size_t lead, bool leadOk,
+                                 HostsLineTail& tail) const;
 
  private:
   std::string lowered_;
   std::vector<std::size_t> failure_;  // prefix function of lowered_
+  // Offset of the name's first character that is not address text; npos when it has none.
+  // Such a character pins the name's only possible place on a line.
+  std::size_t anchor_ = std::string::npos;
   bool usable_ = false;
 };
 
