@@ -122,9 +122,9 @@ bool AnyMatches(std::span<const HostNamePattern> names, std::string_view line, s
 
 }  // namespace
 
-HostNamePattern::HostNamePattern(std::string_view name) : lowered_(name) {
+HostNamePattern::HostNamePattern(std::string_view name)
+    : lowered_(name), usable_(!name.empty() && name.find('\n') == std::string_view::npos) {
   std::transform(lowered_.begin(), lowered_.end(), lowered_.begin(), Lower);
-  usable_ = !lowered_.empty() && lowered_.find('\n') == std::string::npos;
   const auto pin =
       std::find_if(lowered_.begin(), lowered_.end(), [](char c) { return !IsAddressChar(c); });
   if (pin != lowered_.end()) anchor_ = static_cast<std::size_t>(pin - lowered_.begin());

@@ -133,14 +133,14 @@ int ProbeServices(CheckConfig& config) {
     for (const ConfigEntry& entry : section->entries) urls.push_back(entry.text);
     ok = ProbeUrls(urls);
   }
-  std::atomic_ref(config.serviceOk).store(ok, std::memory_order_relaxed);
-  std::atomic_ref(config.serviceProbeDone).store(true, std::memory_order_release);
+  std::atomic_ref<bool>(config.serviceOk).store(ok, std::memory_order_relaxed);
+  std::atomic_ref<bool>(config.serviceProbeDone).store(true, std::memory_order_release);
   return ok ? 1 : 0;
 }
 
 bool ServiceProbeDone(const CheckConfig& config) {
   // atomic_ref needs a non-const object; the load does not write.
-  return std::atomic_ref(const_cast<bool&>(config.serviceProbeDone))  // NOLINT: load only
+  return std::atomic_ref<bool>(const_cast<bool&>(config.serviceProbeDone))  // NOLINT: load only
       .load(std::memory_order_acquire);
 }
 

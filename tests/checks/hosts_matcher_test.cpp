@@ -257,9 +257,10 @@ TEST(HostsMatcherTest, RemovalTakesOnlyTheMappingLines) {
 
 TEST(HostsMatcherTest, LongInputsTakeLinearTime) {
   // Inputs on which the regular expression recurses once per byte and overflows the stack.
-  const std::string digits = std::string(8 * 1024 * 1024, '1') + " host.example\n";
-  const std::string blankLines(8 * 1024 * 1024, '\n');
-  const std::string spaces = "\n" + std::string(8 * 1024 * 1024, ' ') + "host.example #c";
+  const std::string digits = std::string(std::size_t{8} * 1024 * 1024, '1') + " host.example\n";
+  const std::string blankLines(std::size_t{8} * 1024 * 1024, '\n');
+  const std::string spaces =
+      "\n" + std::string(std::size_t{8} * 1024 * 1024, ' ') + "host.example #c";
   std::string manyNames = "127.0.0.1";
   for (int i = 0; i < 500000; ++i) manyNames += " host.example";
   const auto start = std::chrono::steady_clock::now();

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 
 #include <algorithm>
+#include <array>
 #include <functional>
 
 namespace corvane::emulated {
@@ -21,9 +22,9 @@ std::string Ipv4(std::string_view field) {
   if (field.empty() || field.size() > 15) return {};
   in_addr address{};
   if (::inet_pton(AF_INET, std::string(field).c_str(), &address) != 1) return {};
-  char text[INET_ADDRSTRLEN] = {};  // NOLINT: C API buffer
-  if (::inet_ntop(AF_INET, &address, text, sizeof text) == nullptr) return {};
-  return text;
+  std::array<char, INET_ADDRSTRLEN> text{};
+  if (::inet_ntop(AF_INET, &address, text.data(), text.size()) == nullptr) return {};
+  return text.data();
 }
 
 // Calls visit(address, fields after it) for each mapping line.

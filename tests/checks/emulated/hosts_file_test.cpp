@@ -48,16 +48,16 @@ class HostsFileTest : public ::testing::Test {
                                  Entry("corbank.marrowby.example", "192.0.2.20")}});
   }
 
-  std::string hosts() {
+  static std::string hosts() {
     std::string text;
     EXPECT_EQ(CurrentPlatform().files().readFile(kHostsPath, text), 0U);
     return text;
   }
-  void setHosts(std::string_view text) {
+  static void setHosts(std::string_view text) {
     ASSERT_EQ(CurrentPlatform().files().writeFile(kHostsPath, text), 0U);
   }
   // Files in the hosts file's folder: a failed repair leaves nothing beside it.
-  std::size_t filesBeside() {
+  static std::size_t filesBeside() {
     const auto folder = dynamic_cast<emulated::EmulatedPlatform&>(CurrentPlatform())
                             .emulatedFiles()
                             .hostPath(R"(C:\Windows\System32\drivers\etc)");

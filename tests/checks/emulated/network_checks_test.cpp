@@ -124,7 +124,7 @@ TEST(NameResolutionTest, FailedReverseLookupOrOfflineFails) {
 
 TEST(NameResolutionTest, InetAddressForms) {
   struct Case {
-    const char* text;
+    const char* text = nullptr;
     std::optional<std::string> address;
   };
   const Case cases[] = {
