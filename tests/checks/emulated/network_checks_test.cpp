@@ -77,6 +77,19 @@ TEST(NameResolutionTest, EveryResolvedAddressMustBeAllowed) {
   }
 }
 
+TEST(NameResolutionTest, HostsFileLinesAsWindowsReadsThem) {
+  const Machine machine(
+      "::1 a.example\r\n"
+      "192.0.2.1\tx.example  A.Example # several names, a comment\r\n"
+      "#192.0.2.3 a.example\r\n"
+      "192.0.2.2 a.example.other\r\n"
+      "  192.0.2.4 a.example#c\r\n"
+      "192.0.2.1 a.example\r\n"
+      "not-an-address a.example\r\n");
+  EXPECT_EQ(ResolveHost("a.example"), (std::vector<std::string>{"192.0.2.1", "192.0.2.4"}));
+  EXPECT_EQ(ResolveHost("192.0.2.4"), std::vector<std::string>{"192.0.2.4"});
+}
+
 TEST(NameResolutionTest, HostsInNameOrderAndTheLabelOfTheLastEntryMet) {
   const Machine machine("192.0.2.1 a.example\n192.0.2.7 b.example\n");
   CheckConfig config;
