@@ -2,11 +2,6 @@
 
 namespace corvane {
 
-bool CheckHostsFile(CheckConfig& config, bool /*repair*/) {
-  config.hostsOk = false;
-  return false;
-}
-
 bool CheckHomepagePolicy(CheckConfig& config, bool /*repair*/) {
   config.homepageOk = false;
   return false;

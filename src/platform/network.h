@@ -103,6 +103,9 @@ class InternetSession {
                                                    std::uint32_t* error, std::stop_token stop) = 0;
 };
 
+// Winsock's answer when no entry exists for a name or address.
+inline constexpr std::uint32_t kWsaHostNotFound = 11001;
+
 // What gethostbyname answers for a name.
 struct HostAddresses {
   std::uint32_t error = 0;             // 0, or the Winsock error (WSAHOST_NOT_FOUND ...)
@@ -128,6 +131,13 @@ class Network {
 
   // gethostbyname(name), IPv4 only.
   virtual HostAddresses ResolveHost(std::string_view name) = 0;
+
+  // gethostbyaddr of a dotted IPv4 address (AF_INET, 4 bytes), a reverse lookup: the
+  // entry's address list when a name is found for it. A backend without reverse lookups
+  // finds nothing (WSAHOST_NOT_FOUND).
+  virtual HostAddresses ResolveAddress(std::string_view /*address*/) {
+    return {kWsaHostNotFound, {}};
+  }
 };
 
 }  // namespace corvane

@@ -21,8 +21,8 @@ namespace {
 using ::testing::ElementsAreArray;
 
 // The reports of one check run from timer 8 to timer 18, given items 5, 6 and 7. The fixture
-// configuration has no registry entries and the PC no registry-tools policy, so item 2 passes;
-// the stand-in checks fail, so every other item reads 1.
+// configuration has no registry entries, no "host" section and the PC no registry-tools
+// policy, so items 2 and 3 pass; the stand-in checks fail, so every other item reads 1.
 std::vector<std::string> CheckRun(int item5, int item6, int item7) {
   auto s = [](int item, int value) {
     return "setState(1," + std::to_string(item) + "," + std::to_string(value) + ")";
@@ -33,7 +33,7 @@ std::vector<std::string> CheckRun(int item5, int item6, int item7) {
       s(2, 0),
       "setState(0,0,18)",
       "setState(0,2,1003)",
-      s(3, 1),
+      s(3, 0),
       s(6, item6),
       "setState(0,0,27)",
       "setState(0,2,1004)",
@@ -73,7 +73,7 @@ TEST(DialogSequence, StartUpReportsEveryStepInOrderOnlineAndOffline) {
     bool online;
     int item5, item6, item7;
   };
-  for (const Case& c : {Case{true, 0, 1, 0}, Case{false, 1, 1, 1}}) {
+  for (const Case& c : {Case{true, 0, 0, 0}, Case{false, 1, 1, 1}}) {
     SCOPED_TRACE(c.online ? "online" : "offline");
     DialogRig rig;
     rig.online = c.online;
@@ -167,7 +167,7 @@ TEST(DialogCommands, CheckZeroRerunsTheChecksWithoutANewConfiguration) {
   EXPECT_EQ(dlg.config().items.size(), 2U);
   EXPECT_THAT(
       rig.page.states(),
-      ElementsAreArray(Concat(Concat({"setState(0,0,0)", "setState(0,2,1000)"}, CheckRun(0, 1, 0)),
+      ElementsAreArray(Concat(Concat({"setState(0,0,0)", "setState(0,2,1000)"}, CheckRun(0, 0, 0)),
                               {"setState(0,3,3)"})));
 }
 
@@ -210,7 +210,7 @@ TEST(DialogCommands, CheckOneFetchesTheConfigurationAgainAndRunsEverything) {
   EXPECT_THAT(
       rig.page.states(),
       ElementsAreArray(Concat(
-          Concat({"setState(0,0,0)", "setState(0,0,0)", "setState(0,2,1000)"}, CheckRun(0, 1, 0)),
+          Concat({"setState(0,0,0)", "setState(0,0,0)", "setState(0,2,1000)"}, CheckRun(0, 0, 0)),
           {"setState(0,3,3)"})));
 }
 

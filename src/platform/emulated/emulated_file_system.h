@@ -15,7 +15,7 @@
 // leaves half a file. Sharing modes and locks are not emulated.
 //
 // A new machine (no drive_c/ yet) gets the folders a fresh Windows 7 user sees (Windows,
-// system32 with a hosts file of comments only, Program Files, the user's profile with its
+// system32 with Windows 7's hosts file, Program Files, the user's profile with its
 // temporary folder, ProgramData) and the program's own folder.
 
 #include <cstdint>

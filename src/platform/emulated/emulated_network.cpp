@@ -20,10 +20,11 @@
 #include "bank/bank_values.h"
 #include "platform/win_errors.h"
 
+#include "platform/emulated/hosts_lookup.h"
+
 namespace corvane::emulated {
 namespace {
 
-constexpr std::uint32_t kWsaHostNotFound = 11001;
 constexpr std::uint32_t kWsaTryAgain = 11002;
 constexpr std::uint32_t kWsaNoRecovery = 11003;
 constexpr std::uint32_t kWsaNoData = 11004;
@@ -681,7 +682,7 @@ void ApplyIsolation(NetworkSettings& settings) {
 }
 
 EmulatedNetwork::EmulatedNetwork(const MachineFolder& machine, bool online, Registry* registry)
-    : online_(online), registry_(registry) {
+    : drive_(machine.driveC()), online_(online), registry_(registry) {
   NetworkSettingsLoad load = LoadNetworkSettings(machine);
   settings_ = std::move(load.settings);
   error_ = std::move(load.error);
@@ -736,8 +737,43 @@ std::unique_ptr<InternetSession> EmulatedNetwork::OpenSession(std::string_view u
   return std::make_unique<CurlSession>(std::move(settings), online_);
 }
 
+std::string EmulatedNetwork::hostsText() const {
+  ResolvedPath resolved;
+  if (drive_.resolve(R"(C:\Windows\System32\drivers\etc\hosts)", R"(C:\)", resolved) != 0 ||
+      !resolved.exists || resolved.isDirectory) {
+    return {};
+  }
+  bool ok = false;
+  std::string text = ReadFile(resolved.host, &ok);
+  return ok ? text : std::string();
+}
+
+HostAddresses EmulatedNetwork::ResolveAddress(std::string_view address) {
+  if (!online_ || !IsIpv4(address)) return {kWsaHostNotFound, {}};
+  const std::string text(address);
+  if (HostsNamesAddress(hostsText(), text)) return {0, {text}};
+  for (const auto& [name, addresses] : settings_.resolve) {
+    if (std::find(addresses.begin(), addresses.end(), text) != addresses.end()) return {0, {text}};
+  }
+  // Apart from the real network no reverse query leaves this PC either.
+  if (!settings_.real) return {kWsaHostNotFound, {}};
+  sockaddr_in socketAddress{};
+  socketAddress.sin_family = AF_INET;
+  if (::inet_pton(AF_INET, text.c_str(), &socketAddress.sin_addr) != 1)
+    return {kWsaHostNotFound, {}};
+  std::array<char, NI_MAXHOST> host{};
+  if (::getnameinfo(reinterpret_cast<const sockaddr*>(&socketAddress), sizeof socketAddress,
+                    host.data(), host.size(), nullptr, 0, NI_NAMEREQD) != 0) {
+    return {kWsaHostNotFound, {}};
+  }
+  return {0, {text}};
+}
+
 HostAddresses EmulatedNetwork::ResolveHost(std::string_view name) {
   if (!online_) return {kWsaHostNotFound, {}};
+  if (std::vector<std::string> mapped = HostsAddressesOf(hostsText(), name); !mapped.empty()) {
+    return {0, std::move(mapped)};
+  }
   if (const auto it = settings_.resolve.find(Lower(name)); it != settings_.resolve.end()) {
     return {0, it->second};
   }

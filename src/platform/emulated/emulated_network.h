@@ -37,6 +37,10 @@
 //
 // Whether the PC is online comes from machine.ini ([network] online): offline, the
 // connection state says so, names do not resolve and no URL opens.
+//
+// Name lookups go as on Windows: the machine's own hosts file
+// (C:\Windows\System32\drivers\etc\hosts) first, then [resolve], then the host's resolver;
+// reverse lookups (ResolveAddress) the same way.
 
 #include <cstdint>
 #include <filesystem>
@@ -46,6 +50,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/emulated/drive_c.h"
 #include "platform/emulated/machine_folder.h"
 #include "platform/network.h"
 #include "platform/registry.h"
@@ -92,12 +97,17 @@ class EmulatedNetwork final : public Network {
   bool ConnectedState(std::uint32_t* flags) override;
   std::unique_ptr<InternetSession> OpenSession(std::string_view userAgent) override;
   HostAddresses ResolveHost(std::string_view name) override;
+  HostAddresses ResolveAddress(std::string_view address) override;
 
   // What network.ini could not say (bad lines, an unreadable CA file); empty when all is
   // well.
   [[nodiscard]] const std::string& loadError() const { return error_; }
 
  private:
+  // The machine's hosts file as it is now; empty when there is none.
+  [[nodiscard]] std::string hostsText() const;
+
+  DriveC drive_;
   NetworkSettings settings_;
   std::string caBundle_;  // the host's store and the extra CA (PEM); empty: curl's default
   std::string error_;

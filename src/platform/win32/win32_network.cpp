@@ -386,9 +386,10 @@ std::unique_ptr<InternetSession> Win32Network::OpenSession(std::string_view user
   return std::make_unique<Win32Session>(session, agent);
 }
 
-HostAddresses Win32Network::ResolveHost(std::string_view name) {
-  const std::string text(name);
-  const hostent* entry = ::gethostbyname(text.c_str());
+namespace {
+
+// The IPv4 addresses of a hostent, as inet_ntoa writes them.
+HostAddresses AddressesOf(const hostent* entry) {
   if (entry == nullptr) return {static_cast<std::uint32_t>(::WSAGetLastError()), {}};
   HostAddresses result;
   if (entry->h_addrtype != AF_INET || entry->h_length != 4) return result;
@@ -398,6 +399,20 @@ HostAddresses Win32Network::ResolveHost(std::string_view name) {
     result.addresses.emplace_back(::inet_ntoa(value));
   }
   return result;
+}
+
+}  // namespace
+
+HostAddresses Win32Network::ResolveHost(std::string_view name) {
+  const std::string text(name);
+  return AddressesOf(::gethostbyname(text.c_str()));
+}
+
+HostAddresses Win32Network::ResolveAddress(std::string_view address) {
+  const std::string text(address);
+  const unsigned long value = ::inet_addr(text.c_str());
+  if (value == INADDR_NONE) return {WSAHOST_NOT_FOUND, {}};
+  return AddressesOf(::gethostbyaddr(reinterpret_cast<const char*>(&value), 4, AF_INET));
 }
 
 }  // namespace corvane::win32

@@ -1,6 +1,7 @@
 #pragma once
 
-// The network through WinINet (connection state, downloads) and Winsock (gethostbyname).
+// The network through WinINet (connection state, downloads) and Winsock (gethostbyname,
+// gethostbyaddr). Winsock is started once, with the object.
 
 #include "platform/network.h"
 
@@ -18,6 +19,7 @@ class Win32Network final : public Network {
   bool ConnectedState(std::uint32_t* flags) override;
   std::unique_ptr<InternetSession> OpenSession(std::string_view userAgent) override;
   HostAddresses ResolveHost(std::string_view name) override;
+  HostAddresses ResolveAddress(std::string_view address) override;
 
  private:
   bool winsock_ = false;  // WSAStartup succeeded and is undone on destruction
