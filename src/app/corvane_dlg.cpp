@@ -159,8 +159,8 @@ void CCorvaneDlg::startServiceProbe() {
   dialogThread_->config.serviceProbeDone = false;
   serviceProbe_.run(
       [probeServices = services_.probeServices,
-       snapshot = dialogThread_->config](std::stop_token /*stop*/) mutable {
-        probeServices(snapshot);
+       snapshot = dialogThread_->config](std::stop_token stop) mutable {
+        probeServices(snapshot, std::move(stop));
         return snapshot.serviceOk;
       },
       [this](bool serviceOk) {

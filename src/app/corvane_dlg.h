@@ -45,7 +45,7 @@ struct DialogServices {
   WorkerStarter startWorker = StartWorkerThread;
   std::function<bool()> internetConnected;
   std::function<AcquiredConfig(PromptHost&, std::stop_token)> acquireConfig;
-  std::function<int(CheckConfig&)> probeServices;
+  std::function<int(CheckConfig&, std::stop_token)> probeServices;
   std::function<UpdateOutcome(const CheckConfig&, std::stop_token)> checkForUpdate;
   std::function<std::vector<InstallTask>(const CheckItem&, std::int32_t)> installTasksFor;
   std::function<bool(const InstallTask&, std::atomic<std::int32_t>&, std::stop_token)>

@@ -115,23 +115,23 @@ bool CheckNameResolution(CheckConfig& config) {
   return true;
 }
 
-bool ProbeUrls(const std::vector<std::string>& urls) {
+bool ProbeUrls(const std::vector<std::string>& urls, const std::stop_token& stop) {
   const std::unique_ptr<InternetSession> session =
       CurrentPlatform().network().OpenSession(kUserAgent);
   if (!session) return false;
   // Every request is closed at once: opening proves the service answered.
   return std::all_of(urls.begin(), urls.end(), [&](const std::string& url) {
-    return session->OpenUrl(url, win::kInternetFlagReload, nullptr) != nullptr;
+    return session->OpenUrl(url, win::kInternetFlagReload, nullptr, stop) != nullptr;
   });
 }
 
-int ProbeServices(CheckConfig& config) {
+int ProbeServices(CheckConfig& config, std::stop_token stop) {
   bool ok = true;
   if (const ConfigSection* section = FindSection(config, "service")) {
     std::vector<std::string> urls;
     urls.reserve(section->entries.size());
     for (const ConfigEntry& entry : section->entries) urls.push_back(entry.text);
-    ok = ProbeUrls(urls);
+    ok = ProbeUrls(urls, stop);
   }
   std::atomic_ref<bool>(config.serviceOk).store(ok, std::memory_order_relaxed);
   std::atomic_ref<bool>(config.serviceProbeDone).store(true, std::memory_order_release);

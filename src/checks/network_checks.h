@@ -4,6 +4,7 @@
 // e-banking service (item 7).
 
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,8 +38,10 @@ std::optional<std::string> ParseInetAddress(std::string_view text);
 // The service probe, run on a worker: sets serviceOk, then serviceProbeDone. Returns 1 when
 // every service URL answered, else 0. Reads only the "service" section, which must not
 // change while it runs. serviceProbeDone is written with release order after serviceOk:
-// a reader that sees it true through ServiceProbeDone sees the final serviceOk.
-int ProbeServices(CheckConfig& config);
+// a reader that sees it true through ServiceProbeDone sees the final serviceOk. A stop
+// requested on `stop` ends the request under way within about a second (the probe then
+// fails), so a closing window does not wait for the network's time-outs.
+int ProbeServices(CheckConfig& config, std::stop_token stop = {});
 
 // serviceProbeDone read with acquire order, the counterpart of ProbeServices' last write.
 bool ServiceProbeDone(const CheckConfig& config);
@@ -47,6 +50,6 @@ bool ServiceProbeDone(const CheckConfig& config);
 // proxy settings), InternetOpenUrl per URL in order with INTERNET_FLAG_RELOAD; the first
 // failure ends it. No data is read and any HTTP status counts as an answer. An empty list
 // gives true.
-bool ProbeUrls(const std::vector<std::string>& urls);
+bool ProbeUrls(const std::vector<std::string>& urls, const std::stop_token& stop = {});
 
 }  // namespace corvane

@@ -110,7 +110,7 @@ struct DialogRig {
       acquired.serverConfigApplied = true;
       return acquired;
     };
-    services.probeServices = [this](CheckConfig& config) {
+    services.probeServices = [this](CheckConfig& config, std::stop_token /*stop*/) {
       ++probes;
       config.serviceOk = serviceAnswers;
       config.serviceProbeDone = true;

@@ -6,10 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bank_server.h"
@@ -192,6 +195,29 @@ TEST(ServiceProbeTest, AnyAnswerPassesAndTheFirstFailureEnds) {
   EXPECT_TRUE(config.serviceOk);
   EXPECT_TRUE(ServiceProbeDone(config));
   EXPECT_TRUE(ProbeUrls({}));
+}
+
+// A window closed while a service keeps the probe waiting: the stop ends the request at
+// once, and the probe fails instead of holding the closing dialog for the time-outs.
+TEST(ServiceProbeTest, AStopEndsAProbeThatWaitsForAnAnswer) {
+  testing::BankServer server({.tls = false});
+  ASSERT_EQ(server.error(), "");
+  server.Fault("/silent", testing::FaultKind::kSilent);
+  const Machine machine("");
+  CheckConfig config;
+  config.sections.push_back(
+      {"service", {Url("http://127.0.0.1:" + std::to_string(server.port()) + "/silent")}});
+
+  std::stop_source stop;
+  std::jthread stopper([&stop] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    stop.request_stop();
+  });
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(ProbeServices(config, stop.get_token()), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(1600));
+  EXPECT_FALSE(config.serviceOk);
+  EXPECT_TRUE(ServiceProbeDone(config));
 }
 
 TEST(ServiceProbeTest, OfflineNothingOpens) {
