@@ -376,7 +376,7 @@ TEST(DialogCommands, FixCheckAndStopEndForAnyArgument) {
     rig.loop.runUntilIdle();
     EXPECT_THAT(rig.page.states(),
                 ElementsAreArray(
-                    Concat(Concat({"setState(0,0,0)", "setState(0,2,1000)"}, CheckRun(0, 1, 0)),
+                    Concat(Concat({"setState(0,0,0)", "setState(0,2,1000)"}, CheckRun(0, 0, 0)),
                            {"setState(0,3,3)"})));
   }
 }
