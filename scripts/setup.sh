@@ -30,6 +30,7 @@ packages=(
   libcurl4-openssl-dev # the emulated PC's downloads
   curl                 # the command line that the download benchmark compares with
   ccache               # rebuilds of the five presets reuse earlier compilations
+  iproute2             # brings loopback up in the tests' own network namespace
 )
 # Node runs the page's tests; an existing Node (e.g. a newer one) is used as it is.
 if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
