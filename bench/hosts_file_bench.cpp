@@ -18,40 +18,10 @@
 #include "checks/environment_checks.h"
 #include "config/check_config.h"
 #include "emulated/scratch_machine.h"
+#include "heap_counter.h"
 #include "platform/emulated/emulated_platform.h"
 #include "platform/file_system.h"
 #include "platform/platform.h"
-
-// Heap accounting for the memory figures: every allocation of the process passes here.
-namespace heap {
-std::size_t current = 0;  // NOLINT: the allocation hooks below need process-wide counters
-std::size_t peak = 0;     // NOLINT
-
-void* Allocate(std::size_t size) {
-  void* p = std::malloc(size == 0 ? 1 : size);
-  if (p == nullptr) throw std::bad_alloc();
-  current += malloc_usable_size(p);
-  peak = std::max(peak, current);
-  return p;
-}
-void Release(void* p) {
-  if (p == nullptr) return;
-  current -= malloc_usable_size(p);
-  std::free(p);
-}
-struct Scope {
-  std::size_t base = current;
-  Scope() { peak = current; }
-  [[nodiscard]] std::size_t Peak() const { return peak - base; }
-};
-}  // namespace heap
-
-void* operator new(std::size_t size) { return heap::Allocate(size); }
-void* operator new[](std::size_t size) { return heap::Allocate(size); }
-void operator delete(void* p) noexcept { heap::Release(p); }
-void operator delete[](void* p) noexcept { heap::Release(p); }
-void operator delete(void* p, std::size_t) noexcept { heap::Release(p); }
-void operator delete[](void* p, std::size_t) noexcept { heap::Release(p); }
 
 namespace {
 

@@ -15,8 +15,8 @@
 #include <sstream>
 #include <string>
 
-#include "bank_server.h"
 #include "bank/bank_values.h"
+#include "bank_server.h"
 #include "emulated/scratch_machine.h"
 #include "platform/emulated/emulated_platform.h"
 #include "platform/file_system.h"

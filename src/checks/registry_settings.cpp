@@ -15,6 +15,7 @@
 #include "platform/registry.h"
 #include "platform/utf.h"
 #include "platform/win_errors.h"
+#include "support/atoi_value.h"
 
 namespace corvane {
 namespace {
@@ -27,19 +28,9 @@ constexpr std::string_view kPolicyValue = "Disableregistrytools";
 constexpr std::size_t kStringUnits = 512;
 constexpr std::size_t kBinaryBytes = 512;
 
-// atoi's reading, saturating where atoi would overflow, as a 32-bit pattern.
+// atoi's reading as a 32-bit pattern.
 std::uint32_t NumberPattern(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  constexpr std::int64_t kLimit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
-  std::int64_t value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    value = std::min(value * 10 + (text[i] - '0'), kLimit);
-  }
-  const std::int64_t signedValue = negative ? -value : std::min(value, kLimit - 1);
-  return static_cast<std::uint32_t>(static_cast<std::int32_t>(signedValue));
+  return static_cast<std::uint32_t>(AtoiValue(text));
 }
 
 std::uint8_t HexDigit(char c) {

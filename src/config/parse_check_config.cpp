@@ -9,27 +9,11 @@
 
 #include "platform/platform.h"
 #include "platform/system_info.h"
+#include "support/atoi_value.h"
 #include "support/xml_document.h"
 
 namespace corvane {
 namespace {
-
-// The leading decimal number of `text` as atoi reads it: leading white space, an optional
-// sign, digits; anything after them ignored; 0 without digits. Out-of-range values saturate
-// instead of being undefined.
-std::int32_t AtoiValue(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  constexpr std::int64_t kLimit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
-  std::int64_t value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    value = std::min(value * 10 + (text[i] - '0'), kLimit);
-  }
-  if (negative) return static_cast<std::int32_t>(-value);
-  return static_cast<std::int32_t>(std::min(value, kLimit - 1));
-}
 
 // One body for the const and the mutable lookup.
 template <typename Config>
