@@ -27,6 +27,16 @@ class Processes {
   // code in *exitCode unless exitCode is null. The command line may be of any length the
   // system accepts; it is not cut.
   virtual std::uint32_t run(std::string_view commandLine, bool wait, std::uint32_t* exitCode) = 0;
+
+  // Starts commandLine, read as run() reads it, with the rights of the logged-on desktop
+  // user rather than this (elevated) process's: on Windows Vista and later with the token of
+  // the desktop shell's process, on earlier Windows as an ordinary start. The program is not
+  // awaited. There is no fall-back to this process's own rights: when the shell's token
+  // cannot be had or used, nothing starts.
+  //
+  // Returns 0 when the program started, otherwise the Windows error of the step that failed
+  // (ERROR_INVALID_PARAMETER for an empty command line). The command line is not cut.
+  virtual std::uint32_t startAsDesktopUser(std::string_view commandLine) = 0;
 };
 
 }  // namespace corvane

@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "ui/prompts.h"
 #include "config/check_config.h"
+#include "ui/prompts.h"
 
 namespace corvane {
 
@@ -24,11 +24,15 @@ UpdateOutcome updateThreadProc(const CheckConfig& config, std::stop_token stop);
 // True when the new instance started and this one must end. (Stand-in: false.)
 bool ApplyUpdate(PromptHost& prompts, const AppInfo& appInfo);
 
-// Starts the e-banking site in Internet Explorer with the desktop user's rights.
-// (Stand-in: starts nothing and returns false.)
+// Starts commandLine with the rights of the logged-on desktop user, not this elevated
+// process's (Processes::startAsDesktopUser; no fall-back to an ordinary start on Windows
+// Vista and later). True only when a process was started. The browser is not awaited.
 bool launchAsDesktopUser(std::string_view commandLine);
-// The command line of the site: the quoted browser path followed by the site address.
-// (Stand-in: empty.)
+
+// The command line that opens the bank's public site: the expanded browser path
+// "%ProgramFiles%\Internet Explorer\iexplore.exe" in double quotes, followed at once, without a
+// blank, by the site address. For the 32-bit program on 64-bit Windows %ProgramFiles% names
+// the 32-bit program folder, so the 32-bit browser starts.
 std::string SiteCommandLine();
 
 }  // namespace corvane

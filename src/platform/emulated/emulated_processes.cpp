@@ -1,5 +1,6 @@
 #include "platform/emulated/emulated_processes.h"
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -9,6 +10,7 @@
 #include <string>
 
 #include "platform/command_line.h"
+#include "platform/emulated/unique_fd.h"
 #include "platform/environment.h"
 #include "platform/win_errors.h"
 #include "platform/windows_path.h"
@@ -208,6 +210,24 @@ std::uint32_t EmulatedProcesses::run(std::string_view commandLine, bool wait,
     if (errno != EINTR) return win::kErrorSuccess;  // started; its end is unknown
   }
   if (exitCode != nullptr) *exitCode = ExitCodeOf(status);
+  return win::kErrorSuccess;
+}
+
+std::uint32_t EmulatedProcesses::startAsDesktopUser(std::string_view commandLine) {
+  if (commandLine.find_first_not_of(" \t") == std::string_view::npos ||
+      commandLine.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos) {
+    return win::kErrorInvalidParameter;
+  }
+  std::string line(commandLine);
+  line += '\n';
+  const std::lock_guard lock(mutex_);
+  // One write of the whole line, appended, so concurrent starts never interleave.
+  UniqueFd log(::open(startLog().c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+  if (log.get() < 0) return win::kErrorAccessDenied;
+  if (::write(log.get(), line.data(), line.size()) != static_cast<ssize_t>(line.size()) ||
+      !log.Close()) {
+    return win::kErrorAccessDenied;
+  }
   return win::kErrorSuccess;
 }
 

@@ -16,6 +16,11 @@
 //     does not exist.
 // The exit code is the script's exit status; a script killed by a signal exits with
 // 128 + the signal number, as in a shell.
+//
+// Starts as the desktop user (the browser for the bank's site) run nothing on the host: each
+// is recorded as one line, the command line, appended to processes.log in the machine folder.
+// A command line with a line break or NUL cannot be recorded and fails with
+// ERROR_INVALID_PARAMETER; a log that cannot be written fails with its error.
 
 #include <sys/types.h>
 
@@ -45,6 +50,10 @@ class EmulatedProcesses final : public Processes {
   ~EmulatedProcesses() override;
 
   std::uint32_t run(std::string_view commandLine, bool wait, std::uint32_t* exitCode) override;
+  std::uint32_t startAsDesktopUser(std::string_view commandLine) override;
+
+  // The machine's record of programs started as the desktop user.
+  [[nodiscard]] std::filesystem::path startLog() const { return folder_.root() / "processes.log"; }
 
  private:
   // Finds the program a command line names: its host path and the text after its name.

@@ -4,6 +4,67 @@
 #include "platform/win_errors.h"
 
 namespace corvane::win32 {
+namespace {
+
+// Token rights the started program needs on its primary token.
+constexpr DWORD kDesktopTokenAccess = TOKEN_QUERY | TOKEN_ASSIGN_PRIMARY | TOKEN_DUPLICATE |
+                                      TOKEN_ADJUST_DEFAULT | TOKEN_ADJUST_SESSIONID;
+
+// CreateProcessWithTokenW exists from Windows Vista on; it is looked up at run time so that
+// the program still loads on Windows XP, which never needs it.
+using CreateProcessWithToken = BOOL(WINAPI*)(HANDLE, DWORD, LPCWSTR, LPWSTR, DWORD, LPVOID, LPCWSTR,
+                                             LPSTARTUPINFOW, LPPROCESS_INFORMATION);
+
+bool BeforeVista() {
+  OSVERSIONINFOW version{};
+  version.dwOSVersionInfoSize = sizeof(version);
+  return ::GetVersionExW(&version) == FALSE || version.dwMajorVersion < 6;
+}
+
+// CreateProcessWithTokenW needs SeIncreaseQuotaPrivilege enabled in the caller's token.
+std::uint32_t EnableIncreaseQuota() {
+  HANDLE raw = nullptr;
+  if (::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &raw) == FALSE) {
+    return LastError();
+  }
+  const UniqueHandle token(raw);
+  TOKEN_PRIVILEGES privileges{};
+  privileges.PrivilegeCount = 1;
+  privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+  if (::LookupPrivilegeValueW(nullptr, L"SeIncreaseQuotaPrivilege",
+                              &privileges.Privileges[0].Luid) == FALSE) {
+    return LastError();
+  }
+  ::SetLastError(ERROR_SUCCESS);
+  if (::AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr) == FALSE) {
+    return LastError();
+  }
+  // AdjustTokenPrivileges succeeds with ERROR_NOT_ALL_ASSIGNED when the token lacks it.
+  return LastError();
+}
+
+// A primary token of the desktop shell's process, for starting programs as its user.
+std::uint32_t ShellToken(UniqueHandle& duplicate) {
+  HWND shell = ::GetShellWindow();
+  if (shell == nullptr) return ERROR_NOT_FOUND;  // no desktop shell running
+  DWORD processId = 0;
+  ::GetWindowThreadProcessId(shell, &processId);
+  if (processId == 0) return LastError() != 0 ? LastError() : ERROR_NOT_FOUND;
+  const UniqueHandle process(::OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, processId));
+  if (!process) return LastError();
+  HANDLE raw = nullptr;
+  if (::OpenProcessToken(process.get(), TOKEN_DUPLICATE, &raw) == FALSE) return LastError();
+  const UniqueHandle token(raw);
+  raw = nullptr;
+  if (::DuplicateTokenEx(token.get(), kDesktopTokenAccess, nullptr, SecurityImpersonation,
+                         TokenPrimary, &raw) == FALSE) {
+    return LastError();
+  }
+  duplicate = UniqueHandle(raw);
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
 
 std::uint32_t Win32Processes::run(std::string_view commandLine, bool wait,
                                   std::uint32_t* exitCode) {
@@ -29,6 +90,37 @@ std::uint32_t Win32Processes::run(std::string_view commandLine, bool wait,
       *exitCode = code;
     }
   }
+  return win::kErrorSuccess;
+}
+
+std::uint32_t Win32Processes::startAsDesktopUser(std::string_view commandLine) {
+  if (commandLine.find_first_not_of(" \t") == std::string_view::npos) {
+    return win::kErrorInvalidParameter;
+  }
+  // Where Windows has no split between the administrator and the desktop user, the program
+  // starts as any other.
+  if (BeforeVista()) return run(commandLine, false, nullptr);
+
+  if (const std::uint32_t error = EnableIncreaseQuota()) return error;
+  UniqueHandle token;
+  if (const std::uint32_t error = ShellToken(token)) return error;
+  HMODULE advapi = ::GetModuleHandleW(L"advapi32.dll");
+  if (advapi == nullptr) return LastError();
+  const auto createWithToken = reinterpret_cast<CreateProcessWithToken>(
+      reinterpret_cast<void*>(::GetProcAddress(advapi, "CreateProcessWithTokenW")));
+  if (createWithToken == nullptr) return LastError();
+
+  // The call may write into the command line: its own copy, whole (never a fixed buffer).
+  std::wstring line = Wide(commandLine);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION started{};
+  if (createWithToken(token.get(), 0, nullptr, line.data(), 0, nullptr, nullptr, &startup,
+                      &started) == FALSE) {
+    return LastError();
+  }
+  const UniqueHandle process(started.hProcess);
+  const UniqueHandle thread(started.hThread);
   return win::kErrorSuccess;
 }
 
