@@ -15,6 +15,12 @@ constexpr DWORD kDesktopTokenAccess = TOKEN_QUERY | TOKEN_ASSIGN_PRIMARY | TOKEN
 using CreateProcessWithToken = BOOL(WINAPI*)(HANDLE, DWORD, LPCWSTR, LPWSTR, DWORD, LPVOID, LPCWSTR,
                                              LPSTARTUPINFOW, LPPROCESS_INFORMATION);
 
+// The error of a call that failed; never 0, so a failure is never taken for a success.
+std::uint32_t FailedWith() {
+  const std::uint32_t error = LastError();
+  return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
+}
+
 bool BeforeVista() {
   OSVERSIONINFOW version{};
   version.dwOSVersionInfoSize = sizeof(version);
@@ -23,21 +29,20 @@ bool BeforeVista() {
 
 // CreateProcessWithTokenW needs SeIncreaseQuotaPrivilege enabled in the caller's token.
 std::uint32_t EnableIncreaseQuota() {
-  HANDLE raw = nullptr;
-  if (::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &raw) == FALSE) {
-    return LastError();
+  UniqueHandle token;
+  if (::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, token.put()) == FALSE) {
+    return FailedWith();
   }
-  const UniqueHandle token(raw);
   TOKEN_PRIVILEGES privileges{};
   privileges.PrivilegeCount = 1;
   privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
   if (::LookupPrivilegeValueW(nullptr, L"SeIncreaseQuotaPrivilege",
                               &privileges.Privileges[0].Luid) == FALSE) {
-    return LastError();
+    return FailedWith();
   }
   ::SetLastError(ERROR_SUCCESS);
   if (::AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr) == FALSE) {
-    return LastError();
+    return FailedWith();
   }
   // AdjustTokenPrivileges succeeds with ERROR_NOT_ALL_ASSIGNED when the token lacks it.
   return LastError();
@@ -49,18 +54,15 @@ std::uint32_t ShellToken(UniqueHandle& duplicate) {
   if (shell == nullptr) return ERROR_NOT_FOUND;  // no desktop shell running
   DWORD processId = 0;
   ::GetWindowThreadProcessId(shell, &processId);
-  if (processId == 0) return LastError() != 0 ? LastError() : ERROR_NOT_FOUND;
+  if (processId == 0) return FailedWith();
   const UniqueHandle process(::OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, processId));
-  if (!process) return LastError();
-  HANDLE raw = nullptr;
-  if (::OpenProcessToken(process.get(), TOKEN_DUPLICATE, &raw) == FALSE) return LastError();
-  const UniqueHandle token(raw);
-  raw = nullptr;
+  if (!process.valid()) return FailedWith();
+  UniqueHandle token;
+  if (::OpenProcessToken(process.get(), TOKEN_DUPLICATE, token.put()) == FALSE) return FailedWith();
   if (::DuplicateTokenEx(token.get(), kDesktopTokenAccess, nullptr, SecurityImpersonation,
-                         TokenPrimary, &raw) == FALSE) {
-    return LastError();
+                         TokenPrimary, duplicate.put()) == FALSE) {
+    return FailedWith();
   }
-  duplicate = UniqueHandle(raw);
   return ERROR_SUCCESS;
 }
 
@@ -105,10 +107,10 @@ std::uint32_t Win32Processes::startAsDesktopUser(std::string_view commandLine) {
   UniqueHandle token;
   if (const std::uint32_t error = ShellToken(token)) return error;
   HMODULE advapi = ::GetModuleHandleW(L"advapi32.dll");
-  if (advapi == nullptr) return LastError();
+  if (advapi == nullptr) return FailedWith();
   const auto createWithToken = reinterpret_cast<CreateProcessWithToken>(
       reinterpret_cast<void*>(::GetProcAddress(advapi, "CreateProcessWithTokenW")));
-  if (createWithToken == nullptr) return LastError();
+  if (createWithToken == nullptr) return FailedWith();
 
   // The call may write into the command line: its own copy, whole (never a fixed buffer).
   std::wstring line = Wide(commandLine);
@@ -117,7 +119,7 @@ std::uint32_t Win32Processes::startAsDesktopUser(std::string_view commandLine) {
   PROCESS_INFORMATION started{};
   if (createWithToken(token.get(), 0, nullptr, line.data(), 0, nullptr, nullptr, &startup,
                       &started) == FALSE) {
-    return LastError();
+    return FailedWith();
   }
   const UniqueHandle process(started.hProcess);
   const UniqueHandle thread(started.hThread);
