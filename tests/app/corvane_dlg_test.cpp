@@ -6,11 +6,14 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <fstream>
 #include <functional>
 #include <limits>
 #include <mutex>
+#include <sstream>
 #include <thread>
 
+#include "bank/bank_values.h"
 #include "checks/system_description.h"
 #include "dialog_test_support.h"
 #include "test_latch.h"
@@ -380,6 +383,26 @@ TEST(DialogCommands, FixCheckAndStopEndForAnyArgument) {
                            {"setState(0,3,3)"})));
   }
 }
+
+#if !defined(_WIN32)
+TEST(DialogCommands, EachSiteClickStartsTheBrowserOnceAndReportsNothingToThePage) {
+  DialogRig rig;
+  CCorvaneDlg& dlg = rig.start();
+  rig.page.calls.clear();
+  dlg.openSite();
+  dlg.openSite();
+  EXPECT_TRUE(rig.page.calls.empty());
+  EXPECT_TRUE(dlg.isIdle());
+  const auto& processes = dynamic_cast<emulated::EmulatedProcesses&>(CurrentPlatform().processes());
+  std::ifstream log(processes.startLog(), std::ios::binary);
+  std::ostringstream recorded;
+  recorded << log.rdbuf();
+  const std::string line =
+      std::string(R"("C:\Program Files (x86)\Internet Explorer\iexplore.exe")") +
+      std::string(bank::kPublicSiteUrl) + "\n";
+  EXPECT_EQ(recorded.str(), line + line);
+}
+#endif
 
 TEST(DialogTimers, DownloadProgressReportsUpToOneHundredOnly) {
   struct Case {
