@@ -28,16 +28,16 @@ std::string ReadFile(const std::filesystem::path& path) {
 class SiteLaunchTest : public ::testing::Test {
  protected:
   void Install() {
-    auto platform = std::make_unique<emulated::EmulatedPlatform>(machine_.folder().root());
-    platform_ = platform.get();
-    installed_ = std::make_unique<ScopedPlatform>(std::move(platform));
+    installed_ = std::make_unique<ScopedPlatform>(
+        std::make_unique<emulated::EmulatedPlatform>(machine_.folder().root()));
   }
   [[nodiscard]] std::filesystem::path startLog() const {
     return machine_.folder().root() / "processes.log";
   }
+  [[nodiscard]] std::filesystem::path machineIni() const { return machine_.folder().machineIni(); }
 
+ private:
   emulated::ScratchMachine machine_;
-  emulated::EmulatedPlatform* platform_ = nullptr;
   std::unique_ptr<ScopedPlatform> installed_;
 };
 
@@ -49,7 +49,7 @@ TEST_F(SiteLaunchTest, CommandLineQuotesThe32BitBrowserAndAppendsTheSiteWithoutA
 }
 
 TEST_F(SiteLaunchTest, CommandLineOn32BitWindowsNamesTheOnlyProgramFolder) {
-  std::ofstream(machine_.folder().machineIni()) << "[windows]\narchitecture = 0\n";
+  std::ofstream(machineIni()) << "[windows]\narchitecture = 0\n";
   Install();
   EXPECT_EQ(SiteCommandLine(), std::string(R"("C:\Program Files\Internet Explorer\iexplore.exe")") +
                                    std::string(bank::kPublicSiteUrl));
