@@ -71,8 +71,8 @@ int main(int argc, char** argv) {
   // A machine that cannot be read whole is neither described nor rebooted: both would act
   // on a PC with parts missing. Creating a new machine is not an error.
   if (const std::string errors = machine.loadErrors(); !errors.empty()) {
-    std::fprintf(stderr, "corvane-machine: the machine %s cannot be read whole:\n%s\n",
-                 machine.folder().root().string().c_str(), errors.c_str());
+    (void)std::fprintf(stderr, "corvane-machine: the machine %s cannot be read whole:\n%s\n",
+                       machine.folder().root().string().c_str(), errors.c_str());
     return 2;
   }
   if (command == "reboot") {
