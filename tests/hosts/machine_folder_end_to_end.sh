@@ -21,12 +21,15 @@ fingerprint() {
     find . -type f -print0 | LC_ALL=C sort -z | xargs -0 -r sha256sum)
 }
 
-# A complete machine, made by the program itself; creating one is not an error.
+# A complete machine as corvane-machine creates it; creating one is not an error, and the
+# program runs on a copy of it (the copy then has certificate stores too).
 good="${work}/good"
 "${machine_tool}" --machine "${good}" show >/dev/null || fail "creating a machine failed"
-"${corvane}" --machine "${good}" --ui none --exit-when-idle >/dev/null 2>"${work}/stderr" ||
+cp -a "${good}" "${work}/ran"
+"${corvane}" --machine "${work}/new" --ui none --exit-when-idle >/dev/null 2>"${work}/stderr" ||
+  fail "corvane did not create and run a new machine: $(cat "${work}/stderr")"
+"${corvane}" --machine "${work}/ran" --ui none --exit-when-idle >/dev/null 2>"${work}/stderr" ||
   fail "a good machine did not run: $(cat "${work}/stderr")"
-rm -rf "${good}/locks"
 
 # name | how the folder is broken | what stderr must name
 cases=(
@@ -34,14 +37,16 @@ cases=(
   "hive|echo 'not a registry line' >>registry/HKLM.reg|registry/HKLM.reg:[0-9]+: "
   "hive-open-key|printf 'Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\\\A\n' >registry/HKCU.reg|registry/HKCU.reg:3: "
   "network|printf '[proxy]\nnot a setting\n' >network.ini|network.ini:2: "
-  "store-is-a-file|rm -rf certs/user/ROOT && echo x >certs/user/ROOT|certs/user/ROOT: is not a folder"
-  "store-is-a-link|mkdir -p certs/machine && rm -rf certs/machine/ROOT && ln -s /etc/ssl/certs certs/machine/ROOT|certs/machine/ROOT: is a symbolic link"
+  "store-is-a-file|mkdir -p certs/user && echo x >certs/user/ROOT|certs/user/ROOT: is not a folder"
+  "store-is-a-link|mkdir -p certs/machine && ln -s /etc/ssl/certs certs/machine/ROOT|certs/machine/ROOT: is a symbolic link"
+  "certs-is-a-file|echo x >certs|certs: is not a folder"
 )
 for entry in "${cases[@]}"; do
   IFS='|' read -r name breakage expected <<<"${entry}"
   for program in corvane corvane-machine; do
     folder="${work}/${name}-${program}"
-    cp -a "${good}" "${folder}"
+    cp -a "${work}/ran" "${folder}"
+    rm -rf "${folder}/locks" "${folder}/certs"
     (cd "${folder}" && eval "${breakage}")
     before="$(fingerprint "${folder}")"
     status=0
@@ -61,8 +66,8 @@ for entry in "${cases[@]}"; do
 done
 
 # One instance per machine. The first instance waits with nothing to do until it is ended.
-cp -a "${good}" "${work}/one"
-cp -a "${good}" "${work}/two"
+cp -a "${work}/ran" "${work}/one"
+cp -a "${work}/ran" "${work}/two"
 "${corvane}" --machine "${work}/one" --ui none >/dev/null 2>&1 &
 holder=$!
 trap 'kill "${holder}" 2>/dev/null || true' EXIT
