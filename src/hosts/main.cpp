@@ -71,6 +71,9 @@ int Main(int argc, char** argv) {
   ProgramHost host(options, options.transcript.empty() ? nullptr : &transcriptFile);
   CCorvaneApp app(host, args);
   app.InitInstance();
+  if (app.report().outcome == StartOutcome::kAnotherInstance) {
+    return EndForAnotherInstance(options);
+  }
   if (app.report().outcome == StartOutcome::kLockFailed) {
     std::cerr << "corvane: the single-instance lock could not be made (error "
               << app.report().lockError << ")\n";

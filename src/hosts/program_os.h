@@ -19,7 +19,15 @@ std::vector<std::string> ProgramArguments(int argc, char** argv);
 
 // Installs the platform the options name into `scope` (nothing to install on Windows, whose
 // platform is the system itself). False, with the reason on stderr, when this build cannot
-// run with them.
+// run with them or (emulated PC) the machine folder cannot be read whole: nothing then runs
+// and nothing is written to the machine.
 bool InstallPlatform(const hosts::HostOptions& options, std::unique_ptr<ScopedPlatform>& scope);
+
+// How the program ends when another instance holds the single-instance lock: silently with
+// 0 on Windows, as the program always has; on the emulated PC with a line on stderr and
+// kAnotherInstanceStatus, so that a person or script sees why nothing happened.
+int EndForAnotherInstance(const hosts::HostOptions& options);
+
+inline constexpr int kAnotherInstanceStatus = 3;
 
 }  // namespace corvane::program

@@ -11,16 +11,34 @@ void PrepareConsole() {}
 
 std::vector<std::string> ProgramArguments(int argc, char** argv) { return {argv, argv + argc}; }
 
-// The emulated PC: --machine's folder or the default machine.
+namespace {
+
+// --machine's folder or the default machine.
+std::filesystem::path MachineRoot(const hosts::HostOptions& options) {
+  return options.machine.empty() ? emulated::MachineFolder::DefaultRoot()
+                                 : std::filesystem::path(options.machine);
+}
+
+}  // namespace
+
+// The emulated PC. A machine that cannot be read
+// whole is refused: the checks would answer for a PC with parts missing.
 bool InstallPlatform(const hosts::HostOptions& options, std::unique_ptr<ScopedPlatform>& scope) {
-  auto machine = std::make_unique<emulated::EmulatedPlatform>(
-      options.machine.empty() ? emulated::MachineFolder::DefaultRoot()
-                              : std::filesystem::path(options.machine));
+  auto machine = std::make_unique<emulated::EmulatedPlatform>(MachineRoot(options));
   if (const std::string errors = machine->loadErrors(); !errors.empty()) {
-    std::cerr << errors << '\n';
+    std::cerr << "corvane: the machine " << machine->folder().root().string()
+              << " cannot be read whole; nothing was run:\n"
+              << errors << '\n';
+    return false;
   }
   scope = std::make_unique<ScopedPlatform>(std::move(machine));
   return true;
+}
+
+int EndForAnotherInstance(const hosts::HostOptions& options) {
+  std::cerr << "corvane: another instance holds the machine " << MachineRoot(options).string()
+            << "; this one ends\n";
+  return kAnotherInstanceStatus;
 }
 
 }  // namespace corvane::program

@@ -23,4 +23,6 @@ bool InstallPlatform(const hosts::HostOptions& options,
   return true;
 }
 
+int EndForAnotherInstance(const hosts::HostOptions& /*options*/) { return 0; }
+
 }  // namespace corvane::program

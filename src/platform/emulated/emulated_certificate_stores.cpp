@@ -304,8 +304,73 @@ std::string ThumbprintText(const std::string& sha1) {
   return out;
 }
 
+namespace {
+
+// Appends "<path>: <what>" as one line of `errors`.
+void AddError(std::string& errors, const fs::path& path, std::string_view what) {
+  if (!errors.empty()) errors += '\n';
+  errors += path.string();
+  errors += ": ";
+  errors += what;
+}
+
+// Checks that `dir`, when present, is a real folder whose entries can be listed; false (with
+// the reason in `errors`) when it is not.
+bool CheckFolder(const fs::path& dir, std::string& errors) {
+  std::error_code error;
+  const fs::file_type type = fs::symlink_status(dir, error).type();
+  if (type == fs::file_type::not_found) return false;
+  if (type == fs::file_type::symlink) {
+    AddError(errors, dir, "is a symbolic link, which is not followed");
+    return false;
+  }
+  if (type != fs::file_type::directory) {
+    AddError(errors, dir, "is not a folder");
+    return false;
+  }
+  fs::directory_iterator it(dir, error);
+  while (!error && it != fs::directory_iterator()) it.increment(error);
+  if (error) {
+    AddError(errors, dir, "cannot be read");
+    return false;
+  }
+  return true;
+}
+
+// Every store folder below `parent` and every file in it must open: a store that can be read
+// only in part would answer searches wrongly. Files that are not certificates stay allowed.
+void CheckStores(const fs::path& parent, std::string& errors) {
+  if (!CheckFolder(parent, errors)) return;
+  std::error_code error;
+  std::vector<fs::path> stores;
+  for (fs::directory_iterator it(parent, error), end; !error && it != end; it.increment(error)) {
+    stores.push_back(it->path());
+  }
+  std::sort(stores.begin(), stores.end());
+  for (const fs::path& store : stores) {
+    if (!CheckFolder(store, errors)) continue;
+    std::vector<fs::path> files;
+    for (fs::directory_iterator it(store, error), end; !error && it != end; it.increment(error)) {
+      files.push_back(it->path());
+    }
+    std::sort(files.begin(), files.end());
+    for (const fs::path& file : files) {
+      if (fs::symlink_status(file, error).type() != fs::file_type::regular) continue;
+      const UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+      if (fd.get() < 0) AddError(errors, file, "cannot be read");
+    }
+  }
+}
+
+}  // namespace
+
 EmulatedCertificateStores::EmulatedCertificateStores(const MachineFolder& folder)
-    : root_(folder.root() / "certs") {}
+    : root_(folder.root() / "certs") {
+  if (CheckFolder(root_, loadError_)) {
+    CheckStores(userDir(), loadError_);
+    CheckStores(machineDir(), loadError_);
+  }
+}
 
 std::unique_ptr<CertificateStore> EmulatedCertificateStores::OpenSystemStore(
     std::string_view name) {

@@ -53,6 +53,12 @@ class EmulatedCertificateStores final : public CertificateStores {
   // Asks the confirmation; no confirmation declines.
   bool ConfirmRootAdd(const RootCertificateConfirmation& what);
 
+  // What made the stores unreadable when the machine was opened, one "<path>: <reason>" line
+  // each: a store folder (or certs, certs/user, certs/machine) that is a file or a symbolic
+  // link or cannot be listed, or a file in a store that cannot be opened. Empty when all is
+  // well, also when there are no stores yet.
+  [[nodiscard]] const std::string& loadError() const { return loadError_; }
+
   // certs/user and certs/machine: the store folders are below them.
   [[nodiscard]] std::filesystem::path userDir() const { return root_ / "user"; }
   [[nodiscard]] std::filesystem::path machineDir() const { return root_ / "machine"; }
@@ -61,6 +67,7 @@ class EmulatedCertificateStores final : public CertificateStores {
   std::filesystem::path root_;
   std::mutex confirmMutex_;  // set by the host's thread, asked on the dialog thread
   ConfirmRoot confirm_;
+  std::string loadError_;
 };
 
 }  // namespace corvane::emulated

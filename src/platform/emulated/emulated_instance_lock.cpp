@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <string>
 
 #include "platform/win_errors.h"
@@ -49,13 +48,6 @@ std::string FileNameFor(std::string_view name) {
 
 EmulatedInstanceLock::EmulatedInstanceLock(std::filesystem::path folder)
     : folder_(std::move(folder)) {}
-
-std::filesystem::path EmulatedInstanceLock::DefaultFolder() {
-  if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime) {
-    return std::filesystem::path(runtime) / "corvane";
-  }
-  return std::filesystem::temp_directory_path() / ("corvane-" + std::to_string(::geteuid()));
-}
 
 std::uint32_t EmulatedInstanceLock::Acquire(std::string_view name, InstanceHold& hold) {
   hold.Release();

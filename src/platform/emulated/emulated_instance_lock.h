@@ -2,9 +2,11 @@
 
 // The instance lock on Linux: an exclusive flock() on <dir>/<name>.lock. The kernel drops
 // the lock when the holder closes the file or ends in any way; children the holder starts do
-// not inherit it (close-on-exec). Like a session's named mutex it is per user: the default
-// folder is $XDG_RUNTIME_DIR/corvane, or /tmp/corvane-<uid> where that is unset, created
-// private (0700) and refused if it belongs to someone else or is a symbolic link.
+// not inherit it (close-on-exec). A named mutex belongs to one Windows PC, so the emulated
+// PC keeps its locks in its machine folder (MachineFolder::lockDir()): two machines are two
+// PCs and run at once, the same machine twice is refused. The folder is created private
+// (0700) and refused if it belongs to someone else, others can write to it, or it is a
+// symbolic link; the lock file is never opened through a link either.
 
 #include <filesystem>
 
@@ -14,11 +16,9 @@ namespace corvane::emulated {
 
 class EmulatedInstanceLock final : public InstanceLock {
  public:
-  explicit EmulatedInstanceLock(std::filesystem::path folder = DefaultFolder());
+  explicit EmulatedInstanceLock(std::filesystem::path folder);
 
   std::uint32_t Acquire(std::string_view name, InstanceHold& hold) override;
-
-  static std::filesystem::path DefaultFolder();
 
  private:
   std::filesystem::path folder_;

@@ -28,12 +28,14 @@ EmulatedPlatform::EmulatedPlatform(const std::filesystem::path& root)
       registry_(folder_, ViewFor(profile_.profile)),
       systemInfo_(profile_.profile),
       processes_(folder_, environment_),
+      instanceLock_(folder_.lockDir()),
       network_(folder_, profile_.profile.online, &registry_),
       certificateStores_(folder_) {}
 
 std::string EmulatedPlatform::loadErrors() const {
   std::string errors;
-  for (const std::string& part : {profile_.error, network_.loadError(), registry_.loadError()}) {
+  for (const std::string& part : {profile_.error, network_.loadError(), registry_.loadError(),
+                                  certificateStores_.loadError()}) {
     if (part.empty()) continue;
     if (!errors.empty()) errors += '\n';
     errors += part;

@@ -43,7 +43,9 @@ class EmulatedPlatform final : public Platform {
   EmulatedCertificateStores& emulatedCertificateStores() { return certificateStores_; }
 
   // What could not be read while opening the machine (bad machine.ini or network.ini
-  // lines, a broken hive), each naming its file and line; empty when all is well.
+  // lines, a broken hive, an unreadable certificate store), each naming its file and line;
+  // empty when all is well, also for a machine just created. A machine with errors is
+  // not whole: the programs refuse to run on it rather than answer for a different PC.
   [[nodiscard]] std::string loadErrors() const;
 
  private:

@@ -7,6 +7,7 @@
 //   network.ini        optional network settings (emulated_network.h)
 //   certs/user/<STORE>/, certs/machine/ROOT/
 //                      certificate stores as folders of DER files (emulated_certificate_stores.h)
+//   locks/             the single-instance locks of programs running on this machine
 // Each service creates its own part of a new machine from the template it carries, so a
 // folder that lacks a part gets the default for it.
 
@@ -22,6 +23,7 @@ class MachineFolder {
   [[nodiscard]] std::filesystem::path machineIni() const { return root_ / "machine.ini"; }
   [[nodiscard]] std::filesystem::path registryDir() const { return root_ / "registry"; }
   [[nodiscard]] std::filesystem::path driveC() const { return root_ / "drive_c"; }
+  [[nodiscard]] std::filesystem::path lockDir() const { return root_ / "locks"; }
 
   // The per-user default machine: $CORVANE_MACHINE if set, else
   // $XDG_DATA_HOME/corvane/machine, else ~/.local/share/corvane/machine.

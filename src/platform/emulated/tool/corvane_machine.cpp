@@ -18,7 +18,8 @@ int Usage() {
       "usage: corvane-machine [--machine DIR] show|reboot\n"
       "  show    create the machine if it does not exist and describe it\n"
       "  reboot  carry out the moves and deletions registered for the next restart\n"
-      "DIR defaults to the per-user default machine.\n",
+      "DIR defaults to the per-user default machine. Exit status 2: bad arguments, or a\n"
+      "machine folder that cannot be read whole (its errors on stderr, nothing done).\n",
       stderr);
   return 2;
 }
@@ -47,11 +48,6 @@ int Show(EmulatedPlatform& machine) {
   std::printf("program path: %s\n", machine.environment().modulePath().c_str());
   const auto moves = machine.emulatedFiles().pendingMoves();
   std::printf("operations waiting for a restart: %zu\n", moves.size());
-  const std::string errors = machine.loadErrors();
-  if (!errors.empty()) {
-    std::printf("problems:\n%s\n", errors.c_str());
-    return 1;
-  }
   return 0;
 }
 
@@ -72,6 +68,13 @@ int main(int argc, char** argv) {
   }
   if (command.empty()) return Usage();
   EmulatedPlatform machine(root);
+  // A machine that cannot be read whole is neither described nor rebooted: both would act
+  // on a PC with parts missing. Creating a new machine is not an error.
+  if (const std::string errors = machine.loadErrors(); !errors.empty()) {
+    (void)std::fprintf(stderr, "corvane-machine: the machine %s cannot be read whole:\n%s\n",
+                       machine.folder().root().string().c_str(), errors.c_str());
+    return 2;
+  }
   if (command == "reboot") {
     const std::size_t done = machine.emulatedFiles().Reboot();
     std::printf("restarted: %zu pending operation(s) carried out\n", done);
