@@ -136,6 +136,8 @@ fi
 if command -v ccache >/dev/null 2>&1; then
   export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
   export CCACHE_BASEDIR="${repo_root}"
+  # Builds with debug info would otherwise hash the build folder too and miss in a new clone.
+  export CCACHE_NOHASHDIR=1
 fi
 
 for preset in linux linux-asan win64 win32 linux-fuzz; do
