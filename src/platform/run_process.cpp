@@ -1,0 +1,12 @@
+#include "platform/run_process.h"
+
+#include "platform/platform.h"
+#include "platform/processes.h"
+
+namespace corvane {
+
+bool runProcess(std::string_view commandLine, bool wait) {
+  return CurrentPlatform().processes().run(commandLine, wait, nullptr) == 0;
+}
+
+}  // namespace corvane
