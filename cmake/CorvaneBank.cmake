@@ -34,3 +34,23 @@ configure_file("${PROJECT_SOURCE_DIR}/res/bank_values.h.in"
 # treats it as it treats the resources.
 add_library(corvane_bank INTERFACE)
 target_include_directories(corvane_bank INTERFACE "${CORVANE_GENERATED_DIR}/include")
+
+# The program's version: one build option for the Windows version resource and the emulated
+# PC's program file (generated/include/program_version.h). A release raises it.
+set(CORVANE_PROGRAM_VERSION "1.0.0.0" CACHE STRING "The program's file version, a.b.c.d")
+if(NOT CORVANE_PROGRAM_VERSION MATCHES "^([0-9]+)\\.([0-9]+)\\.([0-9]+)\\.([0-9]+)$")
+  message(FATAL_ERROR "CORVANE_PROGRAM_VERSION must be four numbers a.b.c.d")
+endif()
+foreach(part 1 2 3 4)
+  if(CMAKE_MATCH_${part} GREATER 65535)
+    message(FATAL_ERROR "CORVANE_PROGRAM_VERSION: each number is at most 65535")
+  endif()
+  set(version_part_${part} ${CMAKE_MATCH_${part}})
+endforeach()
+string(REPLACE "." "," CORVANE_PROGRAM_VERSION_COMMAS "${CORVANE_PROGRAM_VERSION}")
+math(EXPR CORVANE_PROGRAM_VERSION_MS "(${version_part_1} << 16) | ${version_part_2}")
+math(EXPR CORVANE_PROGRAM_VERSION_LS "(${version_part_3} << 16) | ${version_part_4}")
+set_property(DIRECTORY "${PROJECT_SOURCE_DIR}" APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+             "${PROJECT_SOURCE_DIR}/res/program_version.h.in")
+configure_file("${PROJECT_SOURCE_DIR}/res/program_version.h.in"
+               "${CORVANE_GENERATED_DIR}/include/program_version.h" @ONLY)

@@ -87,7 +87,7 @@ void CCorvaneDlg::OnTimer(int id) {
       componentPass();
       break;
     case kTimerUpdateReady:
-      if (ApplyUpdate(prompts_, dialogThread_->config.appInfo)) {
+      if (ApplyUpdate(prompts_, dialogThread_->config.appInfo, services_.restartArguments)) {
         // The new instance runs: this one ends as the window closes.
         loop_.quit();
       } else {

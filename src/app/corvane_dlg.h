@@ -22,6 +22,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "app/event_loop.h"
@@ -54,6 +55,9 @@ struct DialogServices {
   // Called on the installer worker each time a task has left the queue, after the queue was
   // looked at; none by default. Tests interleave commands with the worker's end through it.
   std::function<void()> installTaskEnded;
+  // The host's own options, quoted for a command line, that a restart after a self-update
+  // passes after "/update" so the new instance runs as this one does; none by default.
+  std::string restartArguments;
 };
 
 // The system's own operations for every service.

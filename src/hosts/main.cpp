@@ -24,7 +24,17 @@ class ProgramHost final : public AppHost {
   ProgramHost(const hosts::HostOptions& options, std::ostream* transcript)
       : options_(options), transcript_(transcript) {}
 
+  void setApp(const CCorvaneApp* app) { app_ = app; }
+
   void runDialog() override {
+    // A start by a self-update says so first, with how long it waited for the old instance.
+    if (app_ != nullptr && app_->report().updateHandOver && transcript_ != nullptr) {
+      const StartReport& report = app_->report();
+      *transcript_ << "{\"t\":0,\"start\":\"/update\",\"waitedMs\":" << report.waitedMs
+                   << ",\"previousRemains\":" << (report.previousRemains ? "true" : "false")
+                   << "}\n"
+                   << std::flush;
+    }
     if (options_.ui == hosts::UiMode::kBrowser) {
       browser::RunBrowserHost(options_, transcript_);
     } else {
@@ -35,6 +45,7 @@ class ProgramHost final : public AppHost {
  private:
   const hosts::HostOptions& options_;
   std::ostream* transcript_;
+  const CCorvaneApp* app_ = nullptr;
 };
 
 int Main(int argc, char** argv) {
@@ -60,8 +71,11 @@ int Main(int argc, char** argv) {
 
   std::ofstream transcriptFile;
   if (!options.transcript.empty()) {
+    // An instance restarted by a self-update carries on the transcript of the one that
+    // started it, which writes nothing more once this one's dialog runs.
+    const bool handOver = args.size() >= 2 && args[1] == "/update";
     transcriptFile.open(std::filesystem::path(options.transcript),
-                        std::ios::binary | std::ios::trunc);
+                        std::ios::binary | (handOver ? std::ios::app : std::ios::trunc));
     if (!transcriptFile) {
       std::cerr << "corvane: cannot write the transcript " << options.transcript << '\n';
       return 2;
@@ -70,6 +84,7 @@ int Main(int argc, char** argv) {
 
   ProgramHost host(options, options.transcript.empty() ? nullptr : &transcriptFile);
   CCorvaneApp app(host, args);
+  host.setApp(&app);
   app.InitInstance();
   if (app.report().outcome == StartOutcome::kAnotherInstance) {
     return EndForAnotherInstance(options);

@@ -1,9 +1,11 @@
 #include <filesystem>
 #include <iostream>
+#include <system_error>
 #include <utility>
 
 #include "hosts/program_os.h"
 #include "platform/emulated/emulated_platform.h"
+#include "program_version.h"
 
 namespace corvane::program {
 
@@ -29,6 +31,15 @@ bool InstallPlatform(const hosts::HostOptions& options, std::unique_ptr<ScopedPl
     std::cerr << "corvane: the machine " << machine->folder().root().string()
               << " cannot be read whole; nothing was run:\n"
               << errors << '\n';
+    return false;
+  }
+  // This process is the machine's program: its file is the one the self-update reads and
+  // replaces, and starting it again starts this host program.
+  std::error_code error;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error || machine->runAsProgram(self, bank::kProgramVersionMS, bank::kProgramVersionLS) != 0) {
+    std::cerr << "corvane: the program file cannot be installed on the machine "
+              << machine->folder().root().string() << '\n';
     return false;
   }
   scope = std::make_unique<ScopedPlatform>(std::move(machine));

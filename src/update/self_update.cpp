@@ -2,16 +2,136 @@
 
 #include "bank/bank_values.h"
 #include "platform/environment.h"
+#include "platform/file_md5.h"
+#include "platform/file_system.h"
 #include "platform/platform.h"
 #include "platform/processes.h"
+#include "platform/run_process.h"
+#include "platform/win_errors.h"
+#include "support/atoi_value.h"
+#include "support/http_fetch.h"
 
 namespace corvane {
+namespace {
 
-UpdateOutcome updateThreadProc(const CheckConfig& /*config*/, std::stop_token /*stop*/) {
-  return UpdateOutcome::kRunChecks;
+constexpr int kUpdateContent = 139;
+constexpr int kUpdateInstruction = 142;
+constexpr int kUpdateLink = 143;
+
+// Deletes path, or, when it cannot go now (a running image), at the next restart.
+void DeleteNowOrAtRestart(FileSystem& files, std::string_view path) {
+  if (files.deleteFile(path) != win::kErrorSuccess) {
+    files.move(path, "", win::kMoveFileDelayUntilReboot);
+  }
 }
 
-bool ApplyUpdate(PromptHost& /*prompts*/, const AppInfo& /*appInfo*/) { return false; }
+// The rename-and-copy path for a target that cannot be overwritten (the running image).
+bool ReplaceRunningImage(FileSystem& files, std::string_view target, std::string_view source) {
+  const std::string old = std::string(target) + ".old";
+  files.deleteFile(old);  // a leftover of an earlier update, if it can go
+  if (files.move(target, old, 0) != win::kErrorSuccess) return false;
+  if (files.copy(source, target, true) == win::kErrorSuccess) {
+    DeleteNowOrAtRestart(files, old);
+    return true;
+  }
+  // The program must not stay missing until the next restart: put the old one back now. A
+  // half-written copy in its place is cleared first.
+  if (files.move(old, target, 0) != win::kErrorSuccess) {
+    files.deleteFile(target);
+    files.move(old, target, 0);
+  }
+  return false;
+}
+
+}  // namespace
+
+RequiredVersion ParseRequiredVersion(std::string_view version) {
+  std::uint32_t parts[4] = {0, 0, 0, 0};
+  std::string_view rest = version;
+  for (std::uint32_t& part : parts) {
+    part = static_cast<std::uint16_t>(AtoiValue(rest));
+    const std::size_t dot = rest.find('.');
+    if (dot == std::string_view::npos) break;
+    rest.remove_prefix(dot + 1);
+  }
+  return RequiredVersion{(parts[0] << 16U) | parts[1], (parts[2] << 16U) | parts[3]};
+}
+
+bool ExecutableMeets(std::string_view path, std::string_view version, std::string_view md5) {
+  FileSystem& files = CurrentPlatform().files();
+  if (!files.exists(path)) return false;
+  if (!version.empty()) {
+    FixedFileVersion fixed;
+    if (files.fixedFileVersion(path, fixed) != win::kErrorSuccess) return false;
+    const RequiredVersion required = ParseRequiredVersion(version);
+    if (fixed.fileVersionMS < required.high || fixed.fileVersionLS < required.low) return false;
+  }
+  if (!md5.empty() && FileMd5Hex(files, path) != md5) return false;
+  return true;
+}
+
+bool isUpdateNeeded(const CheckConfig& config) {
+  const AppInfo& app = config.appInfo;
+  return !ExecutableMeets(CurrentPlatform().environment().modulePath(), app.version, app.md5);
+}
+
+UpdateOutcome updateThreadProc(const CheckConfig& config, std::stop_token stop) {
+  if (!isUpdateNeeded(config)) return UpdateOutcome::kRunChecks;
+  const AppInfo& app = config.appInfo;
+  if (app.remote.empty() || app.localPath.empty()) return UpdateOutcome::kRunChecks;
+  {
+    HttpFetch fetch;
+    if (fetch.FetchToFile(app.remote, app.localPath, nullptr, stop) == 0) {
+      return UpdateOutcome::kRunChecks;
+    }
+  }
+  // Only the announced executable may replace the program.
+  if (!ExecutableMeets(app.localPath, app.version, app.md5)) return UpdateOutcome::kRunChecks;
+  return UpdateOutcome::kUpdateReady;
+}
+
+bool replaceExecutable(std::string_view target, std::string_view source) {
+  FileSystem& files = CurrentPlatform().files();
+  bool replaced = false;
+  if (!files.exists(target)) {
+    replaced = files.copy(source, target, false) == win::kErrorSuccess;
+  } else {
+    // Overwriting leaves the target as it was when it fails, unlike deleting it first; a
+    // running image refuses it and takes the rename path.
+    replaced = files.copy(source, target, false) == win::kErrorSuccess ||
+               ReplaceRunningImage(files, target, source);
+  }
+  if (replaced) {
+    DeleteNowOrAtRestart(files, source);
+  } else {
+    // The downloaded file stays for the move at the next restart, which must replace the
+    // old executable to happen at all.
+    files.move(source, target, win::kMoveFileDelayUntilReboot | win::kMoveFileReplaceExisting);
+  }
+  return replaced;
+}
+
+std::string RestartCommandLine(std::string_view executable, std::string_view hostArguments) {
+  std::string line = "\"";
+  line += executable;
+  line += "\" /update";
+  if (!hostArguments.empty()) {
+    line += ' ';
+    line += hostArguments;
+  }
+  return line;
+}
+
+bool ApplyUpdate(PromptHost& prompts, const AppInfo& appInfo, std::string_view hostArguments) {
+  if (promptChoice(prompts, kUpdateContent, kUpdateInstruction, kUpdateLink) == kIdNo) {
+    return false;
+  }
+  const std::string executable = CurrentPlatform().environment().modulePath();
+  // As before the update, the restart runs whatever the replacement did: with the old
+  // executable still in place the new instance simply offers the update again.
+  replaceExecutable(executable, appInfo.localPath);
+  return runProcess(RestartCommandLine(executable, hostArguments), false);
+}
 
 bool launchAsDesktopUser(std::string_view commandLine) {
   return CurrentPlatform().processes().startAsDesktopUser(commandLine) == 0;

@@ -2,6 +2,7 @@
 
 // Self-update and the site launch.
 
+#include <cstdint>
 #include <stop_token>
 #include <string>
 #include <string_view>
@@ -16,13 +17,53 @@ enum class UpdateOutcome {
   kUpdateReady,  // a new executable has been downloaded: the dialog's timer 5
 };
 
-// The self-update worker: compares the running executable with config.appInfo and downloads
-// a newer one. (Stand-in: never an update.)
+// The version an `appinfo` (or a file requirement) asks for, as the two 32-bit halves of a
+// fixed file version: up to four numbers separated by ".", each read as atoi reads the text
+// after the previous ".", missing ones 0, each cut to 16 bits.
+struct RequiredVersion {
+  std::uint32_t high = 0;
+  std::uint32_t low = 0;
+};
+RequiredVersion ParseRequiredVersion(std::string_view version);
+
+// The file test the update uses on an executable: the file exists; with a non-empty
+// `version` its version resource is there and neither half of its file version is below
+// the required half (the halves compare separately, unsigned); with a non-empty `md5` the
+// file's digest in lower-case hex equals `md5` exactly (so an upper-case md5 never matches).
+bool ExecutableMeets(std::string_view path, std::string_view version, std::string_view md5);
+
+// True when the running executable (the module path) does not meet appInfo's version and
+// md5. An appinfo with neither never asks for an update.
+bool isUpdateNeeded(const CheckConfig& config);
+
+// The self-update worker: when the running executable is outdated, downloads appInfo.remote
+// to appInfo.localPath. The download counts only when the file meets appInfo's version and
+// md5 itself, so a wrong or damaged file never replaces the program (and a file that would
+// be found outdated again cannot make every start update once more). kUpdateReady when a
+// fitting file is there, else kRunChecks. A stop request ends the download as a failure.
 UpdateOutcome updateThreadProc(const CheckConfig& config, std::stop_token stop);
 
-// Timer 5: asks the user, replaces the executable and starts the new one with "/update".
-// True when the new instance started and this one must end. (Stand-in: false.)
-bool ApplyUpdate(PromptHost& prompts, const AppInfo& appInfo);
+// Puts source in the place of target, the running executable, which Windows does not let
+// anyone delete or overwrite while it runs but lets be renamed:
+//   - target missing or deletable: source is copied over it;
+//   - otherwise target is renamed to target + ".old" and source copied to target; when that
+//     copy fails the old executable is renamed back at once, so the program is never
+//     missing; the ".old" file is deleted, or registered for deletion at the next restart
+//     while it still is the running image.
+// True when target now holds source's bytes. Only then is source deleted (a source that
+// cannot be deleted is registered for deletion at the next restart). Otherwise source stays
+// and a move of it onto target, replacing it, is registered for the next restart.
+bool replaceExecutable(std::string_view target, std::string_view source);
+
+// `"<executable>" /update`, then a blank and hostArguments when there are any. Not cut at
+// any length.
+std::string RestartCommandLine(std::string_view executable, std::string_view hostArguments);
+
+// Timer 5: asks the user (139/142/143). On consent replaces the running executable with
+// appInfo.localPath and starts it with "/update" followed by hostArguments (the host's own
+// options, so the new instance runs as this one does). True when the new instance started
+// and this one must end; false on refusal or when nothing could be started.
+bool ApplyUpdate(PromptHost& prompts, const AppInfo& appInfo, std::string_view hostArguments);
 
 // Starts commandLine with the rights of the logged-on desktop user, not this elevated
 // process's (Processes::startAsDesktopUser; no fall-back to an ordinary start on Windows

@@ -61,7 +61,9 @@ void RunBrowserHost(const hosts::HostOptions& options, std::ostream* transcript)
                              [&server](const Prompt& prompt) { return server.ask(prompt); });
   sessionRef = &session;
   BrowserPage page(server, session);
-  CCorvaneDlg dialog(*loop, page, session);
+  DialogServices services = DefaultDialogServices();
+  services.restartArguments = hosts::RestartArguments(options);
+  CCorvaneDlg dialog(*loop, page, session, std::move(services));
   commands = &dialog;
   hosts::DialogAdapter adapter(dialog);
   if (!server.start()) {

@@ -2,6 +2,8 @@
 
 #include <array>
 #include <charconv>
+#include <filesystem>
+#include <system_error>
 
 namespace corvane::hosts {
 namespace {
@@ -205,6 +207,81 @@ std::string_view UsageText() {
          "  --exit-when-idle    end once idle and every --do has run\n"
          "  --prompt-in NAME    test hook: the page command NAME (fix, install, ...) first asks\n"
          "                      the download-failed choice and runs only on consent\n";
+}
+
+}  // namespace corvane::hosts
+
+namespace corvane::hosts {
+
+std::string QuoteArgument(std::string_view argument) {
+  if (!argument.empty() && argument.find_first_of(" \t\"") == std::string_view::npos) {
+    return std::string(argument);
+  }
+  std::string quoted = "\"";
+  std::size_t backslashes = 0;
+  for (const char c : argument) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    // Backslashes before a quote are doubled, and the quote escaped.
+    quoted.append(c == '"' ? (backslashes * 2) + 1 : backslashes, '\\');
+    backslashes = 0;
+    quoted += c;
+  }
+  quoted.append(backslashes * 2, '\\');  // before the closing quote
+  quoted += '"';
+  return quoted;
+}
+
+std::string RestartArguments(const HostOptions& options) {
+  std::vector<std::string> args;
+  const auto absolute = [](const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path full =
+        std::filesystem::absolute(std::filesystem::path(path), error);
+    return error ? path : full.string();
+  };
+  if (!options.machine.empty()) {
+    args.emplace_back("--machine");
+    args.push_back(absolute(options.machine));
+  }
+  if (options.ui != UiMode::kTerminal) {
+    args.emplace_back("--ui");
+    args.emplace_back(options.ui == UiMode::kBrowser ? "browser" : "none");
+  }
+  if (!options.transcript.empty()) {
+    args.emplace_back("--transcript");
+    args.push_back(absolute(options.transcript));
+  }
+  for (const HostCommand& command : options.commands) {
+    std::string text(CommandName(command.kind));
+    if (command.kind != HostCommand::Kind::kOpen) {
+      text += '(';
+      for (std::size_t i = 0; i < command.args.size(); ++i) {
+        if (i > 0) text += ',';
+        text += std::to_string(command.args[i]);
+      }
+      text += ')';
+    }
+    args.emplace_back("--do");
+    args.push_back(std::move(text));
+  }
+  if (options.answer == AnswerMode::kRefuse) {
+    args.emplace_back("--answer");
+    args.emplace_back("refuse");
+  }
+  if (options.promptIn) {
+    args.emplace_back("--prompt-in");
+    args.emplace_back(CommandName(*options.promptIn));
+  }
+  if (options.exitWhenIdle) args.emplace_back("--exit-when-idle");
+  std::string line;
+  for (const std::string& arg : args) {
+    if (!line.empty()) line += ' ';
+    line += QuoteArgument(arg);
+  }
+  return line;
 }
 
 }  // namespace corvane::hosts

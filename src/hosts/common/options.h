@@ -65,4 +65,13 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args);
 
 std::string_view UsageText();
 
+// `options` written back as command-line arguments, each quoted as CommandLineToArgvW reads
+// it back, folders and files as absolute paths: what a restart of the program after a
+// self-update passes after "/update", so the new instance runs as this one does. Empty
+// for the defaults.
+std::string RestartArguments(const HostOptions& options);
+
+// One argument quoted for a Windows command line (CommandLineToArgvW's rules).
+std::string QuoteArgument(std::string_view argument);
+
 }  // namespace corvane::hosts

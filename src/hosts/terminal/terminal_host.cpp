@@ -61,7 +61,9 @@ void RunTerminalHost(const hosts::HostOptions& options, std::ostream* transcript
       interactive ? PromptAsker(AskOnTerminal)
       : ui        ? ShowWithAnswer(options.answer)
                   : PromptAsker());
-  CCorvaneDlg dialog(*loop, session, session);
+  DialogServices services = DefaultDialogServices();
+  services.restartArguments = hosts::RestartArguments(options);
+  CCorvaneDlg dialog(*loop, session, session, std::move(services));
   hosts::DialogAdapter adapter(dialog);
   session.run(adapter);
 }

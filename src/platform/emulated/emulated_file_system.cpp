@@ -15,6 +15,7 @@
 #include <system_error>
 #include <utility>
 
+#include "platform/emulated/running_images.h"
 #include "platform/emulated/unique_fd.h"
 #include "platform/environment.h"
 #include "platform/pe_version.h"
@@ -386,6 +387,10 @@ std::uint32_t EmulatedFileSystem::open(std::string_view path, FileAccess access,
       break;
   }
   if (resolved.exists && (canWrite || truncate) && readOnly) return win::kErrorAccessDenied;
+  // A running program's file is mapped without write sharing.
+  if (resolved.exists && (canWrite || truncate) && IsRunningImage(folder_, resolved.host)) {
+    return win::kErrorSharingViolation;
+  }
   if (truncate && hiddenMismatch) return win::kErrorAccessDenied;
 
   int flags = O_CLOEXEC;
@@ -440,6 +445,8 @@ std::uint32_t EmulatedFileSystem::deleteFile(std::string_view path) {
   if ((storedAttributes(resolved) & win::kFileAttributeReadOnly) != 0) {
     return win::kErrorAccessDenied;
   }
+  // Windows refuses to delete the file a process runs from (it may be renamed).
+  if (IsRunningImage(folder_, resolved.host)) return win::kErrorAccessDenied;
   if (::unlink(resolved.host.c_str()) != 0) return ErrorFromErrno(errno);
   forgetAttributes(resolved.key);
   return win::kErrorSuccess;
@@ -463,6 +470,7 @@ std::uint32_t EmulatedFileSystem::moveNow(const ResolvedPath& from, const Resolv
     if ((flags & win::kMoveFileReplaceExisting) == 0) return win::kErrorAlreadyExists;
     if (to.isDirectory || from.isDirectory) return win::kErrorAccessDenied;
     if ((storedAttributes(to) & win::kFileAttributeReadOnly) != 0) return win::kErrorAccessDenied;
+    if (IsRunningImage(folder_, to.host)) return win::kErrorAccessDenied;
   }
   if (from.isDirectory && IsUnder(targetKey, from.key)) return win::kErrorSharingViolation;
   if (::rename(from.host.c_str(), targetHost.c_str()) != 0) return ErrorFromErrno(errno);
@@ -521,6 +529,7 @@ std::uint32_t EmulatedFileSystem::copy(std::string_view from, std::string_view t
     const std::uint32_t existing = storedAttributes(target);
     if ((existing & win::kFileAttributeReadOnly) != 0) return win::kErrorAccessDenied;
     if ((existing & kHiddenOrSystem & ~sourceAttributes) != 0) return win::kErrorAccessDenied;
+    if (IsRunningImage(folder_, target.host)) return win::kErrorSharingViolation;
   }
   // Copy into a temporary name and rename it into place, so a failed copy leaves the old
   // target as it was.

@@ -2,6 +2,9 @@
 
 #include <memory>
 
+#include "platform/emulated/program_image.h"
+#include "platform/win_errors.h"
+
 namespace corvane {
 
 std::unique_ptr<Platform> CreateDefaultPlatform() {
@@ -41,6 +44,21 @@ std::string EmulatedPlatform::loadErrors() const {
     errors += part;
   }
   return errors;
+}
+
+std::uint32_t EmulatedPlatform::runAsProgram(const std::filesystem::path& hostProgram,
+                                             std::uint32_t versionMS, std::uint32_t versionLS) {
+  const std::string program = environment_.modulePath();
+  if (!files_.exists(program)) {
+    if (const std::uint32_t error =
+            files_.writeFile(program, MakeProgramImage(versionMS, versionLS))) {
+      return error;
+    }
+  }
+  runningImage_ = RunningImage::Start(folder_, files_.hostPath(program));
+  if (!runningImage_) return win::kErrorAccessDenied;
+  processes_.setProgramHost(hostProgram);
+  return win::kErrorSuccess;
 }
 
 }  // namespace emulated

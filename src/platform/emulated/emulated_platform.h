@@ -16,6 +16,7 @@
 #include "platform/emulated/emulated_system_info.h"
 #include "platform/emulated/machine_folder.h"
 #include "platform/emulated/machine_profile.h"
+#include "platform/emulated/running_images.h"
 #include "platform/platform.h"
 
 namespace corvane::emulated {
@@ -48,6 +49,13 @@ class EmulatedPlatform final : public Platform {
   // not whole: the programs refuse to run on it rather than answer for a different PC.
   [[nodiscard]] std::string loadErrors() const;
 
+  // This process runs as the machine's program: the program file at the module path is
+  // installed when missing (a Windows image whose version resource carries versionMS and
+  // versionLS), recorded as this process's running image for its life, and a start of it
+  // runs hostProgram (EmulatedProcesses::setProgramHost). Returns a Windows error code.
+  std::uint32_t runAsProgram(const std::filesystem::path& hostProgram, std::uint32_t versionMS,
+                             std::uint32_t versionLS);
+
  private:
   MachineFolder folder_;
   MachineProfileLoad profile_;
@@ -60,6 +68,7 @@ class EmulatedPlatform final : public Platform {
   EmulatedInstanceLock instanceLock_;
   EmulatedNetwork network_;
   EmulatedCertificateStores certificateStores_;
+  std::unique_ptr<RunningImage> runningImage_;
 };
 
 }  // namespace corvane::emulated

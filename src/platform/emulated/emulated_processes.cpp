@@ -153,13 +153,25 @@ std::uint32_t EmulatedProcesses::run(std::string_view commandLine, bool wait,
   std::string_view arguments;
   if (const std::uint32_t error = findProgram(commandLine, program, arguments)) return error;
 
-  bool isScript = false;
-  const std::optional<Interpreter> interpreter = ReadInterpreter(program.host, isScript);
-  if (!interpreter) return win::kErrorBadExeFormat;
-
-  std::vector<std::string> argv = {interpreter->program};
-  if (!interpreter->argument.empty()) argv.push_back(interpreter->argument);
-  argv.push_back(program.host.string());
+  std::vector<std::string> argv;
+  ResolvedPath installed;
+  std::filesystem::path programHost;
+  {
+    const std::lock_guard lock(mutex_);
+    programHost = programHost_;
+  }
+  if (!programHost.empty() &&
+      drive_.resolve(environment_.modulePath(), "C:\\", installed) == win::kErrorSuccess &&
+      installed.exists && installed.key == program.key) {
+    argv.push_back(programHost.string());
+  } else {
+    bool isScript = false;
+    const std::optional<Interpreter> interpreter = ReadInterpreter(program.host, isScript);
+    if (!interpreter) return win::kErrorBadExeFormat;
+    argv.push_back(interpreter->program);
+    if (!interpreter->argument.empty()) argv.push_back(interpreter->argument);
+    argv.push_back(program.host.string());
+  }
   for (std::string& argument : SplitArguments(arguments)) argv.push_back(std::move(argument));
 
   std::vector<std::string> env;
@@ -211,6 +223,11 @@ std::uint32_t EmulatedProcesses::run(std::string_view commandLine, bool wait,
   }
   if (exitCode != nullptr) *exitCode = ExitCodeOf(status);
   return win::kErrorSuccess;
+}
+
+void EmulatedProcesses::setProgramHost(std::filesystem::path hostProgram) {
+  const std::lock_guard lock(mutex_);
+  programHost_ = std::move(hostProgram);
 }
 
 std::uint32_t EmulatedProcesses::startAsDesktopUser(std::string_view commandLine) {

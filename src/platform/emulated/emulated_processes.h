@@ -17,6 +17,11 @@
 // The exit code is the script's exit status; a script killed by a signal exits with
 // 128 + the signal number, as in a shell.
 //
+// The machine's installed program file (the environment's module path) is a Windows image
+// too; once setProgramHost() has named the host program that stands in for it, a start of
+// that file runs the host program natively, with the arguments split from the command line
+// (so a restart of the program is a new process of the host program on the same machine).
+//
 // Starts as the desktop user (the browser for the bank's site) run nothing on the host: each
 // is recorded as one line, the command line, appended to processes.log in the machine folder.
 // A command line with a line break or NUL cannot be recorded and fails with
@@ -52,6 +57,10 @@ class EmulatedProcesses final : public Processes {
   std::uint32_t run(std::string_view commandLine, bool wait, std::uint32_t* exitCode) override;
   std::uint32_t startAsDesktopUser(std::string_view commandLine) override;
 
+  // The host program that runs when the machine's program file is started; empty: none,
+  // the file then fails like any Windows image.
+  void setProgramHost(std::filesystem::path hostProgram);
+
   // The machine's record of programs started as the desktop user.
   [[nodiscard]] std::filesystem::path startLog() const { return folder_.root() / "processes.log"; }
 
@@ -65,7 +74,8 @@ class EmulatedProcesses final : public Processes {
   const Environment& environment_;
   DriveC drive_;
   std::mutex mutex_;
-  std::vector<pid_t> running_;  // started without waiting, not yet collected
+  std::vector<pid_t> running_;         // started without waiting, not yet collected
+  std::filesystem::path programHost_;  // guarded by mutex_
 };
 
 }  // namespace corvane::emulated
