@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# The self-update as a user meets it, on a scratch emulated PC with corvane-bank-server:
+#   1. appinfo announces 2.0.0.0 with its md5, the server has that executable: the program
+#      downloads it, asks 139/142/143, replaces its program file and ends; the new instance
+#      starts with "/update", waits for the old one, deletes the ".old" file and runs the
+#      checks; the program file is the new one, and the next start finds nothing to update;
+#   2. the same with --answer refuse: nothing is replaced and the checks run;
+#   3. a served file whose md5 differs from appinfo's: no prompt, nothing replaced, checks run.
+#   update_end_to_end.sh WORKDIR PROGRAM BANK_SERVER MACHINE_TOOL
+set -euo pipefail
+work="$(realpath -m "$1")"
+program="$(realpath "$2")"
+bank_server="$(realpath "$3")"
+machine_tool="$(realpath "$4")"
+rm -rf "${work}"
+mkdir -p "${work}/files/perbank/download/818" "${work}/files/corvane"
+server_pid=""
+cleanup() {
+  if [[ -n "${server_pid}" ]]; then kill "${server_pid}" 2>/dev/null || true; fi
+}
+trap cleanup EXIT
+fail() {
+  echo "update_end_to_end: $*" >&2
+  exit 1
+}
+
+"${machine_tool}" program-image 2.0.0.0 "${work}/files/corvane/Corvane.exe"
+new_md5="$(md5sum "${work}/files/corvane/Corvane.exe" | cut -c1-32)"
+announce() {  # announce MD5: appinfo for 2.0.0.0 with that md5
+  printf '<?xml version="1.0" encoding="utf-8"?>\r\n<checkitems>\r\n  <appinfo version="2.0.0.0" md5="%s" remote="http://update.marrowby.example/corvane/Corvane.exe"/>\r\n</checkitems>\r\n' \
+    "$1" >"${work}/files/perbank/download/818/item.xml"
+}
+
+start_server() {  # start_server MACHINE
+  "${bank_server}" --machine "$1" --files "${work}/files" >"${work}/server.out" 2>&1 &
+  server_pid=$!
+  for _ in $(seq 1 100); do
+    grep -q '^serving' "${work}/server.out" && return 0
+    kill -0 "${server_pid}" 2>/dev/null || fail "the bank server ended: $(cat "${work}/server.out")"
+    sleep 0.1
+  done
+  fail "the bank server did not start"
+}
+stop_server() {
+  kill "${server_pid}" 2>/dev/null || true
+  wait "${server_pid}" 2>/dev/null || true
+  server_pid=""
+}
+
+# run NAME MACHINE [OPTIONS...]: one start; with an update the program ends at once and its
+# restart carries on the same transcript, so wait for the run's end (status 1999) there.
+run() {
+  local name="$1" machine="$2"
+  shift 2
+  "${program}" --machine "${machine}" --ui none --exit-when-idle \
+    --transcript "${work}/${name}.jsonl" "$@" >"${work}/${name}.out" 2>&1 ||
+    fail "${name}: the program failed: $(tail -3 "${work}/${name}.out")"
+  for _ in $(seq 1 300); do
+    grep -q '"args":\[0,2,1999\]' "${work}/${name}.jsonl" && break
+    sleep 0.1
+  done
+  # The restarted instance holds the machine until it has ended.
+  for _ in $(seq 1 300); do
+    [[ -z "$(ls -A "${machine}/locks/images" 2>/dev/null)" ]] && break
+    sleep 0.1
+  done
+  grep -q '"args":\[0,2,1999\]' "${work}/${name}.jsonl" || fail "${name}: the checks did not run"
+}
+count() { grep -c "$1" "${work}/$2.jsonl" || true; }
+program_file() { echo "$1/drive_c/Program Files (x86)/Marrowby/Corvane/corvane.exe"; }
+
+# 1. The update, accepted.
+machine="${work}/machine"
+announce "${new_md5}"
+start_server "${machine}"
+run update "${machine}"
+[[ "$(count '"prompt":"choice","ids":\[139,142,143\],"answer":6' update)" == 1 ]] ||
+  fail "update: not asked 139/142/143 once"
+[[ "$(count '"start":"/update"' update)" == 1 ]] || fail "update: no restart with /update"
+grep -q '"previousRemains":false' "${work}/update.jsonl" || fail "update: the .old file remained"
+cmp -s "$(program_file "${machine}")" "${work}/files/corvane/Corvane.exe" ||
+  fail "update: the program file is not the new executable"
+[[ ! -e "$(program_file "${machine}").old" ]] || fail "update: the .old file is still there"
+# Two page loads (before and after the restart), one check run, by the restarted instance.
+[[ "$(count '"args":\[1,8,' update)" == 2 ]] || fail "update: not two instances"
+[[ "$(count '"args":\[0,2,1999\]' update)" == 1 ]] || fail "update: the checks ran more than once"
+run again "${machine}"
+[[ "$(count '"prompt"' again)" == 0 ]] || fail "again: the updated program was offered an update"
+
+# 2. Refused: nothing replaced, the checks run in this instance.
+machine="${work}/machine-refuse"
+stop_server
+start_server "${machine}"
+run refuse "${machine}" --answer refuse
+[[ "$(count '"ids":\[139,142,143\],"answer":7' refuse)" == 1 ]] || fail "refuse: not refused once"
+[[ "$(count '"start":"/update"' refuse)" == 0 ]] || fail "refuse: restarted"
+"${machine_tool}" program-image 1.0.0.0 "${work}/v1.exe"
+cmp -s "$(program_file "${machine}")" "${work}/v1.exe" || fail "refuse: the program file changed"
+
+# 3. The served file is not the announced one: no prompt, nothing replaced.
+machine="${work}/machine-md5"
+announce "0123456789abcdef0123456789abcdef"
+stop_server
+start_server "${machine}"
+run md5 "${machine}"
+[[ "$(count '"prompt"' md5)" == 0 ]] || fail "md5: prompted for a file that is not the announced one"
+cmp -s "$(program_file "${machine}")" "${work}/v1.exe" || fail "md5: the program file changed"
+echo "update_end_to_end: accepted, refused and wrong-digest updates checked"
