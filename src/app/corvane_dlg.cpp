@@ -318,7 +318,9 @@ void CCorvaneDlg::stop(std::int32_t /*n*/) {}
 
 void CCorvaneDlg::openSite() {
   CommandScope scope(*this);
-  launchAsDesktopUser(SiteCommandLine());
+  const std::string commandLine = SiteCommandLine();
+  const bool started = launchAsDesktopUser(commandLine);
+  if (services_.siteOpened) services_.siteOpened(commandLine, started);
 }
 
 void CCorvaneDlg::install(std::int32_t n) {

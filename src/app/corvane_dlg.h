@@ -58,6 +58,9 @@ struct DialogServices {
   // The host's own options, quoted for a command line, that a restart after a self-update
   // passes after "/update" so the new instance runs as this one does; none by default.
   std::string restartArguments;
+  // Told of each start of the browser for the "登录" link: its command line and whether it
+  // started. The hosts record it and show the site themselves; none by default.
+  std::function<void(std::string_view commandLine, bool started)> siteOpened;
 };
 
 // The system's own operations for every service.

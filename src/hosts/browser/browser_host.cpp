@@ -11,6 +11,7 @@
 
 #include "app/corvane_dlg.h"
 #include "app/event_loop.h"
+#include "bank/bank_values.h"
 #include "hosts/browser/browser_server.h"
 #include "hosts/common/dialog_adapter.h"
 #include "hosts/common/host_session.h"
@@ -63,6 +64,11 @@ void RunBrowserHost(const hosts::HostOptions& options, std::ostream* transcript)
   BrowserPage page(server, session);
   DialogServices services = DefaultDialogServices();
   services.restartArguments = hosts::RestartArguments(options);
+  services.siteOpened = [&session, &server](std::string_view commandLine, bool started) {
+    session.recordDesktopStart(commandLine, started);
+    // The customer's browser is the one showing the page: the site opens in a new tab of it.
+    if (started) server.queueCall(kOpenSiteCall, {std::string(bank::kPublicSiteUrl)});
+  };
   CCorvaneDlg dialog(*loop, page, session, std::move(services));
   commands = &dialog;
   hosts::DialogAdapter adapter(dialog);

@@ -48,6 +48,10 @@ std::string InjectShim(std::string_view page, std::string_view shimTag);
 // The shim for a page served under "/<token>/".
 std::string ShimScript(std::string_view token);
 
+// The host's own call into the page, which the shim answers rather than the page: opens
+// its one argument, the bank's site, in a new tab of the browser that shows the page.
+inline constexpr std::string_view kOpenSiteCall = "corvane:openSite";
+
 // One queued call into the page as JSON: {"name":"setState","args":[0,2,1002]}.
 std::string ScriptCallJson(std::string_view name, const std::vector<ScriptArg>& args);
 // A prompt as the shim shows it: {"id":3,"choice":true,"title":...,"links":[...]}.

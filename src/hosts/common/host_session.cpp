@@ -65,6 +65,10 @@ win::HResult HostSession::callScript(std::string_view name, const std::vector<Sc
   return win::kSOk;
 }
 
+void HostSession::recordDesktopStart(std::string_view commandLine, bool started) {
+  transcript_.write(DesktopStartLine(loop_.nowMs(), commandLine, started));
+}
+
 int HostSession::show(const Prompt& prompt) {
   const std::lock_guard lock(promptMutex_);
   int answer = kIdOk;

@@ -58,6 +58,8 @@ class HostSession final : public PageHost, public PromptHost {
 
   win::HResult callScript(std::string_view name, const std::vector<ScriptArg>& args) override;
   int show(const Prompt& prompt) override;
+  // On the dialog thread: writes a start of the browser for the "登录" link to the transcript.
+  void recordDesktopStart(std::string_view commandLine, bool started);
 
   [[nodiscard]] const PageModel& page() const { return page_; }
 

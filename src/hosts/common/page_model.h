@@ -1,7 +1,7 @@
 #pragma once
 
-// The page as the hosts record it (the terminal draws it): the page script's rules for setState and clearState
-// applied to a model of its status line, progress, result line, rows and footer.
+// The page as the hosts record it (the terminal draws it): the page script's rules for setState and
+// clearState applied to a model of its status line, progress, result line, rows and footer.
 
 #include <array>
 #include <cstdint>

@@ -108,6 +108,11 @@ std::string CommandLine(std::uint64_t ms, const HostCommand& command) {
   return line + "]}";
 }
 
+std::string DesktopStartLine(std::uint64_t ms, std::string_view commandLine, bool started) {
+  return "{\"t\":" + std::to_string(ms) + ",\"desktopStart\":" + JsonString(commandLine) +
+         ",\"started\":" + (started ? "true" : "false") + "}";
+}
+
 void Transcript::write(const std::string& line) {
   if (out_ == nullptr) return;
   const std::lock_guard lock(mutex_);

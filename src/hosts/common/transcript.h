@@ -6,6 +6,7 @@
 //   {"t":40,"prompt":"choice","ids":[139,142,143],"answer":6}
 //   {"t":48,"prompt":"choice","ids":[],"title":"安全警告","answer":7}  (not from the string table)
 //   {"t":55,"external":"fix","args":[0]}
+//   {"t":60,"desktopStart":"<command line>","started":true}
 
 #include <cstdint>
 #include <mutex>
@@ -28,6 +29,9 @@ std::string CallLine(std::uint64_t ms, std::string_view function,
                      const std::vector<ScriptArg>& args);
 std::string PromptLine(std::uint64_t ms, const Prompt& prompt, int answer);
 std::string CommandLine(std::uint64_t ms, const HostCommand& command);
+// A program started as the desktop user (the browser for the "登录" link):
+//   {"t":60,"desktopStart":"\"C:\\...\\iexplore.exe\"http://...","started":true}
+std::string DesktopStartLine(std::uint64_t ms, std::string_view commandLine, bool started);
 
 // Writes lines whole, from any thread (prompts may come from workers).
 class Transcript {

@@ -6,6 +6,7 @@
 
 #include "app/corvane_dlg.h"
 #include "app/event_loop.h"
+#include "bank/bank_values.h"
 #include "hosts/common/dialog_adapter.h"
 #include "hosts/common/host_session.h"
 #include "hosts/terminal/console.h"
@@ -63,6 +64,12 @@ void RunTerminalHost(const hosts::HostOptions& options, std::ostream* transcript
                   : PromptAsker());
   DialogServices services = DefaultDialogServices();
   services.restartArguments = hosts::RestartArguments(options);
+  services.siteOpened = [&session, ui](std::string_view commandLine, bool started) {
+    session.recordDesktopStart(commandLine, started);
+    // The browser runs on the PC (recorded there on the emulated one); the address is also
+    // printed, for the person at the terminal to open.
+    if (ui && started) std::cout << "\n登录: " << bank::kPublicSiteUrl << '\n' << std::flush;
+  };
   CCorvaneDlg dialog(*loop, session, session, std::move(services));
   hosts::DialogAdapter adapter(dialog);
   session.run(adapter);
