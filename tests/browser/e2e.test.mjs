@@ -44,3 +44,30 @@ test('the page in a browser drives the dialog and closing it ends the program', 
     const code = await Promise.race([exited, new Promise((r) => setTimeout(() => r('running'), 20000))]);
     assert.equal(code, 0, 'corvane should end once its page is closed');
   }));
+
+test('the 登录 link starts the browser on the PC and opens the site in a new tab', needsChromium,
+  () => withProgram([], async ({ url, browser, transcript }) => {
+    const site = 'http://www.marrowby.example/';
+    // The site is answered here: nothing leaves this PC.
+    await browser.route(`${site}**`, (route) => route.fulfill({ contentType: 'text/html', body: 'site' }));
+    const page = await browser.newPage();
+    await openFinishedCheck(page, url, transcript);
+    // The link appears only when everything passes, which a scratch machine never does: the
+    // test puts one in the page, and the click is the user's.
+    await page.evaluate(() => {
+      const link = document.createElement('a');
+      link.id = 'onOpen';
+      link.textContent = '登录';
+      link.href = 'javascript:void(0)';
+      document.body.appendChild(link);
+    });
+    const opened = browser.waitForEvent('page', { timeout: 20000 });
+    await page.locator('#onOpen').click();
+    const tab = await opened;
+    await tab.waitForLoadState();
+    assert.equal(tab.url(), site);
+    await until('the start in the transcript', () => transcript().some((l) => l.desktopStart));
+    const start = transcript().find((l) => l.desktopStart);
+    assert.equal(start.desktopStart, `"C:\\Program Files (x86)\\Internet Explorer\\iexplore.exe"${site}`);
+    assert.equal(start.started, true);
+  }));
