@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
+
+#include "platform/command_line.h"
 
 namespace corvane::hosts {
 namespace {
@@ -143,6 +146,35 @@ TEST(ParseOptionsTest, BadCommandLinesSayWhatIsWrong) {
     SCOPED_TRACE(c.says);
     const ParsedOptions parsed = ParseOptions(c.args);
     EXPECT_NE(parsed.error.find(c.says), std::string::npos) << parsed.error;
+  }
+}
+
+// A restart after a self-update passes the host's options on a Windows command line: they
+// must come back whole, whatever the paths hold.
+TEST(RestartArgumentsTest, TheOptionsComeBackWholeThroughACommandLine) {
+  EXPECT_EQ(RestartArguments(HostOptions{}), "");
+  const std::string odd = (std::filesystem::temp_directory_path() / "a b\"c d").string();
+  HostOptions options;
+  options.machine = odd;
+  options.ui = UiMode::kNone;
+  options.transcript = odd + ".jsonl";
+  options.commands = {{Kind::kInstallmulti, {2, 4}}, {Kind::kOpen, {}}, {Kind::kFix, {-1}}};
+  options.answer = AnswerMode::kRefuse;
+  options.promptIn = Kind::kInstall;
+  options.exitWhenIdle = true;
+
+  const ParsedOptions parsed = ParseOptions(SplitArguments(RestartArguments(options)));
+  ASSERT_EQ(parsed.error, "");
+  EXPECT_EQ(parsed.options.machine, odd);
+  EXPECT_EQ(parsed.options.ui, UiMode::kNone);
+  EXPECT_EQ(parsed.options.transcript, odd + ".jsonl");
+  EXPECT_EQ(parsed.options.commands, options.commands);
+  EXPECT_EQ(parsed.options.answer, AnswerMode::kRefuse);
+  EXPECT_EQ(parsed.options.promptIn, Kind::kInstall);
+  EXPECT_TRUE(parsed.options.exitWhenIdle);
+
+  for (const std::string arg : {"", "plain", "a b", R"(x\)", R"("q")", R"(\\"\)", "tab\there"}) {
+    EXPECT_EQ(SplitArguments(QuoteArgument(arg)), std::vector<std::string>{arg}) << arg;
   }
 }
 
