@@ -14,10 +14,26 @@
 #include "hosts/common/options.h"
 #include "hosts/program_os.h"
 #include "hosts/terminal/terminal_host.h"
+#include "platform/environment.h"
+#include "platform/file_system.h"
 #include "platform/platform.h"
 
 namespace corvane::program {
 namespace {
+
+// The running program file's version, as the self-update reads it: "a.b.c.d", or "" when
+// the file has none.
+std::string ProgramFileVersion() {
+  FixedFileVersion version;
+  if (CurrentPlatform().files().fixedFileVersion(CurrentPlatform().environment().modulePath(),
+                                                 version) != 0) {
+    return "";
+  }
+  return std::to_string(version.fileVersionMS >> 16U) + "." +
+         std::to_string(version.fileVersionMS & 0xFFFFU) + "." +
+         std::to_string(version.fileVersionLS >> 16U) + "." +
+         std::to_string(version.fileVersionLS & 0xFFFFU);
+}
 
 class ProgramHost final : public AppHost {
  public:
@@ -32,7 +48,7 @@ class ProgramHost final : public AppHost {
       const StartReport& report = app_->report();
       *transcript_ << "{\"t\":0,\"start\":\"/update\",\"waitedMs\":" << report.waitedMs
                    << ",\"previousRemains\":" << (report.previousRemains ? "true" : "false")
-                   << "}\n"
+                   << ",\"programVersion\":\"" << ProgramFileVersion() << "\"}\n"
                    << std::flush;
     }
     if (options_.ui == hosts::UiMode::kBrowser) {

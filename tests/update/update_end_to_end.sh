@@ -77,7 +77,8 @@ run update "${machine}"
 [[ "$(count '"prompt":"choice","ids":\[139,142,143\],"answer":6' update)" == 1 ]] ||
   fail "update: not asked 139/142/143 once"
 [[ "$(count '"start":"/update"' update)" == 1 ]] || fail "update: no restart with /update"
-grep -q '"previousRemains":false' "${work}/update.jsonl" || fail "update: the .old file remained"
+grep -q '"previousRemains":false,"programVersion":"2.0.0.0"' "${work}/update.jsonl" ||
+  fail "update: the restarted program is not 2.0.0.0, or the .old file remained"
 cmp -s "$(program_file "${machine}")" "${work}/files/corvane/Corvane.exe" ||
   fail "update: the program file is not the new executable"
 [[ ! -e "$(program_file "${machine}").old" ]] || fail "update: the .old file is still there"
