@@ -163,6 +163,22 @@ run_node_tests tests/page
 stage "initialise Wine prefix"
 cmake/wine-run.sh --init
 run_ctest win64
+
+# The self-update under Wine needs a second Windows program that differs only in its version
+# (the build option), the Linux program and the local bank server.
+stage "build the Windows program as version 2.0.0.0"
+cmake --preset win64 -B build/win64-next -DCORVANE_PROGRAM_VERSION=2.0.0.0 \
+  -DCORVANE_BUILD_TESTS=OFF
+cmake --build build/win64-next --target corvane
+stage "self-update under Wine"
+if bash tests/update/update_wine_end_to_end.sh build/win64/update_wine_end_to_end \
+  build/win64/src/hosts/corvane.exe build/win64-next/src/hosts/corvane.exe \
+  build/linux/src/hosts/corvane build/linux/tests/fixtures/bank_server/corvane-bank-server \
+  "${repo_root}/cmake/wine-run.sh"; then
+  passed=$((passed + 1))
+else
+  failed=$((failed + 1))
+fi
 WINEPREFIX="${repo_root}/build/win64/wineprefix" /usr/lib/wine/wineserver -w || true
 
 if [[ -f fuzz/CMakeLists.txt ]]; then
