@@ -1,5 +1,7 @@
 #include "update/self_update.h"
 
+#include <array>
+
 #include "bank/bank_values.h"
 #include "platform/environment.h"
 #include "platform/file_md5.h"
@@ -46,7 +48,7 @@ bool ReplaceRunningImage(FileSystem& files, std::string_view target, std::string
 }  // namespace
 
 RequiredVersion ParseRequiredVersion(std::string_view version) {
-  std::uint32_t parts[4] = {0, 0, 0, 0};
+  std::array<std::uint32_t, 4> parts{};
   std::string_view rest = version;
   for (std::uint32_t& part : parts) {
     part = static_cast<std::uint16_t>(AtoiValue(rest));

@@ -1,5 +1,6 @@
 #include "platform/emulated/program_image.h"
 
+#include <array>
 #include <string_view>
 
 namespace corvane::emulated {
@@ -84,9 +85,9 @@ std::string MakeProgramImage(std::uint32_t versionMS, std::uint32_t versionLS) {
     at += 2;
   }
   at = block + 40;  // after the key's terminator, on a 32-bit boundary
-  const std::uint32_t fixed[13] = {0xFEEF04BD, 0x10000, versionMS, versionLS, versionMS,
-                                   versionLS,  0x3F,    0,         0x40004,   1,
-                                   0,          0,       0};
+  const std::array<std::uint32_t, 13> fixed = {0xFEEF04BD, 0x10000, versionMS, versionLS, versionMS,
+                                               versionLS,  0x3F,    0,         0x40004,   1,
+                                               0,          0,       0};
   for (const std::uint32_t value : fixed) {
     Put32(image, at, value);
     at += 4;

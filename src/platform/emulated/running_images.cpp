@@ -5,10 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <cerrno>
-#include <cstdio>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 #include "platform/emulated/unique_fd.h"
@@ -68,13 +69,13 @@ bool IsRunningImage(const MachineFolder& folder, const std::filesystem::path& ho
       continue;
     }
     if (errno != EWOULDBLOCK) continue;
-    char text[64] = {};
-    const ssize_t got = ::read(fd.get(), text, sizeof text - 1);
+    std::array<char, 64> text{};
+    const ssize_t got = ::read(fd.get(), text.data(), text.size() - 1);
     if (got <= 0) continue;
-    unsigned long long device = 0;
-    unsigned long long inode = 0;
-    if (std::sscanf(text, "%llu %llu", &device, &inode) != 2) continue;  // NOLINT(cert-err34-c)
-    if (device == info.st_dev && inode == info.st_ino) return true;
+    // The record is this program's own: "<device> <inode>\n"; anything else names nothing.
+    const std::string expected =
+        std::to_string(info.st_dev) + " " + std::to_string(info.st_ino) + "\n";
+    if (std::string_view(text.data(), static_cast<std::size_t>(got)) == expected) return true;
   }
   return false;
 }
