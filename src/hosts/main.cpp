@@ -46,9 +46,9 @@ class ProgramHost final : public AppHost {
     // A start by a self-update says so first, with how long it waited for the old instance.
     if (app_ != nullptr && app_->report().updateHandOver && transcript_ != nullptr) {
       const StartReport& report = app_->report();
-      *transcript_ << "{\"t\":0,\"start\":\"/update\",\"waitedMs\":" << report.waitedMs
-                   << ",\"previousRemains\":" << (report.previousRemains ? "true" : "false")
-                   << ",\"programVersion\":\"" << ProgramFileVersion() << "\"}\n"
+      *transcript_ << R"({"t":0,"start":"/update","waitedMs":)" << report.waitedMs
+                   << R"(,"previousRemains":)" << (report.previousRemains ? "true" : "false")
+                   << R"(,"programVersion":")" << ProgramFileVersion() << "\"}\n"
                    << std::flush;
     }
     if (options_.ui == hosts::UiMode::kBrowser) {
