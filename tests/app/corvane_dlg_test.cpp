@@ -402,6 +402,22 @@ TEST(DialogCommands, EachSiteClickStartsTheBrowserOnceAndReportsNothingToThePage
       std::string(bank::kPublicSiteUrl) + "\n";
   EXPECT_EQ(recorded.str(), line + line);
 }
+
+// Timer 5 asks 139/142/143; a refusal, or a new instance that cannot start (this scratch PC
+// has no program file to run), leaves the checks to run in this instance.
+TEST(DialogTimers, AnUpdateRefusedOrNotStartedRunsTheChecksHere) {
+  for (const int answer : {kIdNo, kIdYes}) {
+    DialogRig rig;
+    rig.services.checkForUpdate = [](const CheckConfig&, std::stop_token) {
+      return UpdateOutcome::kUpdateReady;
+    };
+    rig.prompts.answer = answer;
+    rig.start();
+    ASSERT_EQ(rig.prompts.shown.size(), 1U) << answer;
+    EXPECT_EQ(rig.prompts.shown[0].stringIds, (std::vector<int>{139, 142, 143})) << answer;
+    EXPECT_THAT(rig.page.states(), ::testing::Contains("setState(0,2,1999)")) << answer;
+  }
+}
 #endif
 
 TEST(DialogTimers, DownloadProgressReportsUpToOneHundredOnly) {
