@@ -116,7 +116,9 @@ TEST(ReportUsbKeysTest, WhichEntriesAreReadAndWhatThePageGets) {
        {{"Ftbank_ePass2000Auto.dll", kTwoFeitianKeys}},
        {{"CFeitianUSBKey", kAbsent}},
        {SetStateText(802, 8, "2.0.1")}},
+#if !defined(_WIN32)  // the Windows test program always has the stand-ins beside it
       {"no library: the clearings only", {}, {{"CFeitianUSBKey", 0}, {"CHuahongUSBKey", 0}}, {}},
+#endif
       {"a library without description finds no key and no version",
        {{"BHDLL.dll", ""}},
        {{"CHuahongUSBKey", 0}},

@@ -21,7 +21,7 @@ bool IsFullWindowsPath(std::string_view path) {
 // it.
 struct Containment {
   void* jump[5] = {};  // __builtin_setjmp's buffer
-  DWORD code = 0;
+  volatile DWORD code = 0;  // written by the handler, read after the jump back
 #if defined(__i386__)
   void* sehChain = nullptr;  // the frame-based handler chain at the start of the call
 #endif
