@@ -20,7 +20,7 @@ bool IsFullWindowsPath(std::string_view path) {
 // the jump target lives in a thread-local, and the handler acts only on the thread that set
 // it.
 struct Containment {
-  void* jump[5] = {};  // __builtin_setjmp's buffer
+  void* jump[5] = {};       // __builtin_setjmp's buffer
   volatile DWORD code = 0;  // written by the handler, read after the jump back
 #if defined(__i386__)
   void* sehChain = nullptr;  // the frame-based handler chain at the start of the call
@@ -70,7 +70,8 @@ LONG CALLBACK OnException(EXCEPTION_POINTERS* info) {
 __attribute__((noinline)) std::uint32_t RunContained(void (*call)(void*), void* context) {
   Containment containment;
 #if defined(__i386__)
-  containment.sehChain = reinterpret_cast<NT_TIB*>(::NtCurrentTeb())->ExceptionList;
+  // The head of the chain is the first word of the thread's block, at fs:0.
+  asm volatile("movl %%fs:0, %0" : "=r"(containment.sehChain));
 #endif
   void* handler = ::AddVectoredExceptionHandler(1, &OnException);
   if (handler == nullptr) return LastError();
@@ -81,8 +82,7 @@ __attribute__((noinline)) std::uint32_t RunContained(void (*call)(void*), void* 
   } else {
 #if defined(__i386__)
     // The library's own frame handlers died with its frames.
-    reinterpret_cast<NT_TIB*>(::NtCurrentTeb())->ExceptionList =
-        static_cast<EXCEPTION_REGISTRATION_RECORD*>(containment.sehChain);
+    asm volatile("movl %0, %%fs:0" : : "r"(containment.sehChain) : "memory");
 #endif
     result = containment.code;
   }
