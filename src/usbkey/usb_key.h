@@ -90,10 +90,9 @@ class CUSBKey {
   template <typename Fn>
   Fn Find(std::string_view name) const;
 
+ private:
   UsbKeyInfo info_;
   LibraryHandle library_;
-
- private:
   std::int32_t category_;
   bool crashed_ = false;
 };

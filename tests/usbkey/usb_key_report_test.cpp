@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -234,13 +235,13 @@ TEST(ReportUsbKeysTest, ACrashingLibraryStopsOnlyItsOwnVendor) {
 }
 
 TEST(TextsInBufferTest, WalksStayInsideTheBuffer) {
-  const char buffer[] = {'a', 0, 'b', 'c', 0, 0, 'd'};
-  EXPECT_EQ(TextsInBuffer(buffer, sizeof buffer, 2), (std::vector<std::string>{"a", "bc"}));
-  EXPECT_EQ(TextsInBuffer(buffer, sizeof buffer, 100),
+  const std::array<char, 7> buffer{'a', 0, 'b', 'c', 0, 0, 'd'};
+  EXPECT_EQ(TextsInBuffer(buffer.data(), buffer.size(), 2), (std::vector<std::string>{"a", "bc"}));
+  EXPECT_EQ(TextsInBuffer(buffer.data(), buffer.size(), 100),
             (std::vector<std::string>{"a", "bc", "", "d"}));
-  EXPECT_EQ(TextsInBuffer(buffer, sizeof buffer, -1), std::vector<std::string>{});
-  EXPECT_EQ(TextListInBuffer(buffer, sizeof buffer), (std::vector<std::string>{"a", "bc"}));
-  EXPECT_EQ(TextListInBuffer(buffer + 6, 1), std::vector<std::string>{"d"});
+  EXPECT_EQ(TextsInBuffer(buffer.data(), buffer.size(), -1), std::vector<std::string>{});
+  EXPECT_EQ(TextListInBuffer(buffer.data(), buffer.size()), (std::vector<std::string>{"a", "bc"}));
+  EXPECT_EQ(TextListInBuffer(&buffer[6], 1), std::vector<std::string>{"d"});
 }
 
 }  // namespace

@@ -33,7 +33,7 @@ bool IsSharedObject(const std::filesystem::path& host) {
 // The contained call of this thread. A signal handler reaches nothing but globals, so the
 // jump target lives in a thread-local; the handler acts only on the thread that set it.
 struct Containment {
-  sigjmp_buf jump;
+  sigjmp_buf jump{};
   volatile std::sig_atomic_t signal = 0;
 };
 thread_local Containment* t_containment = nullptr;  // NOLINT: reached from a signal handler
@@ -46,6 +46,7 @@ std::array<struct sigaction, kFaultSignals.size()> g_previous{};  // NOLINT: as 
 void OnFault(int signal, siginfo_t* /*info*/, void* /*context*/) {
   if (Containment* containment = t_containment) {
     containment->signal = signal;
+    // NOLINTNEXTLINE(cppcoreguidelines-pro-bounds-array-to-pointer-decay): the macro's form
     siglongjmp(containment->jump, 1);
   }
   // Not ours: give the fault back to whoever handled it before; the faulting instruction
@@ -80,6 +81,7 @@ std::uint32_t RunContained(void (*call)(void*), void* context) {
     ::sigaction(kFaultSignals[i], &action, &g_previous[i]);
   }
   std::uint32_t result = 0;
+  // NOLINTNEXTLINE(cppcoreguidelines-pro-bounds-array-to-pointer-decay): the macro's form
   if (sigsetjmp(containment.jump, 1) == 0) {
     t_containment = &containment;
     call(context);
