@@ -65,34 +65,46 @@ Answers& Current() {
   return answers;
 }
 
-std::int32_t CORVANE_VENDOR_CALL NoArguments() { return Current().result(); }
-std::int32_t CORVANE_VENDOR_CALL Version(char* buffer) {
+// The answers as exports of each result width (a BOOL is 32 bits, a bool 8).
+template <typename R>
+R CORVANE_VENDOR_CALL NoArguments() {
+  return static_cast<R>(Current().result());
+}
+template <typename R>
+R CORVANE_VENDOR_CALL Version(char* buffer) {
   const std::int32_t r = Current().result();
   Current().buffer(buffer, kVersionBufferSize);
-  return r;
+  return static_cast<R>(r);
 }
-std::int32_t CORVANE_VENDOR_CALL Count(std::int32_t* count) {
+template <typename R>
+R CORVANE_VENDOR_CALL Count(std::int32_t* count) {
   const std::int32_t r = Current().result();
   Current().value(count);
-  return r;
+  return static_cast<R>(r);
 }
-std::int32_t CORVANE_VENDOR_CALL List(char* buffer) {
+template <typename R>
+R CORVANE_VENDOR_CALL List(char* buffer) {
   const std::int32_t r = Current().result();
   Current().buffer(buffer, kListBufferSize);
-  return r;
+  return static_cast<R>(r);
 }
-std::int32_t CORVANE_VENDOR_CALL SerialList(char* serial, char* buffer) {
+template <typename R>
+R CORVANE_VENDOR_CALL SerialList(char* serial, char* buffer) {
   const std::int32_t r = Current().result();
   Current().buffer(buffer, kListBufferSize);
   Current().buffer(serial, std::strlen(serial) + 1);  // a library may write into the serial
-  return r;
+  return static_cast<R>(r);
 }
-std::int32_t CORVANE_VENDOR_CALL SerialValue(char* /*serial*/, std::int32_t* value) {
+template <typename R>
+R CORVANE_VENDOR_CALL SerialValue(char* /*serial*/, std::int32_t* value) {
   const std::int32_t r = Current().result();
   Current().value(value);
-  return r;
+  return static_cast<R>(r);
 }
-std::int32_t CORVANE_VENDOR_CALL SerialOnly(char* /*serial*/) { return Current().result(); }
+template <typename R>
+R CORVANE_VENDOR_CALL SerialOnly(char* /*serial*/) {
+  return static_cast<R>(Current().result());
+}
 
 // Every library loads; exports come from the functions above by their argument shapes.
 class AnsweringLibraries final : public Libraries {
@@ -102,24 +114,33 @@ class AnsweringLibraries final : public Libraries {
     return 0;
   }
   LibraryExport lookup(LibraryHandle /*library*/, std::string_view name) override {
-    const auto as = [](auto function) { return reinterpret_cast<LibraryExport>(function); };
-    if (name == "load" || name == "CheckKeyEnv") return as(&NoArguments);
-    if (name == "GetSoftwareVersion") return as(&Version);
-    if (name == "GetKeyCount") return as(&Count);
-    if (name == "GetKeySN") return as(&List);
-    if (name == "GetWebURL") return as(&SerialList);
-    if (name == "GetPINRetry" || name == "GetKeyFile" || name == "GetKeyDefaultPIN") {
-      return as(&SerialValue);
-    }
-    if (name == "ChangePin") return as(&SerialOnly);
-    if (name == "GetCertCN") return feitian ? as(&SerialValue) : as(&SerialList);
-    return nullptr;
+    if (feitian) return Lookup<vendor::Bool8>(name);
+    // Huahong's GetKeyFile alone answers with a bool.
+    if (name == "GetKeyFile") return Lookup<vendor::Bool8>(name);
+    return Lookup<vendor::Bool32>(name);
   }
   std::uint32_t callContained(void (*call)(void*), void* context) override {
     call(context);
     return 0;
   }
   bool feitian = false;
+
+ private:
+  template <typename R>
+  LibraryExport Lookup(std::string_view name) {
+    const auto as = [](auto function) { return reinterpret_cast<LibraryExport>(function); };
+    if (name == "load" || name == "CheckKeyEnv") return as(&NoArguments<R>);
+    if (name == "GetSoftwareVersion") return as(&Version<R>);
+    if (name == "GetKeyCount") return as(&Count<R>);
+    if (name == "GetKeySN") return as(&List<R>);
+    if (name == "GetWebURL") return as(&SerialList<R>);
+    if (name == "GetPINRetry" || name == "GetKeyFile" || name == "GetKeyDefaultPIN") {
+      return as(&SerialValue<R>);
+    }
+    if (name == "ChangePin") return as(&SerialOnly<R>);
+    if (name == "GetCertCN") return feitian ? as(&SerialValue<R>) : as(&SerialList<R>);
+    return nullptr;
+  }
 };
 
 class FuzzPlatform final : public Platform {
