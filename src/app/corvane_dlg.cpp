@@ -221,7 +221,7 @@ void CCorvaneDlg::componentPass() {
     state.page.show(
         ComponentStates(state.config, state.configFromServer, state.groupUnreported, n));
   }
-  state.page.show(UsbKeyStates(state.config));
+  state.page.show(ReportUsbKeys(state.config));
   state.page.reportSummary(state.config);
   for (std::int32_t n = 1; n <= count; ++n) {
     if ((state.config.items[static_cast<std::size_t>(n) - 1].state & kComponentDisabledFlag) != 0) {

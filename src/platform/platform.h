@@ -17,6 +17,8 @@ class Processes;
 class InstanceLock;
 class Network;
 class CertificateStores;
+// Run-time libraries (USB key vendors).
+class Libraries;
 
 class Platform {
  public:
@@ -36,6 +38,9 @@ class Platform {
   virtual InstanceLock& instanceLock() = 0;
   virtual Network& network() = 0;
   virtual CertificateStores& certificateStores() = 0;
+
+  // Run-time libraries loaded by full path (the USB key vendors' libraries).
+  virtual Libraries& libraries() = 0;
 };
 
 // The process-wide platform. Created on first use with CreateDefaultPlatform() unless a

@@ -33,7 +33,8 @@ EmulatedPlatform::EmulatedPlatform(const std::filesystem::path& root)
       processes_(folder_, environment_),
       instanceLock_(folder_.lockDir()),
       network_(folder_, profile_.profile.online, &registry_),
-      certificateStores_(folder_) {}
+      certificateStores_(folder_),
+      libraries_(folder_, environment_) {}
 
 std::string EmulatedPlatform::loadErrors() const {
   std::string errors;

@@ -10,6 +10,7 @@
 #include "platform/emulated/emulated_environment.h"
 #include "platform/emulated/emulated_file_system.h"
 #include "platform/emulated/emulated_instance_lock.h"
+#include "platform/emulated/emulated_libraries.h"
 #include "platform/emulated/emulated_network.h"
 #include "platform/emulated/emulated_processes.h"
 #include "platform/emulated/emulated_registry.h"
@@ -35,6 +36,8 @@ class EmulatedPlatform final : public Platform {
   InstanceLock& instanceLock() override { return instanceLock_; }
   Network& network() override { return network_; }
   CertificateStores& certificateStores() override { return certificateStores_; }
+
+  Libraries& libraries() override { return libraries_; }
 
   [[nodiscard]] const MachineFolder& folder() const { return folder_; }
   [[nodiscard]] const MachineProfile& profile() const { return profile_.profile; }
@@ -69,6 +72,8 @@ class EmulatedPlatform final : public Platform {
   EmulatedNetwork network_;
   EmulatedCertificateStores certificateStores_;
   std::unique_ptr<RunningImage> runningImage_;
+
+  EmulatedLibraries libraries_;
 };
 
 }  // namespace corvane::emulated

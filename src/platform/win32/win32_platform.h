@@ -7,6 +7,7 @@
 #include "platform/win32/win32_environment.h"
 #include "platform/win32/win32_file_system.h"
 #include "platform/win32/win32_instance_lock.h"
+#include "platform/win32/win32_libraries.h"
 #include "platform/win32/win32_network.h"
 #include "platform/win32/win32_processes.h"
 #include "platform/win32/win32_registry.h"
@@ -27,6 +28,8 @@ class Win32Platform final : public Platform {
   Network& network() override { return network_; }
   CertificateStores& certificateStores() override { return certificateStores_; }
 
+  Libraries& libraries() override { return libraries_; }
+
  private:
   Win32Environment environment_;
   Win32FileSystem files_;
@@ -37,6 +40,8 @@ class Win32Platform final : public Platform {
   Win32InstanceLock instanceLock_;
   Win32Network network_;
   Win32CertificateStores certificateStores_;
+
+  Win32Libraries libraries_;
 };
 
 }  // namespace corvane::win32
