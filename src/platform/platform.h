@@ -17,6 +17,9 @@ class Processes;
 class InstanceLock;
 class Network;
 class CertificateStores;
+// URL security zones and the browser's caches.
+class UrlZones;
+class BrowserCache;
 
 class Platform {
  public:
@@ -36,6 +39,9 @@ class Platform {
   virtual InstanceLock& instanceLock() = 0;
   virtual Network& network() = 0;
   virtual CertificateStores& certificateStores() = 0;
+  // URL security zones and the browser's caches.
+  virtual UrlZones& urlZones() = 0;
+  virtual BrowserCache& browserCache() = 0;
 };
 
 // The process-wide platform. Created on first use with CreateDefaultPlatform() unless a

@@ -54,6 +54,8 @@ class TestPlatform final : public Platform {
     return networkOverride != nullptr ? *networkOverride : inner_->network();
   }
   CertificateStores& certificateStores() override { return inner_->certificateStores(); }
+  UrlZones& urlZones() override { return inner_->urlZones(); }
+  BrowserCache& browserCache() override { return inner_->browserCache(); }
 
   FixedInstanceLock lock;
   // A scripted network in place of the machine's own, when set.

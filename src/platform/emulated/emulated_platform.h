@@ -14,6 +14,9 @@
 #include "platform/emulated/emulated_processes.h"
 #include "platform/emulated/emulated_registry.h"
 #include "platform/emulated/emulated_system_info.h"
+// URL security zones and the browser's caches.
+#include "platform/emulated/emulated_browser_cache.h"
+#include "platform/emulated/emulated_url_zones.h"
 #include "platform/emulated/machine_folder.h"
 #include "platform/emulated/machine_profile.h"
 #include "platform/platform.h"
@@ -34,6 +37,10 @@ class EmulatedPlatform final : public Platform {
   InstanceLock& instanceLock() override { return instanceLock_; }
   Network& network() override { return network_; }
   CertificateStores& certificateStores() override { return certificateStores_; }
+  // URL security zones and the browser's caches.
+  UrlZones& urlZones() override { return urlZones_; }
+  BrowserCache& browserCache() override { return browserCache_; }
+  EmulatedBrowserCache& emulatedBrowserCache() { return browserCache_; }
 
   [[nodiscard]] const MachineFolder& folder() const { return folder_; }
   [[nodiscard]] const MachineProfile& profile() const { return profile_.profile; }
@@ -60,6 +67,9 @@ class EmulatedPlatform final : public Platform {
   EmulatedInstanceLock instanceLock_;
   EmulatedNetwork network_;
   EmulatedCertificateStores certificateStores_;
+  // URL security zones and the browser's caches.
+  EmulatedUrlZones urlZones_;
+  EmulatedBrowserCache browserCache_;
 };
 
 }  // namespace corvane::emulated

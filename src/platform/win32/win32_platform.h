@@ -12,6 +12,9 @@
 #include "platform/win32/win32_registry.h"
 #include "platform/win32/win32_resources.h"
 #include "platform/win32/win32_system_info.h"
+// URL security zones and the browser's caches.
+#include "platform/win32/win32_browser_cache.h"
+#include "platform/win32/win32_url_zones.h"
 
 namespace corvane::win32 {
 
@@ -26,6 +29,9 @@ class Win32Platform final : public Platform {
   InstanceLock& instanceLock() override { return instanceLock_; }
   Network& network() override { return network_; }
   CertificateStores& certificateStores() override { return certificateStores_; }
+  // URL security zones and the browser's caches.
+  UrlZones& urlZones() override { return urlZones_; }
+  BrowserCache& browserCache() override { return browserCache_; }
 
  private:
   Win32Environment environment_;
@@ -37,6 +43,9 @@ class Win32Platform final : public Platform {
   Win32InstanceLock instanceLock_;
   Win32Network network_;
   Win32CertificateStores certificateStores_;
+  // URL security zones and the browser's caches.
+  Win32UrlZones urlZones_;
+  Win32BrowserCache browserCache_;
 };
 
 }  // namespace corvane::win32

@@ -122,6 +122,8 @@ class RecordingPlatform final : public Platform {
   InstanceLock& instanceLock() override { return inner_.instanceLock(); }
   Network& network() override { return inner_.network(); }
   CertificateStores& certificateStores() override { return stores; }
+  UrlZones& urlZones() override { return inner_.urlZones(); }
+  BrowserCache& browserCache() override { return inner_.browserCache(); }
 
   emulated::EmulatedPlatform inner_;
   RecordingStores stores{inner_.certificateStores()};

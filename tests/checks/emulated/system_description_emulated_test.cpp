@@ -196,6 +196,8 @@ class PlatformWithoutVersion final : public Platform {
   InstanceLock& instanceLock() override { return inner_.instanceLock(); }
   Network& network() override { return inner_.network(); }
   CertificateStores& certificateStores() override { return inner_.certificateStores(); }
+  UrlZones& urlZones() override { return inner_.urlZones(); }
+  BrowserCache& browserCache() override { return inner_.browserCache(); }
 
  private:
   emulated::EmulatedPlatform inner_;
