@@ -25,8 +25,8 @@ void DeleteEntry(BrowserCache& cache, const UrlCacheEntry& entry) {
 
 bool ClearSslState() {
   BrowserCache& cache = CurrentPlatform().browserCache();
-  const std::unique_ptr<CacheLibrary> schannel = cache.LoadLibrary("schannel.dll");
-  const std::unique_ptr<CacheLibrary> wininet = cache.LoadLibrary("wininet.dll");
+  const std::unique_ptr<CacheLibrary> schannel = cache.LoadCacheLibrary("schannel.dll");
+  const std::unique_ptr<CacheLibrary> wininet = cache.LoadCacheLibrary("wininet.dll");
   if (schannel == nullptr || !schannel->SslEmptyCache(0).value_or(false)) return false;
   std::uint32_t value = 0;
   return wininet != nullptr &&
@@ -36,7 +36,7 @@ bool ClearSslState() {
 bool ClearBrowserCache() {
   BrowserCache& cache = CurrentPlatform().browserCache();
   {
-    const std::unique_ptr<CacheLibrary> controlPanel = cache.LoadLibrary("InetCpl.cpl");
+    const std::unique_ptr<CacheLibrary> controlPanel = cache.LoadCacheLibrary("InetCpl.cpl");
     if (controlPanel != nullptr && controlPanel->HasExport("ClearMyTracksByProcessW")) {
       // Whether it started cannot be told from its work, so it is not asked.
       cache.StartHidden(kClearTracksCommand);

@@ -72,7 +72,7 @@ class BrowserCache {
   virtual ~BrowserCache() = default;
 
   // LoadLibrary(name); null when it cannot be loaded.
-  virtual std::unique_ptr<CacheLibrary> LoadLibrary(std::string_view name) = 0;
+  virtual std::unique_ptr<CacheLibrary> LoadCacheLibrary(std::string_view name) = 0;
   // WinExec(commandLine, SW_HIDE): 0 when the command started (it is not awaited), otherwise
   // a Windows error.
   virtual std::uint32_t StartHidden(std::string_view commandLine) = 0;

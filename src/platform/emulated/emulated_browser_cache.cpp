@@ -211,7 +211,7 @@ EmulatedBrowserCache::EmulatedBrowserCache(const MachineFolder& folder,
   description_ = ParseCacheLibraries(text.str(), ini.string());
 }
 
-std::unique_ptr<CacheLibrary> EmulatedBrowserCache::LoadLibrary(std::string_view name) {
+std::unique_ptr<CacheLibrary> EmulatedBrowserCache::LoadCacheLibrary(std::string_view name) {
   const auto it = description_.libraries.find(Lower(name));
   if (it == description_.libraries.end()) return nullptr;
   return std::make_unique<EmulatedCacheLibrary>(it->second);

@@ -1,6 +1,7 @@
 #include "platform/win32/win32_browser_cache.h"
 
 #include <string>
+#include <vector>
 
 #include "platform/win32/win32_util.h"
 
@@ -69,7 +70,7 @@ void Read(const INTERNET_CACHE_ENTRY_INFOA& info, UrlCacheEntry& entry) {
 
 }  // namespace
 
-std::unique_ptr<CacheLibrary> Win32BrowserCache::LoadLibrary(std::string_view name) {
+std::unique_ptr<CacheLibrary> Win32BrowserCache::LoadCacheLibrary(std::string_view name) {
   UniqueModule module(::LoadLibraryW(Wide(name).c_str()));
   if (!module.valid()) return nullptr;
   return std::make_unique<Win32CacheLibrary>(std::move(module));

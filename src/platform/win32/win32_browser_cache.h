@@ -9,7 +9,7 @@ namespace corvane::win32 {
 
 class Win32BrowserCache final : public BrowserCache {
  public:
-  std::unique_ptr<CacheLibrary> LoadLibrary(std::string_view name) override;
+  std::unique_ptr<CacheLibrary> LoadCacheLibrary(std::string_view name) override;
   std::uint32_t StartHidden(std::string_view commandLine) override;
   std::uint32_t FindFirstEntry(std::uint32_t filter, std::uint32_t& size, UrlCacheEntry& entry,
                                std::unique_ptr<UrlCacheFind>& find) override;
