@@ -228,8 +228,14 @@ std::string EmulatedBrowserCache::cacheFolderWindows() const {
 
 std::filesystem::path EmulatedBrowserCache::cacheFolder() const {
   ResolvedPath resolved;
-  if (DriveC(folder_.driveC()).resolve(cacheFolderWindows(), "C:\\", resolved) != 0) return {};
-  return resolved.host;
+  if (DriveC(folder_.driveC()).resolve(cacheFolderWindows(), "C:\\", resolved) == 0) {
+    return resolved.host;
+  }
+  // Not made yet: where it will be, below the drive.
+  std::string below = cacheFolderWindows();
+  if (!below.starts_with("C:\\")) return {};
+  std::replace(below.begin(), below.end(), '\\', '/');
+  return folder_.driveC() / below.substr(3);
 }
 
 std::vector<UrlCacheIndexLine> EmulatedBrowserCache::readIndex() const {
