@@ -142,15 +142,20 @@ std::vector<UrlCacheIndexLine> ParseUrlCacheIndex(std::string_view text) {
   std::vector<UrlCacheIndexLine> lines;
   for (std::string_view raw : Lines(text)) {
     UrlCacheIndexLine line;
+    line.text = std::string(raw);  // written back as it stands when it lists no entry
     if (raw.ends_with('\r')) raw.remove_suffix(1);
-    line.text = std::string(raw);
     const std::size_t tab = raw.find('\t');
     if (tab != std::string_view::npos && tab > 0 && raw.front() != '#' && raw.front() != ';') {
       const std::string_view rest = raw.substr(tab + 1);
       const std::size_t tab2 = rest.find('\t');
       line.url = std::string(raw.substr(0, tab));
       line.file = std::string(rest.substr(0, tab2));
-      line.valid = !line.file.empty();
+      // Fields with control characters could not be written back as they were read.
+      auto plain = [](const std::string& field) {
+        return std::none_of(field.begin(), field.end(),
+                            [](char c) { return static_cast<unsigned char>(c) < 0x20; });
+      };
+      line.valid = !line.file.empty() && plain(line.url) && plain(line.file);
       if (tab2 != std::string_view::npos) {
         std::string_view flags = rest.substr(tab2 + 1);
         while (line.valid) {

@@ -57,7 +57,7 @@ std::string DefaultCacheLibrariesText();
 
 // One line of urlcache.txt.
 struct UrlCacheIndexLine {
-  std::string text;  // the line as it stands, without its line break
+  std::string text;  // the line as it stands, without its LF
   bool valid = false;
   std::string url;
   std::string file;  // relative to the cache folder, backslashes

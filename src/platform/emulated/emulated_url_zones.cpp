@@ -163,6 +163,17 @@ std::optional<Site> ParseSite(std::string_view text, bool pattern) {
   return site;
 }
 
+// A name the zone map can keep: ASCII labels of letters, digits, '-' and '_', none empty.
+bool IsHostName(std::string_view host) {
+  if (host.empty() || host.front() == '.' || host.back() == '.' ||
+      host.find("..") != std::string_view::npos) {
+    return false;
+  }
+  return std::all_of(host.begin(), host.end(), [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '-' || c == '_' || c == '.';
+  });
+}
+
 bool IsAddress(std::string_view host) {
   return !host.empty() && std::all_of(host.begin(), host.end(), [](char c) {
     return std::isdigit(static_cast<unsigned char>(c)) != 0 || c == '.';
@@ -274,8 +285,7 @@ class EmulatedSecurityManager final : public SecurityManager {
                               std::uint32_t flags) override {
     if (flags != win::kSzmCreate && flags != win::kSzmDelete) return win::kEInvalidArg;
     const std::optional<Site> site = ParseSite(pattern, true);
-    if (!site || site->host.empty() || IsAddress(site->host) ||
-        site->host.find_first_of("*/\\") != std::string::npos) {
+    if (!site || !IsHostName(site->host) || IsAddress(site->host)) {
       return win::kEInvalidArg;
     }
     if (flags == win::kSzmCreate && site->scheme != "https") {
