@@ -35,6 +35,8 @@ class VerificationLift {
   }
   VerificationLift(const VerificationLift&) = delete;
   VerificationLift& operator=(const VerificationLift&) = delete;
+  VerificationLift(VerificationLift&&) = delete;
+  VerificationLift& operator=(VerificationLift&&) = delete;
   ~VerificationLift() {
     attributes_.flags |= win::kZaFlagsRequireVerification;
     zones_.SetZoneAttributes(zone_, attributes_);

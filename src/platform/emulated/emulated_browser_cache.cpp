@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 #include <system_error>
+#include <utility>
 
 #include "platform/emulated/drive_c.h"
 #include "platform/environment.h"
@@ -204,9 +205,9 @@ std::uint32_t UrlCacheEntrySize(std::string_view url, std::string_view localFile
   return kRecord + static_cast<std::uint32_t>((texts + 3) & ~std::size_t{3});
 }
 
-EmulatedBrowserCache::EmulatedBrowserCache(const MachineFolder& folder,
-                                           const Environment& environment, Processes& processes)
-    : folder_(folder), environment_(environment), processes_(processes) {
+EmulatedBrowserCache::EmulatedBrowserCache(MachineFolder folder, const Environment& environment,
+                                           Processes& processes)
+    : folder_(std::move(folder)), environment_(environment), processes_(processes) {
   const std::filesystem::path ini = folder_.root() / "cache.ini";
   std::error_code ec;
   if (!std::filesystem::exists(ini, ec)) std::ofstream(ini) << DefaultCacheLibrariesText();

@@ -72,8 +72,7 @@ std::uint32_t UrlCacheEntrySize(std::string_view url, std::string_view localFile
 class EmulatedBrowserCache final : public BrowserCache {
  public:
   // environment and processes must outlive this object.
-  EmulatedBrowserCache(const MachineFolder& folder, const Environment& environment,
-                       Processes& processes);
+  EmulatedBrowserCache(MachineFolder folder, const Environment& environment, Processes& processes);
 
   std::unique_ptr<CacheLibrary> LoadCacheLibrary(std::string_view name) override;
   std::uint32_t StartHidden(std::string_view commandLine) override;

@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 #include <cstdio>
+#include <initializer_list>
 #include <optional>
 #include <vector>
 
@@ -15,6 +16,16 @@ namespace {
 constexpr std::string_view kSettings =
     R"(Software\Microsoft\Windows\CurrentVersion\Internet Settings)";
 constexpr std::uint32_t kErrorFileExists = 80;
+
+// Key names joined with backslashes.
+std::string KeyPath(std::initializer_list<std::string_view> parts) {
+  std::string path;
+  for (std::string_view part : parts) {
+    if (!path.empty()) path += '\\';
+    path += part;
+  }
+  return path;
+}
 
 win::HResult FromWin32(std::uint32_t error) { return win::HResultFromWin32(error); }
 
@@ -218,7 +229,8 @@ std::optional<std::uint32_t> DomainZone(Registry& registry, RegistryRoot root, c
     const std::string domain = Lower(name);
     if (!EndsWithLabel(site.host, domain)) continue;
     RegistryKey domainKey;
-    if (registry.OpenKey(root, domainsPath + "\\" + name, win::kKeyRead, domainKey) != 0) continue;
+    if (registry.OpenKey(root, KeyPath({domainsPath, name}), win::kKeyRead, domainKey) != 0)
+      continue;
     std::vector<std::string> subNames;
     domainKey.SubKeyNames(subNames);
     for (const std::string& subName : subNames) {
@@ -228,12 +240,14 @@ std::optional<std::uint32_t> DomainZone(Registry& registry, RegistryRoot root, c
         wildcard = true;
         sub.erase(0, 2);
       }
-      const std::string full = sub + "." + domain;
+      std::string full = sub;
+      full += '.';
+      full += domain;
       const bool matches = wildcard ? EndsWithLabel(site.host, full) : site.host == full;
       if (!matches || full.size() < bestLength) continue;
       RegistryKey subKey;
-      if (registry.OpenKey(root, domainsPath + "\\" + name + "\\" + subName, win::kKeyRead,
-                           subKey) != 0) {
+      if (registry.OpenKey(root, KeyPath({domainsPath, name, subName}), win::kKeyRead, subKey) !=
+          0) {
         continue;
       }
       if (auto zone = SchemeZone(subKey, site.scheme)) {
@@ -298,7 +312,7 @@ class EmulatedSecurityManager final : public SecurityManager {
     }
     // Domains\<last two labels>[\<the labels before them>, "*." when a wildcard].
     const std::vector<std::string_view> labels = Labels(site->host);
-    std::string path = std::string(kSettings) + "\\ZoneMap\\Domains\\";
+    std::string path = KeyPath({kSettings, R"(ZoneMap\Domains\)"});
     if (labels.size() <= 2) {
       path += site->host;
     } else {
@@ -410,7 +424,7 @@ constexpr std::array<std::uint32_t, 5> kLevels = {
 
 std::string Dword(std::uint32_t value) {
   std::array<char, 16> text{};
-  std::snprintf(text.data(), text.size(), "dword:%08x", value);
+  (void)std::snprintf(text.data(), text.size(), "dword:%08x", value);
   return text.data();
 }
 
@@ -458,9 +472,11 @@ std::string ZonesAndMap(std::string_view root) {
           "\n\"shell\"=" + Dword(0) + "\n";
   for (const DefaultZone& zone : kZones) {
     text += base + "\\Zones\\" + std::to_string(zone.zone) + "]\n";
-    text += "\"DisplayName\"=\"" + std::string(zone.displayName) + "\"\n";
-    text += "\"Description\"=\"" + std::string(zone.description) + "\"\n";
-    text += "\"Icon\"=\"" + std::string(zone.icon) + "\"\n";
+    for (const auto& [name, value] :
+         {std::pair{"DisplayName", zone.displayName}, std::pair{"Description", zone.description},
+          std::pair{"Icon", zone.icon}}) {
+      text.append("\"").append(name).append("\"=\"").append(value).append("\"\n");
+    }
     text += "\"MinLevel\"=" + Dword(zone.minLevel) + "\n";
     text += "\"RecommendedLevel\"=" + Dword(zone.recommended) + "\n";
     text += "\"CurrentLevel\"=" + Dword(zone.current) + "\n";
@@ -488,7 +504,7 @@ std::string InternetZonesTemplate(RegistryRoot root) {
     part += templates;
     if (software != "HKEY_LOCAL_MACHINE") {
       const std::string from = "[HKEY_LOCAL_MACHINE\\Software\\";
-      const std::string to = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\";
+      const std::string to = R"([HKEY_LOCAL_MACHINE\SOFTWARE\Wow6432Node\)";
       for (std::size_t at = part.find(from); at != std::string::npos; at = part.find(from, at)) {
         part.replace(at, from.size(), to);
         at += to.size();
