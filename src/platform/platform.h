@@ -19,6 +19,9 @@ class Network;
 class CertificateStores;
 // Run-time libraries (USB key vendors).
 class Libraries;
+// URL security zones and the browser's caches.
+class UrlZones;
+class BrowserCache;
 
 class Platform {
  public:
@@ -41,6 +44,9 @@ class Platform {
 
   // Run-time libraries loaded by full path (the USB key vendors' libraries).
   virtual Libraries& libraries() = 0;
+  // URL security zones and the browser's caches.
+  virtual UrlZones& urlZones() = 0;
+  virtual BrowserCache& browserCache() = 0;
 };
 
 // The process-wide platform. Created on first use with CreateDefaultPlatform() unless a

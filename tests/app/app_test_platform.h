@@ -55,6 +55,8 @@ class TestPlatform final : public Platform {
   }
   CertificateStores& certificateStores() override { return inner_->certificateStores(); }
   Libraries& libraries() override { return inner_->libraries(); }
+  UrlZones& urlZones() override { return inner_->urlZones(); }
+  BrowserCache& browserCache() override { return inner_->browserCache(); }
 
   FixedInstanceLock lock;
   // A scripted network in place of the machine's own, when set.

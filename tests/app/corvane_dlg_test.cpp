@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "bank/bank_values.h"
+#include "checks/browser_settings.h"
 #include "checks/system_description.h"
 #include "dialog_test_support.h"
 #include "test_latch.h"
@@ -25,8 +26,12 @@ using ::testing::ElementsAreArray;
 
 // The reports of one check run from timer 8 to timer 18, given items 5, 6 and 7. The fixture
 // configuration has no registry entries, no "host" section and the PC no registry-tools
-// policy, so items 2 and 3 pass; the stand-in checks fail, so every other item reads 1.
+// policy, so items 2 and 3 pass; no home-page policy and no "trust" section pass items 9 and
+// 11; item 10 reads as the PC's zones are (the emulated PC's Trusted sites zone starts at
+// Medium, Wine's at Low); the stand-in checks fail, so every other item reads 1.
 std::vector<std::string> CheckRun(int item5, int item6, int item7) {
+  CheckConfig zones;
+  const int item10 = CheckSecurityLevel(zones, false) ? 0 : 1;
   auto s = [](int item, int value) {
     return "setState(1," + std::to_string(item) + "," + std::to_string(value) + ")";
   };
@@ -54,13 +59,13 @@ std::vector<std::string> CheckRun(int item5, int item6, int item7) {
       "setState(0,2,1013)",
       "setState(0,0,72)",
       "setState(0,2,1009)",
-      s(9, 1),
+      s(9, 0),
       "setState(0,0,81)",
       "setState(0,2,1010)",
-      s(10, 1),
+      s(10, item10),
       "setState(0,0,90)",
       "setState(0,2,1011)",
-      s(11, 1),
+      s(11, 0),
       "setState(0,0,100)",
       "setState(0,2,1999)",
   };

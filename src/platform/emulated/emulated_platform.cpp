@@ -34,12 +34,14 @@ EmulatedPlatform::EmulatedPlatform(const std::filesystem::path& root)
       instanceLock_(folder_.lockDir()),
       network_(folder_, profile_.profile.online, &registry_),
       certificateStores_(folder_),
-      libraries_(folder_, environment_) {}
+      libraries_(folder_, environment_),
+      urlZones_(registry_),
+      browserCache_(folder_, environment_, processes_) {}
 
 std::string EmulatedPlatform::loadErrors() const {
   std::string errors;
   for (const std::string& part : {profile_.error, network_.loadError(), registry_.loadError(),
-                                  certificateStores_.loadError()}) {
+                                  certificateStores_.loadError(), browserCache_.loadError()}) {
     if (part.empty()) continue;
     if (!errors.empty()) errors += '\n';
     errors += part;

@@ -15,6 +15,9 @@
 #include "platform/emulated/emulated_processes.h"
 #include "platform/emulated/emulated_registry.h"
 #include "platform/emulated/emulated_system_info.h"
+// URL security zones and the browser's caches.
+#include "platform/emulated/emulated_browser_cache.h"
+#include "platform/emulated/emulated_url_zones.h"
 #include "platform/emulated/machine_folder.h"
 #include "platform/emulated/machine_profile.h"
 #include "platform/emulated/running_images.h"
@@ -36,6 +39,10 @@ class EmulatedPlatform final : public Platform {
   InstanceLock& instanceLock() override { return instanceLock_; }
   Network& network() override { return network_; }
   CertificateStores& certificateStores() override { return certificateStores_; }
+  // URL security zones and the browser's caches.
+  UrlZones& urlZones() override { return urlZones_; }
+  BrowserCache& browserCache() override { return browserCache_; }
+  EmulatedBrowserCache& emulatedBrowserCache() { return browserCache_; }
 
   Libraries& libraries() override { return libraries_; }
 
@@ -74,6 +81,9 @@ class EmulatedPlatform final : public Platform {
   std::unique_ptr<RunningImage> runningImage_;
 
   EmulatedLibraries libraries_;
+  // URL security zones and the browser's caches.
+  EmulatedUrlZones urlZones_;
+  EmulatedBrowserCache browserCache_;
 };
 
 }  // namespace corvane::emulated

@@ -47,6 +47,6 @@ class EmulatedRegistry final : public Registry {
 };
 
 // The template text of a hive of a new machine.
-std::string_view RegistryTemplate(RegistryRoot root);
+std::string RegistryTemplate(RegistryRoot root);
 
 }  // namespace corvane::emulated

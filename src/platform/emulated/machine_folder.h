@@ -8,6 +8,7 @@
 //   certs/user/<STORE>/, certs/machine/ROOT/
 //                      certificate stores as folders of DER files (emulated_certificate_stores.h)
 //   locks/             the single-instance locks of programs running on this machine
+//   cache.ini          the browser's cache libraries (emulated_browser_cache.h)
 // Each service creates its own part of a new machine from the template it carries, so a
 // folder that lacks a part gets the default for it.
 

@@ -3,6 +3,7 @@
 // redirects appears in both views, as on a real 64-bit Windows.
 
 #include "platform/emulated/emulated_registry.h"
+#include "platform/emulated/emulated_url_zones.h"
 
 namespace corvane::emulated {
 namespace {
@@ -87,14 +88,14 @@ constexpr std::string_view kClassesRoot = R"reg(Windows Registry Editor Version 
 
 }  // namespace
 
-std::string_view RegistryTemplate(RegistryRoot root) {
+std::string RegistryTemplate(RegistryRoot root) {
   switch (root) {
     case RegistryRoot::kLocalMachine:
-      return kLocalMachine;
+      return std::string(kLocalMachine) + InternetZonesTemplate(root);
     case RegistryRoot::kCurrentUser:
-      return kCurrentUser;
+      return std::string(kCurrentUser) + InternetZonesTemplate(root);
     case RegistryRoot::kClassesRoot:
-      return kClassesRoot;
+      return std::string(kClassesRoot);
   }
   return {};
 }

@@ -13,6 +13,9 @@
 #include "platform/win32/win32_registry.h"
 #include "platform/win32/win32_resources.h"
 #include "platform/win32/win32_system_info.h"
+// URL security zones and the browser's caches.
+#include "platform/win32/win32_browser_cache.h"
+#include "platform/win32/win32_url_zones.h"
 
 namespace corvane::win32 {
 
@@ -27,6 +30,9 @@ class Win32Platform final : public Platform {
   InstanceLock& instanceLock() override { return instanceLock_; }
   Network& network() override { return network_; }
   CertificateStores& certificateStores() override { return certificateStores_; }
+  // URL security zones and the browser's caches.
+  UrlZones& urlZones() override { return urlZones_; }
+  BrowserCache& browserCache() override { return browserCache_; }
 
   Libraries& libraries() override { return libraries_; }
 
@@ -42,6 +48,9 @@ class Win32Platform final : public Platform {
   Win32CertificateStores certificateStores_;
 
   Win32Libraries libraries_;
+  // URL security zones and the browser's caches.
+  Win32UrlZones urlZones_;
+  Win32BrowserCache browserCache_;
 };
 
 }  // namespace corvane::win32

@@ -20,6 +20,8 @@
 #include <wincrypt.h>
 #include <unknwn.h>
 #include <shlwapi.h>
+#include <objbase.h>
+#include <urlmon.h>
 // clang-format on
 
 #include <cstdint>

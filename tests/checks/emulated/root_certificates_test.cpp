@@ -123,6 +123,8 @@ class RecordingPlatform final : public Platform {
   Network& network() override { return inner_.network(); }
   CertificateStores& certificateStores() override { return stores; }
   Libraries& libraries() override { return inner_.libraries(); }
+  UrlZones& urlZones() override { return inner_.urlZones(); }
+  BrowserCache& browserCache() override { return inner_.browserCache(); }
 
   emulated::EmulatedPlatform inner_;
   RecordingStores stores{inner_.certificateStores()};

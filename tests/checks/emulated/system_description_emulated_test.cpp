@@ -197,6 +197,8 @@ class PlatformWithoutVersion final : public Platform {
   Network& network() override { return inner_.network(); }
   CertificateStores& certificateStores() override { return inner_.certificateStores(); }
   Libraries& libraries() override { return inner_.libraries(); }
+  UrlZones& urlZones() override { return inner_.urlZones(); }
+  BrowserCache& browserCache() override { return inner_.browserCache(); }
 
  private:
   emulated::EmulatedPlatform inner_;
