@@ -157,6 +157,7 @@ class NoZonesPlatform final : public Platform {
   InstanceLock& instanceLock() override { return inner_.instanceLock(); }
   Network& network() override { return inner_.network(); }
   CertificateStores& certificateStores() override { return inner_.certificateStores(); }
+  Libraries& libraries() override { return inner_.libraries(); }
   UrlZones& urlZones() override { return none_; }
   BrowserCache& browserCache() override { return inner_.browserCache(); }
 

@@ -186,6 +186,7 @@ class ScriptedCachePlatform final : public Platform {
   InstanceLock& instanceLock() override { return inner_.instanceLock(); }
   Network& network() override { return inner_.network(); }
   CertificateStores& certificateStores() override { return inner_.certificateStores(); }
+  Libraries& libraries() override { return inner_.libraries(); }
   UrlZones& urlZones() override { return inner_.urlZones(); }
   BrowserCache& browserCache() override { return cache; }
   ScriptedCache cache;
