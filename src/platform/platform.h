@@ -17,6 +17,7 @@ class Processes;
 class InstanceLock;
 class Network;
 class CertificateStores;
+class UsbDevices;
 
 class Platform {
  public:
@@ -36,6 +37,8 @@ class Platform {
   virtual InstanceLock& instanceLock() = 0;
   virtual Network& network() = 0;
   virtual CertificateStores& certificateStores() = 0;
+  // The attached USB devices.
+  virtual UsbDevices& usbDevices() = 0;
 };
 
 // The process-wide platform. Created on first use with CreateDefaultPlatform() unless a

@@ -54,6 +54,7 @@ class TestPlatform final : public Platform {
     return networkOverride != nullptr ? *networkOverride : inner_->network();
   }
   CertificateStores& certificateStores() override { return inner_->certificateStores(); }
+  UsbDevices& usbDevices() override { return inner_->usbDevices(); }
 
   FixedInstanceLock lock;
   // A scripted network in place of the machine's own, when set.

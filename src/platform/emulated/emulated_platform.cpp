@@ -30,12 +30,13 @@ EmulatedPlatform::EmulatedPlatform(const std::filesystem::path& root)
       processes_(folder_, environment_),
       instanceLock_(folder_.lockDir()),
       network_(folder_, profile_.profile.online, &registry_),
-      certificateStores_(folder_) {}
+      certificateStores_(folder_),
+      usbDevices_(folder_) {}
 
 std::string EmulatedPlatform::loadErrors() const {
   std::string errors;
   for (const std::string& part : {profile_.error, network_.loadError(), registry_.loadError(),
-                                  certificateStores_.loadError()}) {
+                                  certificateStores_.loadError(), usbDevices_.loadError()}) {
     if (part.empty()) continue;
     if (!errors.empty()) errors += '\n';
     errors += part;

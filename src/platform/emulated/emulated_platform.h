@@ -14,6 +14,7 @@
 #include "platform/emulated/emulated_processes.h"
 #include "platform/emulated/emulated_registry.h"
 #include "platform/emulated/emulated_system_info.h"
+#include "platform/emulated/emulated_usb_devices.h"
 #include "platform/emulated/machine_folder.h"
 #include "platform/emulated/machine_profile.h"
 #include "platform/platform.h"
@@ -34,6 +35,7 @@ class EmulatedPlatform final : public Platform {
   InstanceLock& instanceLock() override { return instanceLock_; }
   Network& network() override { return network_; }
   CertificateStores& certificateStores() override { return certificateStores_; }
+  UsbDevices& usbDevices() override { return usbDevices_; }
 
   [[nodiscard]] const MachineFolder& folder() const { return folder_; }
   [[nodiscard]] const MachineProfile& profile() const { return profile_.profile; }
@@ -60,6 +62,7 @@ class EmulatedPlatform final : public Platform {
   EmulatedInstanceLock instanceLock_;
   EmulatedNetwork network_;
   EmulatedCertificateStores certificateStores_;
+  EmulatedUsbDevices usbDevices_;
 };
 
 }  // namespace corvane::emulated

@@ -12,6 +12,7 @@
 #include "platform/win32/win32_registry.h"
 #include "platform/win32/win32_resources.h"
 #include "platform/win32/win32_system_info.h"
+#include "platform/win32/win32_usb_devices.h"
 
 namespace corvane::win32 {
 
@@ -26,6 +27,7 @@ class Win32Platform final : public Platform {
   InstanceLock& instanceLock() override { return instanceLock_; }
   Network& network() override { return network_; }
   CertificateStores& certificateStores() override { return certificateStores_; }
+  UsbDevices& usbDevices() override { return usbDevices_; }
 
  private:
   Win32Environment environment_;
@@ -37,6 +39,7 @@ class Win32Platform final : public Platform {
   Win32InstanceLock instanceLock_;
   Win32Network network_;
   Win32CertificateStores certificateStores_;
+  Win32UsbDevices usbDevices_;
 };
 
 }  // namespace corvane::win32

@@ -20,6 +20,9 @@
 #include <wincrypt.h>
 #include <unknwn.h>
 #include <shlwapi.h>
+// The USB stack's device queries and SetupAPI's device lists.
+#include <setupapi.h>
+#include <usbioctl.h>
 // clang-format on
 
 #include <cstdint>

@@ -122,6 +122,7 @@ class RecordingPlatform final : public Platform {
   InstanceLock& instanceLock() override { return inner_.instanceLock(); }
   Network& network() override { return inner_.network(); }
   CertificateStores& certificateStores() override { return stores; }
+  UsbDevices& usbDevices() override { return inner_.usbDevices(); }
 
   emulated::EmulatedPlatform inner_;
   RecordingStores stores{inner_.certificateStores()};

@@ -196,6 +196,7 @@ class PlatformWithoutVersion final : public Platform {
   InstanceLock& instanceLock() override { return inner_.instanceLock(); }
   Network& network() override { return inner_.network(); }
   CertificateStores& certificateStores() override { return inner_.certificateStores(); }
+  UsbDevices& usbDevices() override { return inner_.usbDevices(); }
 
  private:
   emulated::EmulatedPlatform inner_;
