@@ -51,6 +51,7 @@ class EmulatedProcesses final : public Processes {
 
   std::uint32_t run(std::string_view commandLine, bool wait, std::uint32_t* exitCode) override;
   std::uint32_t startAsDesktopUser(std::string_view commandLine) override;
+  std::uint32_t runUntilStopped(std::string_view commandLine, const std::stop_token& stop) override;
 
   // The machine's record of programs started as the desktop user.
   [[nodiscard]] std::filesystem::path startLog() const { return folder_.root() / "processes.log"; }
@@ -60,6 +61,8 @@ class EmulatedProcesses final : public Processes {
   std::uint32_t findProgram(std::string_view commandLine, ResolvedPath& program,
                             std::string_view& arguments) const;
   void reapEnded();
+  // Starts the program of commandLine; pid receives it.
+  std::uint32_t spawn(std::string_view commandLine, pid_t& pid);
 
   MachineFolder folder_;
   const Environment& environment_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -22,10 +23,23 @@ UniqueHandle OpenDevice(const std::wstring& path) {
                                     OPEN_EXISTING, 0, nullptr));
 }
 
+// The text of a name structure, which follows its length field (and, for connection
+// names, the port index), up to the end of `bytes` or its terminating zero.
+std::wstring NameText(const std::byte* start, const std::byte* end) {
+  std::wstring text;
+  for (const std::byte* p = start; p + sizeof(WCHAR) <= end; p += sizeof(WCHAR)) {
+    WCHAR unit = 0;
+    std::memcpy(&unit, p, sizeof(unit));
+    if (unit == 0) break;
+    text.push_back(unit);
+  }
+  return text;
+}
+
 // The two-call pattern of the name queries: the fixed structure first to learn
-// ActualLength, then a buffer of that size. `Name` is one of the USB_*_NAME structures,
-// whose name follows a length field (and, for connection names, the port index).
-template <typename Name>
+// ActualLength, then a buffer of that size. `Name` is one of the USB_*_NAME structures and
+// `Text` its name member.
+template <typename Name, auto Text>
 std::wstring QueryName(HANDLE device, DWORD code, ULONG connectionIndex = 0) {
   Name fixed{};
   if constexpr (requires { fixed.ConnectionIndex; }) fixed.ConnectionIndex = connectionIndex;
@@ -34,11 +48,12 @@ std::wstring QueryName(HANDLE device, DWORD code, ULONG connectionIndex = 0) {
                         nullptr) == FALSE) {
     return {};
   }
+  const std::size_t textOffset =
+      static_cast<std::size_t>(reinterpret_cast<const std::byte*>(&(fixed.*Text)) -
+                               reinterpret_cast<const std::byte*>(&fixed));
   if (fixed.ActualLength <= sizeof(fixed)) {
-    // The name fits the fixed structure: it is all there already.
-    const std::size_t units = (sizeof(fixed) - offsetof(Name, DriverKeyName)) / sizeof(WCHAR);
-    const WCHAR* text = fixed.DriverKeyName;
-    return std::wstring(text, std::find(text, text + units, L'\0'));
+    const auto* base = reinterpret_cast<const std::byte*>(&fixed);
+    return NameText(base + textOffset, base + sizeof(fixed));
   }
   std::vector<std::byte> buffer(fixed.ActualLength);
   auto* full = reinterpret_cast<Name*>(buffer.data());
@@ -47,41 +62,21 @@ std::wstring QueryName(HANDLE device, DWORD code, ULONG connectionIndex = 0) {
                         nullptr) == FALSE) {
     return {};
   }
-  const std::size_t units = (buffer.size() - offsetof(Name, DriverKeyName)) / sizeof(WCHAR);
-  const WCHAR* text = full->DriverKeyName;
-  return std::wstring(text, std::find(text, text + units, L'\0'));
+  return NameText(buffer.data() + textOffset, buffer.data() + buffer.size());
 }
-
-// The name structures call their text differently; one accessor each keeps QueryName
-// generic.
-struct HcdName {
-  ULONG ActualLength;
-  WCHAR DriverKeyName[1];
-};
-struct RootHubName {
-  ULONG ActualLength;
-  WCHAR DriverKeyName[1];
-};
-struct ConnectionName {
-  ULONG ConnectionIndex;
-  ULONG ActualLength;
-  WCHAR DriverKeyName[1];
-};
-static_assert(sizeof(HcdName) == sizeof(USB_HCD_DRIVERKEY_NAME));
-static_assert(sizeof(RootHubName) == sizeof(USB_ROOT_HUB_NAME));
-static_assert(sizeof(ConnectionName) == sizeof(USB_NODE_CONNECTION_NAME));
-static_assert(offsetof(ConnectionName, DriverKeyName) ==
-              offsetof(USB_NODE_CONNECTION_NAME, NodeName));
 
 class Walk {
  public:
   void controller(HANDLE device) {
-    const std::wstring key = QueryName<HcdName>(device, IOCTL_GET_HCD_DRIVERKEY_NAME);
+    const std::wstring key =
+        QueryName<USB_HCD_DRIVERKEY_NAME, &USB_HCD_DRIVERKEY_NAME::DriverKeyName>(
+            device, IOCTL_GET_HCD_DRIVERKEY_NAME);
     if (key.empty()) return;
     // A controller reached both by its fixed name and by its interface is walked once.
     if (std::find(seen_.begin(), seen_.end(), key) != seen_.end()) return;
     seen_.push_back(key);
-    const std::wstring rootHub = QueryName<RootHubName>(device, IOCTL_USB_GET_ROOT_HUB_NAME);
+    const std::wstring rootHub = QueryName<USB_ROOT_HUB_NAME, &USB_ROOT_HUB_NAME::RootHubName>(
+        device, IOCTL_USB_GET_ROOT_HUB_NAME);
     if (!rootHub.empty()) hub(rootHub);
   }
 
@@ -134,7 +129,8 @@ class Walk {
     }
     if (isHub) {
       const std::wstring name =
-          QueryName<ConnectionName>(hubDevice, IOCTL_USB_GET_NODE_CONNECTION_NAME, index);
+          QueryName<USB_NODE_CONNECTION_NAME, &USB_NODE_CONNECTION_NAME::NodeName>(
+              hubDevice, IOCTL_USB_GET_NODE_CONNECTION_NAME, index);
       if (!name.empty()) hub(name);
       return;
     }

@@ -21,6 +21,7 @@
 #include <unknwn.h>
 #include <shlwapi.h>
 // The USB stack's device queries and SetupAPI's device lists.
+#include <winioctl.h>
 #include <setupapi.h>
 #include <usbioctl.h>
 // clang-format on
