@@ -16,6 +16,9 @@
 #include "bank/bank_values.h"
 #include "checks/system_description.h"
 #include "dialog_test_support.h"
+#include "platform/file_system.h"
+#include "platform/platform.h"
+#include "platform/registry.h"
 #include "test_latch.h"
 
 namespace corvane::testing {
@@ -518,6 +521,89 @@ TEST(DialogClose, ResultsPostedByAFinishedWorkerAreDroppedWhenTheDialogHasGone) 
   rig.loop.runUntilIdle();
   EXPECT_TRUE(rig.page.calls.empty());
 }
+
+// A failed download or start asks whether to go on; the refusal drops every waiting task.
+TEST(DialogInstaller, FailuresAskAndARefusalDropsTheRestOfTheQueue) {
+  struct Case {
+    bool downloadFails;
+    int answer;
+    std::vector<int> prompts;  // content ids shown
+    int runs;
+  };
+  const Case cases[] = {
+      {true, kIdYes, {145, 145, 145}, 0},
+      {true, kIdNo, {145}, 0},
+      {false, kIdYes, {149, 149, 149}, 3},
+      {false, kIdNo, {149}, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.downloadFails ? "download" : "start");
+    SCOPED_TRACE(c.answer);
+    DialogRig rig;
+    rig.served = FixtureConfig({5, 5, 5});
+    std::atomic<int> runs{0};
+    rig.services.downloadInstallTask = [&](const InstallTask&, std::atomic<std::int32_t>&,
+                                           std::stop_token) { return !c.downloadFails; };
+    rig.services.runInstallTask = [&](const InstallTask&, std::stop_token) {
+      ++runs;
+      return InstallRun::kFailedToStart;
+    };
+    CCorvaneDlg& dlg = rig.start();
+    rig.prompts.answer = c.answer;
+    rig.prompts.shown.clear();
+    dlg.install(0);
+    rig.loop.runUntilIdle();
+    std::vector<int> shown;
+    for (const Prompt& prompt : rig.prompts.shown) shown.push_back(prompt.stringIds.at(0));
+    EXPECT_EQ(shown, c.prompts);
+    EXPECT_EQ(runs.load(), c.runs);
+    EXPECT_FALSE(dlg.installRunning());
+  }
+}
+
+#ifndef _WIN32  // writes a class registration: on the scratch emulated PC only
+// install(n) on a component whose add-on is disabled enables it again and shows every row
+// anew; an installed one queues nothing.
+TEST(DialogInstaller, InstallOnADisabledAddOnDeletesItsSettingsAndReportsTheRows) {
+  const std::string classId = "{00000000-0000-0000-0000-0000000000B2}";
+  const std::string settings =
+      R"(Software\Microsoft\Windows\CurrentVersion\Ext\Settings\)" + classId;
+  DialogRig rig;
+  {
+    RegistryKey key;
+    ASSERT_EQ(CurrentPlatform().registry().CreateKey(RegistryRoot::kClassesRoot,
+                                                     "CLSID\\" + classId + "\\InprocServer32",
+                                                     win::kKeyAllAccess, key),
+              0U);
+    ASSERT_EQ(key.SetString("", R"(C:\Windows\System32\ctl.ocx)"), 0U);
+    ASSERT_EQ(CurrentPlatform().files().writeFile(R"(C:\Windows\System32\ctl.ocx)", "x"), 0U);
+    ASSERT_EQ(CurrentPlatform().registry().CreateKey(RegistryRoot::kCurrentUser, settings,
+                                                     win::kKeyAllAccess, key),
+              0U);
+    ASSERT_EQ(key.SetDword("Flags", 1), 0U);
+  }
+  rig.served = FixtureConfig({0});
+  rig.served.items[0].detects.push_back({classId, "clsid"});
+  std::atomic<int> taskLists{0};
+  rig.services.installTasksFor = [&](const CheckItem&, std::int32_t) {
+    ++taskLists;
+    return std::vector<InstallTask>{};
+  };
+  CCorvaneDlg& dlg = rig.start();
+  EXPECT_EQ(dlg.config().items[0].state, kComponentDisabledFlag);
+  EXPECT_EQ(rig.page.states().back(), "setState(2,1,8)");
+  rig.page.calls.clear();
+  dlg.install(1);
+  EXPECT_THAT(rig.page.states(),
+              ElementsAreArray({"setState(0,2,2999)", "setState(2,1,0)", "setState(0,3,1)"}));
+  EXPECT_EQ(dlg.config().items[0].state, 0U);
+  EXPECT_EQ(taskLists.load(), 0);
+  RegistryKey key;
+  EXPECT_NE(CurrentPlatform().registry().OpenKey(RegistryRoot::kCurrentUser, settings,
+                                                 win::kKeyRead, key),
+            0U);
+}
+#endif
 
 }  // namespace
 }  // namespace corvane::testing
