@@ -86,12 +86,16 @@ InstallRun RunInstallTask(const InstallTask& task, std::stop_token stop) {
     return InstallRun::kStarted;
   }
   if (task.registerPath.empty() || task.action != "regserver") return InstallRun::kNothingRun;
-  const std::string line = "regsvr32 /s \"" + task.registerPath + "\"";
+  std::string line = "regsvr32 /s \"";
+  line += task.registerPath;
+  line += '"';
   return runProcess(line, stop) ? InstallRun::kStarted : InstallRun::kFailedToStart;
 }
 
 std::string BuildCommandLine(std::string_view command, std::string_view path) {
-  const std::string quoted = "\"" + std::string(path) + "\"";
+  std::string quoted(1, '"');
+  quoted += path;
+  quoted += '"';
   std::string line;
   for (std::size_t i = 0; i < command.size();) {
     if (command.compare(i, 4, "\"%1\"") == 0) {
