@@ -86,11 +86,8 @@ void RequiredVersion(std::string_view version, std::uint32_t& high, std::uint32_
 }
 
 bool CanInstall(const CheckItem& entry) {
-  if (!entry.installers.empty()) return true;
-  for (const FileSpec& file : entry.files) {
-    if (!file.url.empty()) return true;
-  }
-  return false;
+  return !entry.installers.empty() ||
+         std::ranges::any_of(entry.files, [](const FileSpec& file) { return !file.url.empty(); });
 }
 
 constexpr std::string_view kAddOnSettings =

@@ -47,7 +47,7 @@ std::string ReadSmallFile(const std::filesystem::path& path, bool& ok) {
   return std::move(text).str();
 }
 
-const std::filesystem::path kHostUsbFolder = "/sys/bus/usb/devices";
+constexpr std::string_view kHostUsbFolder = "/sys/bus/usb/devices";
 
 }  // namespace
 

@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/emulated/machine_folder.h"
@@ -45,7 +46,7 @@ std::vector<std::uint32_t> ReadHostUsbDevices(const std::filesystem::path& folde
 
 class EmulatedUsbDevices final : public UsbDevices {
  public:
-  explicit EmulatedUsbDevices(const MachineFolder& folder) : folder_(folder) {}
+  explicit EmulatedUsbDevices(MachineFolder folder) : folder_(std::move(folder)) {}
 
   std::vector<std::uint32_t> connectedIds() override;
 
