@@ -365,7 +365,28 @@ void CCorvaneDlg::installEntry(std::int32_t n) {
     return;
   }
   if (n < 0 || static_cast<std::size_t>(n) > dialogThread_->config.items.size()) return;
-  const CheckItem& entry = dialogThread_->config.items[static_cast<std::size_t>(n) - 1];
+  CheckItem& entry = dialogThread_->config.items[static_cast<std::size_t>(n) - 1];
+  if ((entry.state & kComponentDisabledFlag) != 0) {
+    // A disabled add-on is enabled again by removing its settings, then every row is shown
+    // anew.
+    for (const DetectRule& rule : entry.detects) {
+      if (rule.type == "clsid") IsAddOnDisabled(rule.text, true);
+    }
+    entry.state &= ~kComponentDisabledFlag;
+    DialogThreadState& state = *dialogThread_;
+    state.page.reportStatus(Items::kFixEndStatus);
+    const auto count = static_cast<std::int32_t>(state.config.items.size());
+    for (std::int32_t i = 1; i <= count; ++i) {
+      if ((state.config.items[static_cast<std::size_t>(i) - 1].state & kComponentDisabledFlag) !=
+          0) {
+        state.page.show(DisabledComponentStates(state.config, i));
+      } else {
+        state.page.show(
+            ComponentStates(state.config, state.configFromServer, state.groupUnreported, i));
+      }
+    }
+    state.page.reportSummary(state.config);
+  }
   const ComponentState code = entry.state & 0x3FFFFFFFU;
   if (code == kComponentInstalled || code == kComponentNotDetected) return;
   for (InstallTask& task : services_.installTasksFor(entry, n - 1)) enqueueInstall(std::move(task));
@@ -407,13 +428,19 @@ void CCorvaneDlg::installerLoop(const std::stop_token& stop) {
     armFromWorker(kTimerDownloadProgress, 500);
     installStatus_ = 2;
     armFromWorker(kTimerInstallStatus, 0);
+    // The user's refusal after a failure drops every task still waiting.
+    bool refused = false;
     if (!services_.downloadInstallTask(task, downloadPercent_, stop)) {
       downloadPercent_ = 100;  // ends the progress display
+      if (!stop.stop_requested()) refused = promptChoice(prompts_, 145, 146, 147) == kIdNo;
     } else {
       installStatus_ = 3;
       armFromWorker(kTimerInstallStatus, 0);
-      if (services_.runInstallTask(task, stop) == InstallRun::kStarted) {
+      const InstallRun run = services_.runInstallTask(task, stop);
+      if (run == InstallRun::kStarted) {
         armFromWorker(kTimerComponentPass, 0);
+      } else if (run == InstallRun::kFailedToStart && !stop.stop_requested()) {
+        refused = promptChoice(prompts_, 149, 150, 151) == kIdNo;
       }
     }
     installStatus_ = 1;
@@ -421,7 +448,7 @@ void CCorvaneDlg::installerLoop(const std::stop_token& stop) {
     bool stopped = false;
     {
       auto installer = installer_.lock();
-      if (stop.stop_requested()) installer->queue.clear();
+      if (stop.stop_requested() || refused) installer->queue.clear();
       if (!installer->queue.empty()) installer->queue.pop_front();
       if (installer->queue.empty()) {
         installRunning_ = false;

@@ -25,7 +25,12 @@ void PageBridge::reportStatus(std::int32_t code) { reportState(0, 2, code); }
 
 void PageBridge::show(const PageStates& states) {
   for (const PageState& state : states) {
-    if (const auto* number = std::get_if<std::int32_t>(&state.value)) {
+    if (const auto* number = std::get_if<std::int32_t>(&state.value);
+        number != nullptr && !state.moreTexts.empty()) {
+      std::vector<ScriptArg> args = {state.category, state.item, *number};
+      args.insert(args.end(), state.moreTexts.begin(), state.moreTexts.end());
+      callScript("setState", args);
+    } else if (number != nullptr) {
       reportState(state.category, state.item, *number);
     } else if (const auto* text = std::get_if<std::string>(&state.value)) {
       reportStateText(state.category, state.item, *text);

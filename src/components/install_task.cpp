@@ -1,18 +1,114 @@
 #include "components/install_task.h"
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+#include "platform/file_md5.h"
+#include "platform/file_system.h"
+#include "platform/platform.h"
+#include "platform/run_process.h"
+#include "platform/windows_path.h"
+#include "support/http_fetch.h"
+
 namespace corvane {
+namespace {
 
-std::vector<InstallTask> InstallTasksFor(const CheckItem& /*entry*/, std::int32_t /*position*/) {
-  return {};
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameDigest(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  }
+  return true;
 }
 
-bool DownloadInstallTask(const InstallTask& /*task*/, std::atomic<std::int32_t>& /*percent*/,
-                         std::stop_token /*stop*/) {
-  return false;
+// Sleeps `ms`, or less when `stop` is requested.
+void Pause(std::chrono::milliseconds ms, const std::stop_token& stop) {
+  std::mutex mutex;
+  std::condition_variable_any wake;
+  std::unique_lock lock(mutex);
+  wake.wait_for(lock, stop, ms, [] { return false; });
 }
 
-InstallRun RunInstallTask(const InstallTask& /*task*/, std::stop_token /*stop*/) {
-  return InstallRun::kFailedToStart;
+}  // namespace
+
+std::vector<InstallTask> InstallTasksFor(const CheckItem& entry, std::int32_t position) {
+  std::vector<InstallTask> tasks;
+  if (!entry.installers.empty()) {
+    const InstallerSpec& installer = entry.installers.front();
+    InstallTask task;
+    task.position = position;
+    task.url = installer.url;
+    task.downloadPath = installer.localPath;
+    task.runPath = installer.localPath;
+    task.command = installer.command;
+    task.md5 = installer.md5;
+    tasks.push_back(std::move(task));
+    return tasks;
+  }
+  for (const FileSpec& file : entry.files) {
+    InstallTask task;
+    task.position = position;
+    task.url = file.url;
+    task.downloadPath = file.localPath;
+    task.action = file.install;
+    task.registerPath = file.localPath;
+    task.md5 = file.md5;
+    tasks.push_back(std::move(task));
+  }
+  return tasks;
+}
+
+bool DownloadInstallTask(const InstallTask& task, std::atomic<std::int32_t>& percent,
+                         std::stop_token stop) {
+  FileSystem& files = CurrentPlatform().files();
+  // The download folder (DownTmp) may not exist yet; if it cannot be made the download fails.
+  (void)files.createDirectories(PathParent(task.downloadPath));
+  HttpFetch fetch;
+  if (fetch.FetchToFile(task.url, task.downloadPath, &percent, std::move(stop)) == 0) return false;
+  if (!task.md5.empty() && !SameDigest(FileMd5Hex(files, task.downloadPath), task.md5)) {
+    // Not the file the bank published: it is never run, and not left to be run by hand.
+    (void)files.deleteFile(task.downloadPath);
+    return false;
+  }
+  return true;
+}
+
+InstallRun RunInstallTask(const InstallTask& task, std::stop_token stop) {
+  if (task.action.empty()) {
+    if (!runProcess(BuildCommandLine(task.command, task.runPath), stop)) {
+      return InstallRun::kFailedToStart;
+    }
+    // Give the installer's own follow-up a moment before the components are detected again.
+    Pause(std::chrono::milliseconds(300), stop);
+    return InstallRun::kStarted;
+  }
+  if (task.registerPath.empty() || task.action != "regserver") return InstallRun::kNothingRun;
+  std::string line = "regsvr32 /s \"";
+  line += task.registerPath;
+  line += '"';
+  return runProcess(line, stop) ? InstallRun::kStarted : InstallRun::kFailedToStart;
+}
+
+std::string BuildCommandLine(std::string_view command, std::string_view path) {
+  std::string quoted(1, '"');
+  quoted += path;
+  quoted += '"';
+  std::string line;
+  for (std::size_t i = 0; i < command.size();) {
+    if (command.compare(i, 4, "\"%1\"") == 0) {
+      line += quoted;
+      i += 4;
+    } else if (command.compare(i, 2, "%1") == 0) {
+      line += quoted;
+      i += 2;
+    } else {
+      line += command[i++];
+    }
+  }
+  return line;
 }
 
 }  // namespace corvane

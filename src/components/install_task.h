@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <stop_token>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "config/check_config.h"
@@ -20,13 +21,18 @@ struct InstallTask {
   std::string command;       // the installer's command template; empty for file tasks
   std::string action;        // the file's `install` attribute; empty for installer tasks
   std::string registerPath;  // the file to register; empty for installer tasks
+  std::string md5;           // the digest the download must have; empty: not checked
 };
 
-// The tasks that install entry `entry` at 0-based `position`. (Stand-in: none.)
+// The tasks that install `entry` at 0-based `position`: one installer task from its first
+// installer only, or, without installers, one file task per file in order (present or not).
+// A file without an `install` attribute gives a task with an empty action, which runs as an
+// installer with an empty command line and so fails to start.
 std::vector<InstallTask> InstallTasksFor(const CheckItem& entry, std::int32_t position);
 
-// Downloads the task's file, writing the percentage to `percent`; false when it failed or
-// `stop` was requested. (Stand-in: fails.)
+// Downloads the task's file, writing the percentage to `percent`. False when the download
+// failed, `stop` was requested, or the task names an md5 that the downloaded bytes do not
+// have (compared without regard to case); such a file is deleted, never run.
 bool DownloadInstallTask(const InstallTask& task, std::atomic<std::int32_t>& percent,
                          std::stop_token stop);
 
@@ -35,7 +41,15 @@ enum class InstallRun {
   kStarted,        // the installer or the registration ran
   kFailedToStart,  // it could not be started
 };
-// Runs the downloaded task and waits for it. (Stand-in: cannot start anything.)
+// Runs the downloaded task and waits for it (after an installer, 300 ms more), until `stop`
+// is requested: then the program is left running. Installer tasks run BuildCommandLine's
+// line; file tasks whose action is "regserver" run "regsvr32 /s" on the quoted file; other
+// file tasks run nothing.
 InstallRun RunInstallTask(const InstallTask& task, std::stop_token stop);
+
+// The command line of an installer task: every "%1" of `command` becomes the quoted `path`;
+// a "%1" already between double quotes takes those quotes' place, so the path is quoted
+// once. Text inserted from the path is not searched again.
+std::string BuildCommandLine(std::string_view command, std::string_view path);
 
 }  // namespace corvane

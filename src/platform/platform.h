@@ -22,6 +22,7 @@ class Libraries;
 // URL security zones and the browser's caches.
 class UrlZones;
 class BrowserCache;
+class UsbDevices;
 
 class Platform {
  public:
@@ -47,6 +48,8 @@ class Platform {
   // URL security zones and the browser's caches.
   virtual UrlZones& urlZones() = 0;
   virtual BrowserCache& browserCache() = 0;
+  // The attached USB devices.
+  virtual UsbDevices& usbDevices() = 0;
 };
 
 // The process-wide platform. Created on first use with CreateDefaultPlatform() unless a

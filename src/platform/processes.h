@@ -3,6 +3,7 @@
 // Starting programs as CreateProcess does with a command line and no application name.
 
 #include <cstdint>
+#include <stop_token>
 #include <string_view>
 
 namespace corvane {
@@ -37,6 +38,12 @@ class Processes {
   // Returns 0 when the program started, otherwise the Windows error of the step that failed
   // (ERROR_INVALID_PARAMETER for an empty command line). The command line is not cut.
   virtual std::uint32_t startAsDesktopUser(std::string_view commandLine) = 0;
+
+  // Starts commandLine as run() does and waits for it to end, or until `stop` is requested:
+  // then the program keeps running on its own and is no longer waited for (a closing window
+  // never waits for an installer). Returns as run() does; 0 also when the wait was given up.
+  virtual std::uint32_t runUntilStopped(std::string_view commandLine,
+                                        const std::stop_token& stop) = 0;
 };
 
 }  // namespace corvane

@@ -3,6 +3,7 @@
 // The one way the system starts an installer, the registration tool or its own new
 // executable: through the current platform's process service.
 
+#include <stop_token>
 #include <string_view>
 
 namespace corvane {
@@ -12,5 +13,9 @@ namespace corvane {
 // installer that starts and then fails counts as run. The command line is not cut at any
 // length.
 bool runProcess(std::string_view commandLine, bool wait);
+
+// As runProcess with wait, except that a stop requested on `stop` ends the wait at once and
+// leaves the program running.
+bool runProcess(std::string_view commandLine, const std::stop_token& stop);
 
 }  // namespace corvane

@@ -57,6 +57,7 @@ class TestPlatform final : public Platform {
   Libraries& libraries() override { return inner_->libraries(); }
   UrlZones& urlZones() override { return inner_->urlZones(); }
   BrowserCache& browserCache() override { return inner_->browserCache(); }
+  UsbDevices& usbDevices() override { return inner_->usbDevices(); }
 
   FixedInstanceLock lock;
   // A scripted network in place of the machine's own, when set.

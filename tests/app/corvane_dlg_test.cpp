@@ -17,6 +17,9 @@
 #include "checks/browser_settings.h"
 #include "checks/system_description.h"
 #include "dialog_test_support.h"
+#include "platform/file_system.h"
+#include "platform/platform.h"
+#include "platform/registry.h"
 #include "test_latch.h"
 
 namespace corvane::testing {
@@ -29,6 +32,11 @@ using ::testing::ElementsAreArray;
 // policy, so items 2 and 3 pass; no home-page policy and no "trust" section pass items 9 and
 // 11; item 10 reads as the PC's zones are (the emulated PC's Trusted sites zone starts at
 // Medium, Wine's at Low); the stand-in checks fail, so every other item reads 1.
+// The component pass of the rig's configuration (two components missing, offered for
+// installation): both rows, the summary, both rows again.
+const std::vector<std::string> kMissingPass = {
+    "setState(2,1,5)", "setState(2,2,5)", "setState(0,3,3)", "setState(2,1,5)", "setState(2,2,5)"};
+
 std::vector<std::string> CheckRun(int item5, int item6, int item7) {
   CheckConfig zones;
   const int item10 = CheckSecurityLevel(zones, false) ? 0 : 1;
@@ -96,18 +104,17 @@ TEST(DialogSequence, StartUpReportsEveryStepInOrderOnlineAndOffline) {
                                            c.online ? "setState(1,5,0)" : "setState(1,5,1)",
                                            // timer 2 runs check(0)
                                            "setState(0,0,0)", "setState(0,2,1000)"};
-    // The stand-in detection leaves both items undetected: a failed check and items not in
-    // order.
-    EXPECT_THAT(rig.page.states(),
-                ElementsAreArray(Concat(Concat(head, CheckRun(c.item5, c.item6, c.item7)),
-                                        {"setState(0,3,3)"})));
+    // Both components are missing on the scratch PC: a failed check and items not in order.
+    EXPECT_THAT(
+        rig.page.states(),
+        ElementsAreArray(Concat(Concat(head, CheckRun(c.item5, c.item6, c.item7)), kMissingPass)));
     EXPECT_TRUE(componentPassArmedAt1999);
     EXPECT_EQ(rig.probes.load(), c.online ? 1 : 0);
     // The component pass clears the four key categories before the summary.
     EXPECT_EQ(std::count_if(rig.page.calls.begin(), rig.page.calls.end(),
                             [](const std::string& call) { return call.starts_with("clearState"); }),
               24);
-    EXPECT_EQ(rig.page.calls.back(), "setState(0,3,3)");
+    EXPECT_EQ(rig.page.calls.back(), "setState(2,2,5)");
     EXPECT_TRUE(dlg.isIdle());
     EXPECT_EQ(dlg.config().items.size(), 2U);
     EXPECT_FALSE(dlg.config().serviceOk && !c.online);
@@ -147,7 +154,7 @@ TEST(DialogSequence, ConfigurationBeforeThePageNeverArmsTheWaitTimer) {
   dlg.OnDocumentComplete();
   EXPECT_FALSE(rig.loop.armed(1));
   rig.loop.runUntilIdle();
-  EXPECT_EQ(rig.page.states().back(), "setState(0,3,3)");
+  EXPECT_EQ(rig.page.states().back(), "setState(2,2,5)");
   EXPECT_EQ(rig.acquisitions.load(), 1);
 }
 
@@ -176,7 +183,7 @@ TEST(DialogCommands, CheckZeroRerunsTheChecksWithoutANewConfiguration) {
   EXPECT_THAT(
       rig.page.states(),
       ElementsAreArray(Concat(Concat({"setState(0,0,0)", "setState(0,2,1000)"}, CheckRun(0, 0, 0)),
-                              {"setState(0,3,3)"})));
+                              kMissingPass)));
 }
 
 #if !defined(_WIN32)
@@ -219,7 +226,8 @@ TEST(DialogCommands, CheckOneFetchesTheConfigurationAgainAndRunsEverything) {
       rig.page.states(),
       ElementsAreArray(Concat(
           Concat({"setState(0,0,0)", "setState(0,0,0)", "setState(0,2,1000)"}, CheckRun(0, 0, 0)),
-          {"setState(0,3,3)"})));
+          {"setState(2,1,0)", "setState(2,2,0)", "setState(2,3,5)", "setState(0,3,3)",
+           "setState(2,1,0)", "setState(2,2,0)", "setState(2,3,5)"})));
 }
 
 TEST(DialogCommands, OverlappingRechecksNeverRunTwoAcquisitionsAtOnce) {
@@ -244,7 +252,8 @@ TEST(DialogCommands, OverlappingRechecksNeverRunTwoAcquisitionsAtOnce) {
   EXPECT_EQ(most.load(), 1);
   EXPECT_EQ(rig.acquisitions.load(), 3);
   EXPECT_TRUE(dlg.config().configLoaded);
-  EXPECT_EQ(rig.page.states().back(), "setState(0,3,3)");
+  // Not from the server: the missing row offers no install.
+  EXPECT_EQ(rig.page.states().back(), "setState(2,2,7)");
   EXPECT_TRUE(dlg.isIdle());
 }
 
@@ -382,10 +391,10 @@ TEST(DialogCommands, FixCheckAndStopEndForAnyArgument) {
     rig.page.calls.clear();
     dlg.check(n);  // any n but 1 runs the checks again
     rig.loop.runUntilIdle();
-    EXPECT_THAT(rig.page.states(),
-                ElementsAreArray(
-                    Concat(Concat({"setState(0,0,0)", "setState(0,2,1000)"}, CheckRun(0, 0, 0)),
-                           {"setState(0,3,3)"})));
+    EXPECT_THAT(
+        rig.page.states(),
+        ElementsAreArray(Concat(
+            Concat({"setState(0,0,0)", "setState(0,2,1000)"}, CheckRun(0, 0, 0)), kMissingPass)));
   }
 }
 
@@ -533,6 +542,89 @@ TEST(DialogClose, ResultsPostedByAFinishedWorkerAreDroppedWhenTheDialogHasGone) 
   rig.loop.runUntilIdle();
   EXPECT_TRUE(rig.page.calls.empty());
 }
+
+// A failed download or start asks whether to go on; the refusal drops every waiting task.
+TEST(DialogInstaller, FailuresAskAndARefusalDropsTheRestOfTheQueue) {
+  struct Case {
+    bool downloadFails;
+    int answer;
+    std::vector<int> prompts;  // content ids shown
+    int runs;
+  };
+  const Case cases[] = {
+      {true, kIdYes, {145, 145, 145}, 0},
+      {true, kIdNo, {145}, 0},
+      {false, kIdYes, {149, 149, 149}, 3},
+      {false, kIdNo, {149}, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.downloadFails ? "download" : "start");
+    SCOPED_TRACE(c.answer);
+    DialogRig rig;
+    rig.served = FixtureConfig({5, 5, 5});
+    std::atomic<int> runs{0};
+    rig.services.downloadInstallTask = [&](const InstallTask&, std::atomic<std::int32_t>&,
+                                           std::stop_token) { return !c.downloadFails; };
+    rig.services.runInstallTask = [&](const InstallTask&, std::stop_token) {
+      ++runs;
+      return InstallRun::kFailedToStart;
+    };
+    CCorvaneDlg& dlg = rig.start();
+    rig.prompts.answer = c.answer;
+    rig.prompts.shown.clear();
+    dlg.install(0);
+    rig.loop.runUntilIdle();
+    std::vector<int> shown;
+    for (const Prompt& prompt : rig.prompts.shown) shown.push_back(prompt.stringIds.at(0));
+    EXPECT_EQ(shown, c.prompts);
+    EXPECT_EQ(runs.load(), c.runs);
+    EXPECT_FALSE(dlg.installRunning());
+  }
+}
+
+#ifndef _WIN32  // writes a class registration: on the scratch emulated PC only
+// install(n) on a component whose add-on is disabled enables it again and shows every row
+// anew; an installed one queues nothing.
+TEST(DialogInstaller, InstallOnADisabledAddOnDeletesItsSettingsAndReportsTheRows) {
+  const std::string classId = "{00000000-0000-0000-0000-0000000000B2}";
+  const std::string settings =
+      R"(Software\Microsoft\Windows\CurrentVersion\Ext\Settings\)" + classId;
+  DialogRig rig;
+  {
+    RegistryKey key;
+    ASSERT_EQ(CurrentPlatform().registry().CreateKey(RegistryRoot::kClassesRoot,
+                                                     "CLSID\\" + classId + "\\InprocServer32",
+                                                     win::kKeyAllAccess, key),
+              0U);
+    ASSERT_EQ(key.SetString("", R"(C:\Windows\System32\ctl.ocx)"), 0U);
+    ASSERT_EQ(CurrentPlatform().files().writeFile(R"(C:\Windows\System32\ctl.ocx)", "x"), 0U);
+    ASSERT_EQ(CurrentPlatform().registry().CreateKey(RegistryRoot::kCurrentUser, settings,
+                                                     win::kKeyAllAccess, key),
+              0U);
+    ASSERT_EQ(key.SetDword("Flags", 1), 0U);
+  }
+  rig.served = FixtureConfig({0});
+  rig.served.items[0].detects.push_back({classId, "clsid"});
+  std::atomic<int> taskLists{0};
+  rig.services.installTasksFor = [&](const CheckItem&, std::int32_t) {
+    ++taskLists;
+    return std::vector<InstallTask>{};
+  };
+  CCorvaneDlg& dlg = rig.start();
+  EXPECT_EQ(dlg.config().items[0].state, kComponentDisabledFlag);
+  EXPECT_EQ(rig.page.states().back(), "setState(2,1,8)");
+  rig.page.calls.clear();
+  dlg.install(1);
+  EXPECT_THAT(rig.page.states(),
+              ElementsAreArray({"setState(0,2,2999)", "setState(2,1,0)", "setState(0,3,1)"}));
+  EXPECT_EQ(dlg.config().items[0].state, 0U);
+  EXPECT_EQ(taskLists.load(), 0);
+  RegistryKey key;
+  EXPECT_NE(CurrentPlatform().registry().OpenKey(RegistryRoot::kCurrentUser, settings,
+                                                 win::kKeyRead, key),
+            0U);
+}
+#endif
 
 }  // namespace
 }  // namespace corvane::testing

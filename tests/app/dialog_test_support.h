@@ -77,6 +77,15 @@ inline CheckConfig FixtureConfig(std::vector<ComponentState> states) {
     item.name = "item" + std::to_string(i + 1);
     item.type = types[i % 4];
     item.state = states[i];
+    // Detection on the scratch PC finds what the state says: a missing class with an
+    // installer is 5; an entry without rules is installed (0).
+    const ComponentState code = states[i] & 0x3FFFFFFFU;
+    if (code == 4 || code == 5) {
+      item.detects.push_back({"{00000000-0000-0000-0000-0000000000A1}", "clsid"});
+    }
+    if (code == 5 || code == 2) {
+      item.installers.push_back({config.base + "setup.exe", "%1", "C:\\setup.exe", ""});
+    }
     config.items.push_back(item);
   }
   return config;
@@ -93,7 +102,7 @@ struct DialogRig {
   RootCertificateConfirmationHook rootConfirmation{prompts};
   bool online = true;
   bool serviceAnswers = true;
-  CheckConfig served = FixtureConfig({kComponentNotDetected, kComponentNotDetected});
+  CheckConfig served = FixtureConfig({5, 5});
   std::atomic<int> acquisitions{0};
   std::atomic<int> probes{0};
   DialogServices services = DefaultDialogServices();

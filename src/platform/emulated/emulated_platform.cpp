@@ -36,12 +36,14 @@ EmulatedPlatform::EmulatedPlatform(const std::filesystem::path& root)
       certificateStores_(folder_),
       libraries_(folder_, environment_),
       urlZones_(registry_),
-      browserCache_(folder_, environment_, processes_) {}
+      browserCache_(folder_, environment_, processes_),
+      usbDevices_(folder_) {}
 
 std::string EmulatedPlatform::loadErrors() const {
   std::string errors;
   for (const std::string& part : {profile_.error, network_.loadError(), registry_.loadError(),
-                                  certificateStores_.loadError(), browserCache_.loadError()}) {
+                                  certificateStores_.loadError(), browserCache_.loadError(),
+                                  usbDevices_.loadError()}) {
     if (part.empty()) continue;
     if (!errors.empty()) errors += '\n';
     errors += part;

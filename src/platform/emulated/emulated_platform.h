@@ -18,6 +18,7 @@
 // URL security zones and the browser's caches.
 #include "platform/emulated/emulated_browser_cache.h"
 #include "platform/emulated/emulated_url_zones.h"
+#include "platform/emulated/emulated_usb_devices.h"
 #include "platform/emulated/machine_folder.h"
 #include "platform/emulated/machine_profile.h"
 #include "platform/emulated/running_images.h"
@@ -45,6 +46,7 @@ class EmulatedPlatform final : public Platform {
   EmulatedBrowserCache& emulatedBrowserCache() { return browserCache_; }
 
   Libraries& libraries() override { return libraries_; }
+  UsbDevices& usbDevices() override { return usbDevices_; }
 
   [[nodiscard]] const MachineFolder& folder() const { return folder_; }
   [[nodiscard]] const MachineProfile& profile() const { return profile_.profile; }
@@ -84,6 +86,7 @@ class EmulatedPlatform final : public Platform {
   // URL security zones and the browser's caches.
   EmulatedUrlZones urlZones_;
   EmulatedBrowserCache browserCache_;
+  EmulatedUsbDevices usbDevices_;
 };
 
 }  // namespace corvane::emulated

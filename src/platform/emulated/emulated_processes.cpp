@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -147,8 +148,7 @@ std::uint32_t EmulatedProcesses::findProgram(std::string_view commandLine, Resol
   return error;
 }
 
-std::uint32_t EmulatedProcesses::run(std::string_view commandLine, bool wait,
-                                     std::uint32_t* exitCode) {
+std::uint32_t EmulatedProcesses::spawn(std::string_view commandLine, pid_t& pid) {
   ResolvedPath program;
   std::string_view arguments;
   if (const std::uint32_t error = findProgram(commandLine, program, arguments)) return error;
@@ -206,12 +206,34 @@ std::uint32_t EmulatedProcesses::run(std::string_view commandLine, bool wait,
     const std::lock_guard lock(mutex_);
     reapEnded();
   }
-  pid_t pid = 0;
   // posix_spawnp: the interpreter may be named without a folder, as in "#!sh".
   if (const int error = posix_spawnp(&pid, argvPointers[0], actions.get(), nullptr,
                                      argvPointers.data(), envPointers.data())) {
     return SpawnError(error);
   }
+  return win::kErrorSuccess;
+}
+
+std::uint32_t EmulatedProcesses::runUntilStopped(std::string_view commandLine,
+                                                 const std::stop_token& stop) {
+  pid_t pid = 0;
+  if (const std::uint32_t error = spawn(commandLine, pid)) return error;
+  while (!stop.stop_requested()) {
+    int status = 0;
+    const pid_t ended = ::waitpid(pid, &status, WNOHANG);
+    if (ended == pid || (ended < 0 && errno != EINTR)) return win::kErrorSuccess;
+    ::usleep(20000);
+  }
+  // Left to run; collected later, or by the system when this process ends.
+  const std::lock_guard lock(mutex_);
+  running_.push_back(pid);
+  return win::kErrorSuccess;
+}
+
+std::uint32_t EmulatedProcesses::run(std::string_view commandLine, bool wait,
+                                     std::uint32_t* exitCode) {
+  pid_t pid = 0;
+  if (const std::uint32_t error = spawn(commandLine, pid)) return error;
   if (!wait) {
     const std::lock_guard lock(mutex_);
     running_.push_back(pid);

@@ -56,6 +56,7 @@ class EmulatedProcesses final : public Processes {
 
   std::uint32_t run(std::string_view commandLine, bool wait, std::uint32_t* exitCode) override;
   std::uint32_t startAsDesktopUser(std::string_view commandLine) override;
+  std::uint32_t runUntilStopped(std::string_view commandLine, const std::stop_token& stop) override;
 
   // The host program that runs when the machine's program file is started; empty: none,
   // the file then fails like any Windows image.
@@ -69,6 +70,8 @@ class EmulatedProcesses final : public Processes {
   std::uint32_t findProgram(std::string_view commandLine, ResolvedPath& program,
                             std::string_view& arguments) const;
   void reapEnded();
+  // Starts the program of commandLine; pid receives it.
+  std::uint32_t spawn(std::string_view commandLine, pid_t& pid);
 
   MachineFolder folder_;
   const Environment& environment_;

@@ -16,6 +16,7 @@
 // URL security zones and the browser's caches.
 #include "platform/win32/win32_browser_cache.h"
 #include "platform/win32/win32_url_zones.h"
+#include "platform/win32/win32_usb_devices.h"
 
 namespace corvane::win32 {
 
@@ -35,6 +36,7 @@ class Win32Platform final : public Platform {
   BrowserCache& browserCache() override { return browserCache_; }
 
   Libraries& libraries() override { return libraries_; }
+  UsbDevices& usbDevices() override { return usbDevices_; }
 
  private:
   Win32Environment environment_;
@@ -51,6 +53,7 @@ class Win32Platform final : public Platform {
   // URL security zones and the browser's caches.
   Win32UrlZones urlZones_;
   Win32BrowserCache browserCache_;
+  Win32UsbDevices usbDevices_;
 };
 
 }  // namespace corvane::win32

@@ -95,6 +95,27 @@ std::uint32_t Win32Processes::run(std::string_view commandLine, bool wait,
   return win::kErrorSuccess;
 }
 
+std::uint32_t Win32Processes::runUntilStopped(std::string_view commandLine,
+                                              const std::stop_token& stop) {
+  if (commandLine.find_first_not_of(" \t") == std::string_view::npos) {
+    return win::kErrorFileNotFound;
+  }
+  std::wstring line = Wide(commandLine);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION started{};
+  if (::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                       &started) == FALSE) {
+    return LastError();
+  }
+  const UniqueHandle process(started.hProcess);
+  const UniqueHandle thread(started.hThread);
+  // Short waits, so that a stop request is seen within a tenth of a second.
+  while (!stop.stop_requested() && ::WaitForSingleObject(process.get(), 100) == WAIT_TIMEOUT) {
+  }
+  return win::kErrorSuccess;
+}
+
 std::uint32_t Win32Processes::startAsDesktopUser(std::string_view commandLine) {
   if (commandLine.find_first_not_of(" \t") == std::string_view::npos) {
     return win::kErrorInvalidParameter;

@@ -10,6 +10,7 @@ namespace corvane::win32 {
 class Win32Processes final : public Processes {
  public:
   std::uint32_t run(std::string_view commandLine, bool wait, std::uint32_t* exitCode) override;
+  std::uint32_t runUntilStopped(std::string_view commandLine, const std::stop_token& stop) override;
   std::uint32_t startAsDesktopUser(std::string_view commandLine) override;
 };
 

@@ -22,6 +22,10 @@
 #include <shlwapi.h>
 #include <objbase.h>
 #include <urlmon.h>
+// The USB stack's device queries and SetupAPI's device lists.
+#include <winioctl.h>
+#include <setupapi.h>
+#include <usbioctl.h>
 // clang-format on
 
 #include <cstdint>

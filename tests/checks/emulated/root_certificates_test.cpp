@@ -125,6 +125,7 @@ class RecordingPlatform final : public Platform {
   Libraries& libraries() override { return inner_.libraries(); }
   UrlZones& urlZones() override { return inner_.urlZones(); }
   BrowserCache& browserCache() override { return inner_.browserCache(); }
+  UsbDevices& usbDevices() override { return inner_.usbDevices(); }
 
   emulated::EmulatedPlatform inner_;
   RecordingStores stores{inner_.certificateStores()};

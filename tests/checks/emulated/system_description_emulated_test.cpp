@@ -199,6 +199,7 @@ class PlatformWithoutVersion final : public Platform {
   Libraries& libraries() override { return inner_.libraries(); }
   UrlZones& urlZones() override { return inner_.urlZones(); }
   BrowserCache& browserCache() override { return inner_.browserCache(); }
+  UsbDevices& usbDevices() override { return inner_.usbDevices(); }
 
  private:
   emulated::EmulatedPlatform inner_;
