@@ -158,6 +158,7 @@ class NoZonesPlatform final : public Platform {
   Network& network() override { return inner_.network(); }
   CertificateStores& certificateStores() override { return inner_.certificateStores(); }
   Libraries& libraries() override { return inner_.libraries(); }
+  UsbDevices& usbDevices() override { return inner_.usbDevices(); }
   UrlZones& urlZones() override { return none_; }
   BrowserCache& browserCache() override { return inner_.browserCache(); }
 

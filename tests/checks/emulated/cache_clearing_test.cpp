@@ -187,6 +187,7 @@ class ScriptedCachePlatform final : public Platform {
   Network& network() override { return inner_.network(); }
   CertificateStores& certificateStores() override { return inner_.certificateStores(); }
   Libraries& libraries() override { return inner_.libraries(); }
+  UsbDevices& usbDevices() override { return inner_.usbDevices(); }
   UrlZones& urlZones() override { return inner_.urlZones(); }
   BrowserCache& browserCache() override { return cache; }
   ScriptedCache cache;
