@@ -20,6 +20,10 @@
 #include <wincrypt.h>
 #include <unknwn.h>
 #include <shlwapi.h>
+// The window host: common controls, OLE and automation for the browser control.
+#include <commctrl.h>
+#include <ole2.h>
+#include <oleauto.h>
 // clang-format on
 
 #include <cstdint>
@@ -84,6 +88,10 @@ using UniqueCertContext = UniqueAny<PCCERT_CONTEXT, &::CertFreeCertificateContex
 using UniqueInternet = UniqueAny<HINTERNET, &::InternetCloseHandle>;
 // Libraries loaded with LoadLibrary (not GetModuleHandle's, which are borrowed).
 using UniqueModule = UniqueAny<HMODULE, &::FreeLibrary>;
+
+// Windows of the window host (dialogs, message boxes) and the icons they show.
+using UniqueWindow = UniqueAny<HWND, &::DestroyWindow>;
+using UniqueIcon = UniqueAny<HICON, &::DestroyIcon>;
 
 // A COM interface pointer that holds one reference and releases it when destroyed.
 template <typename I>

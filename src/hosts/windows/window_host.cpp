@@ -1,0 +1,151 @@
+#include "hosts/windows/window_host.h"
+
+#include <functional>
+#include <iostream>
+#include <string>
+
+#include "app/corvane_dlg.h"
+#include "hosts/windows/page_script.h"
+#include "hosts/windows/window_event_loop.h"
+#include "hosts/windows/window_prompts.h"
+#include "platform/platform.h"
+#include "platform/resources.h"
+
+namespace corvane::windows {
+namespace {
+
+constexpr int kDialogTemplate = 102;
+constexpr int kIconId = 128;
+constexpr int kWindowWidth = 836;
+constexpr int kWindowHeight = 592;
+constexpr std::uint32_t kTitleString = 136;
+constexpr std::uint32_t kNoBrowserEngineString = 160;
+
+// Internet Explorer's HTML document and the browser control that shows it.
+constexpr CLSID kHtmlDocumentClass = {
+    0x25336920, 0x03F9, 0x11CF, {0x8F, 0xD0, 0x00, 0xAA, 0x00, 0x68, 0x6F, 0x13}};
+constexpr CLSID kWebBrowserClass = {
+    0x8856F961, 0x340A, 0x11D0, {0xA9, 0x6B, 0x00, 0xC0, 0x4F, 0xD7, 0x05, 0xA2}};
+
+// OLE on the dialog thread for as long as the window lives: the browser control needs it
+// (drag and drop, in-place activation), COM alone would not do.
+class OleSession {
+ public:
+  OleSession() : result_(::OleInitialize(nullptr)) {}
+  OleSession(const OleSession&) = delete;
+  OleSession& operator=(const OleSession&) = delete;
+  OleSession(OleSession&&) = delete;
+  OleSession& operator=(OleSession&&) = delete;
+  ~OleSession() {
+    if (SUCCEEDED(result_)) ::OleUninitialize();
+  }
+  [[nodiscard]] bool ok() const { return SUCCEEDED(result_); }
+
+ private:
+  HRESULT result_;
+};
+
+// Both objects must be creatable for the page to show: a system without Internet Explorer's
+// HTML engine (a stripped Windows, Wine without its Gecko) has the control but no page.
+bool BrowserEngineAvailable() {
+  for (const CLSID& kind : {kHtmlDocumentClass, kWebBrowserClass}) {
+    win32::ComPtr<IUnknown> object;
+    if (FAILED(::CoCreateInstance(kind, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                  reinterpret_cast<void**>(object.put())))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::wstring TableString(std::uint32_t id) {
+  return win32::Wide(CurrentPlatform().resources().LoadTableString(id));
+}
+
+// What the window procedure reaches while the dialog runs.
+struct WindowState {
+  WindowEventLoop* loop = nullptr;
+  std::function<void()> onClose;
+};
+
+INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) {
+    ::SetWindowLongPtrW(window, GWLP_USERDATA, lParam);
+    return TRUE;
+  }
+  auto* state = reinterpret_cast<WindowState*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (state == nullptr) return FALSE;
+  if (state->loop != nullptr && state->loop->handleMessage(message, wParam, lParam)) return TRUE;
+  if (message == WM_CLOSE) {
+    if (state->onClose) state->onClose();
+    return TRUE;
+  }
+  return FALSE;
+}
+
+win32::UniqueIcon LoadProgramIcon(int metricX, int metricY) {
+  return win32::UniqueIcon(static_cast<HICON>(
+      ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kIconId), IMAGE_ICON,
+                   ::GetSystemMetrics(metricX), ::GetSystemMetrics(metricY), 0)));
+}
+
+}  // namespace
+
+bool WindowHostBuilt() { return true; }
+
+int RunWindowHost(const hosts::HostOptions& options, std::ostream* /*transcript*/) {
+  const OleSession ole;
+  if (!ole.ok()) {
+    std::cerr << "corvane: OLE could not be initialised on the dialog thread\n";
+    return kWindowFailedStatus;
+  }
+  INITCOMMONCONTROLSEX controls{};
+  controls.dwSize = sizeof(controls);
+  controls.dwICC = ICC_WIN95_CLASSES;
+  ::InitCommonControlsEx(&controls);
+
+  WindowState state;
+  const win32::UniqueWindow window(
+      ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kDialogTemplate), nullptr,
+                           &DialogProc, reinterpret_cast<LPARAM>(&state)));
+  if (!window.valid()) {
+    std::cerr << "corvane: the dialog window could not be made (error " << win32::LastError()
+              << ")\n";
+    return kWindowFailedStatus;
+  }
+  const win32::UniqueIcon bigIcon = LoadProgramIcon(SM_CXICON, SM_CYICON);
+  const win32::UniqueIcon smallIcon = LoadProgramIcon(SM_CXSMICON, SM_CYSMICON);
+  ::SendMessageW(window.get(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon.get()));
+  ::SendMessageW(window.get(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon.get()));
+  ::SetWindowPos(window.get(), nullptr, 0, 0, kWindowWidth, kWindowHeight,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+
+  if (!BrowserEngineAvailable()) {
+    // Without the page there is nothing the user could do here: say why, then end.
+    ::MessageBoxW(window.get(), TableString(kNoBrowserEngineString).c_str(),
+                  TableString(kTitleString).c_str(), MB_OK | MB_ICONERROR);
+    return kNoBrowserEngineStatus;
+  }
+
+  WindowEventLoop loop(window.get());
+  state.loop = &loop;
+  PageScript page;
+  WindowPrompts prompts(window.get());
+  DialogServices services = DefaultDialogServices();
+  services.restartArguments = hosts::RestartArguments(options);
+  {
+    CCorvaneDlg dialog(loop, page, prompts, std::move(services));
+    state.onClose = [&dialog, &loop] {
+      // Workers are stopped and joined before the window goes, so none posts to it later.
+      dialog.close();
+      loop.quit();
+    };
+    dialog.OnInitDialog();
+    loop.run();
+    state.onClose = nullptr;
+  }
+  state.loop = nullptr;
+  return 0;
+}
+
+}  // namespace corvane::windows
