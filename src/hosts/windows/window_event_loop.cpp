@@ -85,6 +85,7 @@ void WindowEventLoop::run() {
       if (got == 0 && depth_ > 1) ::PostQuitMessage(static_cast<int>(message.wParam));
       break;
     }
+    if (preTranslate_ && preTranslate_(message)) continue;
     if (!::IsWindow(window_) || !::IsDialogMessageW(window_, &message)) {
       ::TranslateMessage(&message);
       ::DispatchMessageW(&message);

@@ -30,6 +30,12 @@ class WindowEventLoop final : public EventLoop {
   // loop's (a timer of ours, an arming, posted tasks) and has been handled.
   bool handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
+  // Sees every message of the thread before the dialog does; true when it has handled it
+  // (the browser control's own keys).
+  void setPreTranslate(std::function<bool(MSG&)> preTranslate) {
+    preTranslate_ = std::move(preTranslate);
+  }
+
   void setTimerHandler(TimerHandler handler) override;
   void setTimer(int id, std::uint32_t ms) override;
   void killTimer(int id) override;
@@ -47,10 +53,11 @@ class WindowEventLoop final : public EventLoop {
   HWND window_;
   const std::thread::id owner_;
   const std::chrono::steady_clock::time_point start_;
-  TimerHandler handler_;        // loop thread
-  std::set<int> armed_;         // loop thread
-  int depth_ = 0;               // nesting of run(), loop thread
-  bool quitRequested_ = false;  // loop thread
+  TimerHandler handler_;                    // loop thread
+  std::function<bool(MSG&)> preTranslate_;  // loop thread
+  std::set<int> armed_;                     // loop thread
+  int depth_ = 0;                           // nesting of run(), loop thread
+  bool quitRequested_ = false;              // loop thread
   mutable std::mutex mutex_;
   std::deque<std::function<void()>> tasks_;  // under mutex_
   std::uint32_t pendingArmings_ = 0;         // under mutex_: posted, not yet taken

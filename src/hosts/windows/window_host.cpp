@@ -5,6 +5,9 @@
 #include <string>
 
 #include "app/corvane_dlg.h"
+#include "hosts/windows/browser_site.h"
+#include "hosts/windows/external_object.h"
+#include "hosts/windows/page_click.h"
 #include "hosts/windows/page_script.h"
 #include "hosts/windows/window_event_loop.h"
 #include "hosts/windows/window_prompts.h"
@@ -56,6 +59,22 @@ bool BrowserEngineAvailable() {
     }
   }
   return true;
+}
+
+// The page inside the program: res://<program path>/104.
+std::wstring PageAddress() {
+  std::wstring path(MAX_PATH, L'\0');
+  while (true) {
+    const DWORD length =
+        ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return {};
+    if (length < path.size()) {
+      path.resize(length);
+      break;
+    }
+    path.resize(path.size() * 2);
+  }
+  return L"res://" + path + L"/104";
 }
 
 std::wstring TableString(std::uint32_t id) {
@@ -120,12 +139,13 @@ int RunWindowHost(const hosts::HostOptions& options, std::ostream* /*transcript*
   ::SetWindowPos(window.get(), nullptr, 0, 0, kWindowWidth, kWindowHeight,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 
-  if (!BrowserEngineAvailable()) {
+  const auto cannotShowPage = [&window] {
     // Without the page there is nothing the user could do here: say why, then end.
     ::MessageBoxW(window.get(), TableString(kNoBrowserEngineString).c_str(),
                   TableString(kTitleString).c_str(), MB_OK | MB_ICONERROR);
     return kNoBrowserEngineStatus;
-  }
+  };
+  if (!BrowserEngineAvailable()) return cannotShowPage();
 
   WindowEventLoop loop(window.get());
   state.loop = &loop;
@@ -133,19 +153,49 @@ int RunWindowHost(const hosts::HostOptions& options, std::ostream* /*transcript*
   WindowPrompts prompts(window.get());
   DialogServices services = DefaultDialogServices();
   services.restartArguments = hosts::RestartArguments(options);
+  int status = 0;
   {
     CCorvaneDlg dialog(loop, page, prompts, std::move(services));
-    state.onClose = [&dialog, &loop] {
-      // Workers are stopped and joined before the window goes, so none posts to it later.
-      dialog.close();
+    ExternalObject external(dialog);
+    PageClick click([&dialog] { dialog.openSite(); });
+    BrowserSite::Events events;
+    events.documentComplete = [&page, &click, &dialog](win32::ComPtr<IDispatch> document) {
+      page.documentComplete(ScriptOfDocument(*document.get()));
+      click.attach(*document.get());
+      dialog.OnDocumentComplete();
+    };
+    bool failed = false;
+    events.navigationFailed = [&failed, &loop] {
+      failed = true;
       loop.quit();
     };
+    BrowserSite site(window.get(), external, std::move(events));
+    const auto stop = [&] {
+      // Workers are stopped and joined before the window goes, so none posts to it later;
+      // the control lets go of window.external and the click handler before they go.
+      dialog.close();
+      click.detach();
+      site.close();
+      external.detach();
+      page.documentGone();
+    };
+    if (FAILED(site.create())) {
+      stop();
+      state.loop = nullptr;
+      return cannotShowPage();
+    }
+    loop.setPreTranslate([&site](MSG& message) { return site.translateAccelerator(message); });
+    state.onClose = [&loop] { loop.quit(); };
     dialog.OnInitDialog();
+    site.navigate(PageAddress());
     loop.run();
+    loop.setPreTranslate(nullptr);
     state.onClose = nullptr;
+    stop();
+    if (failed) status = cannotShowPage();
   }
   state.loop = nullptr;
-  return 0;
+  return status;
 }
 
 }  // namespace corvane::windows

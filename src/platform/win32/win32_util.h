@@ -24,6 +24,9 @@
 #include <commctrl.h>
 #include <ole2.h>
 #include <oleauto.h>
+#include <exdisp.h>
+#include <exdispid.h>
+#include <mshtmhst.h>
 // clang-format on
 
 #include <cstdint>
