@@ -96,6 +96,47 @@ using UniqueModule = UniqueAny<HMODULE, &::FreeLibrary>;
 using UniqueWindow = UniqueAny<HWND, &::DestroyWindow>;
 using UniqueIcon = UniqueAny<HICON, &::DestroyIcon>;
 
+// The task dialog of comctl32 6 (Vista and later), looked up at run time so that the
+// program still loads on Windows XP, whose headers (the ones this build targets) hide it.
+// The layout is the system's, packed as the system packs it.
+#pragma pack(push, 1)
+struct TaskDialogButton {
+  int id;
+  PCWSTR text;
+};
+using TaskDialogCallback = HRESULT(CALLBACK*)(HWND, UINT, WPARAM, LPARAM, LONG_PTR);
+struct TaskDialogConfig {
+  UINT cbSize;
+  HWND hwndParent;
+  HINSTANCE hInstance;
+  int dwFlags;
+  int dwCommonButtons;
+  PCWSTR pszWindowTitle;
+  PCWSTR pszMainIcon;
+  PCWSTR pszMainInstruction;
+  PCWSTR pszContent;
+  UINT cButtons;
+  const TaskDialogButton* pButtons;
+  int nDefaultButton;
+  UINT cRadioButtons;
+  const TaskDialogButton* pRadioButtons;
+  int nDefaultRadioButton;
+  PCWSTR pszVerificationText;
+  PCWSTR pszExpandedInformation;
+  PCWSTR pszExpandedControlText;
+  PCWSTR pszCollapsedControlText;
+  PCWSTR pszFooterIcon;
+  PCWSTR pszFooter;
+  TaskDialogCallback pfCallback;
+  LONG_PTR lpCallbackData;
+  UINT cxWidth;
+};
+#pragma pack(pop)
+using TaskDialogIndirectFunction = HRESULT(WINAPI*)(const TaskDialogConfig*, int*, int*, BOOL*);
+inline constexpr int kTdfEnableHyperlinks = 0x1;
+inline constexpr int kTdfUseCommandLinks = 0x10;
+inline constexpr int kTdfExpandFooterArea = 0x40;
+
 // A COM interface pointer that holds one reference and releases it when destroyed.
 template <typename I>
 class ComPtr {
