@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs the prompts program (window_prompts_wine.cpp) under Wine on a virtual X display and
+# Runs the prompts program (window_prompts/window_prompts_wine.cpp) under Wine on a virtual X display and
 # takes a screenshot of each prompt when the program asks for one; the pictures stay in
 # WORKDIR as prompt-<name>.png.
 #   window_prompts_wine.sh WORKDIR PROGRAM.exe WINE-RUN.sh
