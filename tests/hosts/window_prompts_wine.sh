@@ -24,6 +24,7 @@ export WINEPREFIX="${WINEPREFIX:-${repo_root}/build/win64/wineprefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 export WINEARCH=win64
+bash "$(dirname "${BASH_SOURCE[0]}")/wine_chinese_fonts.sh"
 
 cat >"${work}/on_display.sh" <<'SCRIPT'
 set -uo pipefail
