@@ -18,9 +18,12 @@ for tool in xvfb-run import; do
   command -v "${tool}" >/dev/null || fail "${tool} is missing (scripts/setup.sh installs it)"
 done
 
-"${wine_run}" --init
+# A prefix of the display tests' own: Wine's desktop takes the display of the first program
+# that starts the prefix's server, so these tests must not share one with the headless
+# tests running beside them. Made ready without a display, once per build tree.
 repo_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
-export WINEPREFIX="${WINEPREFIX:-${repo_root}/build/win64/wineprefix}"
+export WINEPREFIX="${CORVANE_DISPLAY_WINEPREFIX:-${repo_root}/build/win64/wineprefix-display}"
+"${wine_run}" --init
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 export WINEARCH=win64
@@ -45,6 +48,8 @@ while kill -0 "${pid}" 2>/dev/null; do
 done
 wait "${pid}"
 echo "status=$?" >>"${work}/prompts.txt"
+# The server goes with this display, so the next display test starts its own.
+/usr/lib/wine/wineserver -w
 SCRIPT
 timeout 240 xvfb-run -a -s "-screen 0 1024x768x24" bash "${work}/on_display.sh" "${work}" \
   "${program}" >"${work}/on_display.log" 2>&1 || fail "the display run failed or hung: $(cat "${work}/on_display.log")"
