@@ -123,6 +123,9 @@ int RunWindowHost(const hosts::HostOptions& options, std::ostream* /*transcript*
   controls.dwICC = ICC_WIN95_CLASSES;
   ::InitCommonControlsEx(&controls);
 
+  // The icons outlive the window that shows them.
+  const win32::UniqueIcon bigIcon = LoadProgramIcon(SM_CXICON, SM_CYICON);
+  const win32::UniqueIcon smallIcon = LoadProgramIcon(SM_CXSMICON, SM_CYSMICON);
   WindowState state;
   const win32::UniqueWindow window(
       ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kDialogTemplate), nullptr,
@@ -132,8 +135,6 @@ int RunWindowHost(const hosts::HostOptions& options, std::ostream* /*transcript*
               << ")\n";
     return kWindowFailedStatus;
   }
-  const win32::UniqueIcon bigIcon = LoadProgramIcon(SM_CXICON, SM_CYICON);
-  const win32::UniqueIcon smallIcon = LoadProgramIcon(SM_CXSMICON, SM_CYSMICON);
   ::SendMessageW(window.get(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon.get()));
   ::SendMessageW(window.get(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon.get()));
   ::SetWindowPos(window.get(), nullptr, 0, 0, kWindowWidth, kWindowHeight,
