@@ -61,4 +61,6 @@ list(APPEND CORVANE_STRINGS
   "151|继续安装下一项"
   "152|停止安装"
   "155|下载配置文件失败，请确认你的电脑能够访问银行网站"
+  # The window host, when Internet Explorer's HTML engine is missing and no page can show.
+  "160|无法显示网银助手的页面：这台电脑上的Internet Explorer网页组件不可用，程序将退出。"
 )

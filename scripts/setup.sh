@@ -31,6 +31,10 @@ packages=(
   curl                 # the command line that the download benchmark compares with
   ccache               # rebuilds of the five presets reuse earlier compilations
   iproute2             # brings loopback up in the tests' own network namespace
+  xvfb                 # the Windows window under Wine on a virtual display
+  xdotool              # finds and answers that window's dialogs
+  x11-utils            # xprop: the window's icon
+  imagemagick          # import: the screenshots of the Wine windows
 )
 # Node runs the page's tests; an existing Node (e.g. a newer one) is used as it is.
 if ! command -v node >/dev/null || ! command -v npm >/dev/null; then

@@ -1,4 +1,5 @@
-// corvane: the system with one of its hosts. The terminal host, its automation interface,
+// corvane: the system with one of its hosts. On Windows the program's own window shows the
+// page in the browser control (windows/window_host.h). The terminal host, its automation interface,
 // shows the page as text, runs page commands given on the command line and writes a
 // transcript; the browser host serves the page to a web browser.
 
@@ -14,6 +15,7 @@
 #include "hosts/common/options.h"
 #include "hosts/program_os.h"
 #include "hosts/terminal/terminal_host.h"
+#include "hosts/windows/window_host.h"
 #include "platform/environment.h"
 #include "platform/file_system.h"
 #include "platform/platform.h"
@@ -41,6 +43,8 @@ class ProgramHost final : public AppHost {
       : options_(options), transcript_(transcript) {}
 
   void setApp(const CCorvaneApp* app) { app_ = app; }
+  // The host's own status: 0, or why the window could not show the page.
+  [[nodiscard]] int status() const { return status_; }
 
   void runDialog() override {
     // A start by a self-update says so first, with how long it waited for the old instance.
@@ -53,6 +57,8 @@ class ProgramHost final : public AppHost {
     }
     if (options_.ui == hosts::UiMode::kBrowser) {
       browser::RunBrowserHost(options_, transcript_);
+    } else if (options_.ui == hosts::UiMode::kWindow) {
+      status_ = windows::RunWindowHost(options_, transcript_);
     } else {
       terminal::RunTerminalHost(options_, transcript_);
     }
@@ -62,6 +68,7 @@ class ProgramHost final : public AppHost {
   const hosts::HostOptions& options_;
   std::ostream* transcript_;
   const CCorvaneApp* app_ = nullptr;
+  int status_ = 0;
 };
 
 int Main(int argc, char** argv) {
@@ -80,6 +87,10 @@ int Main(int argc, char** argv) {
   }
   if (options.ui == hosts::UiMode::kBrowser && !browser::BrowserHostBuilt()) {
     std::cerr << "corvane: this build has no browser host\n";
+    return 2;
+  }
+  if (options.ui == hosts::UiMode::kWindow && !windows::WindowHostBuilt()) {
+    std::cerr << "corvane: the window host is Windows only\n";
     return 2;
   }
   std::unique_ptr<ScopedPlatform> platform;
@@ -110,7 +121,7 @@ int Main(int argc, char** argv) {
               << app.report().lockError << ")\n";
     return 1;
   }
-  return 0;
+  return host.status();
 }
 
 }  // namespace

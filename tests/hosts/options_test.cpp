@@ -112,7 +112,7 @@ TEST(ParseOptionsTest, GoodCommandLines) {
 
   const ParsedOptions defaults = ParseOptions({});
   ASSERT_EQ(defaults.error, "");
-  EXPECT_EQ(defaults.options.ui, UiMode::kTerminal);
+  EXPECT_EQ(defaults.options.ui, kDefaultUi);
   EXPECT_EQ(defaults.options.answer, AnswerMode::kConsent);
   EXPECT_FALSE(defaults.options.exitWhenIdle);
   EXPECT_TRUE(defaults.options.commands.empty());
@@ -121,6 +121,7 @@ TEST(ParseOptionsTest, GoodCommandLines) {
   // Arguments that are no options are start-up's, which ignores all but "/update".
   EXPECT_EQ(ParseOptions({"/Update", "x", "--ui", "terminal"}).error, "");
   EXPECT_EQ(ParseOptions({"--ui", "browser"}).options.ui, UiMode::kBrowser);
+  EXPECT_EQ(ParseOptions({"--ui", "window"}).options.ui, UiMode::kWindow);
 }
 
 TEST(ParseOptionsTest, BadCommandLinesSayWhatIsWrong) {
@@ -131,7 +132,7 @@ TEST(ParseOptionsTest, BadCommandLinesSayWhatIsWrong) {
   const Case cases[] = {
       {{"--colour"}, "unknown option --colour"},
       {{"--ui"}, "--ui needs a value"},
-      {{"--ui", "web"}, "--ui takes terminal, browser or none"},
+      {{"--ui", "web"}, "--ui takes terminal, browser, window or none"},
       {{"--answer", "yes"}, "--answer takes consent or refuse"},
       {{"--do", "fix"}, "malformed command 'fix'"},
       {{"--do", "check(1)", "--do", "reboot()"}, "malformed command 'reboot()'"},
@@ -172,6 +173,13 @@ TEST(RestartArgumentsTest, TheOptionsComeBackWholeThroughACommandLine) {
   EXPECT_EQ(parsed.options.answer, AnswerMode::kRefuse);
   EXPECT_EQ(parsed.options.promptIn, Kind::kInstall);
   EXPECT_TRUE(parsed.options.exitWhenIdle);
+
+  // Every host comes back as itself, the platform's default one included.
+  for (const UiMode ui : {UiMode::kTerminal, UiMode::kBrowser, UiMode::kWindow, UiMode::kNone}) {
+    HostOptions one;
+    one.ui = ui;
+    EXPECT_EQ(ParseOptions(SplitArguments(RestartArguments(one))).options.ui, ui);
+  }
 
   for (const std::string arg : {"", "plain", "a b", R"(x\)", R"("q")", R"(\\"\)", "tab\there"}) {
     EXPECT_EQ(SplitArguments(QuoteArgument(arg)), std::vector<std::string>{arg}) << arg;

@@ -139,8 +139,10 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
         options.ui = UiMode::kNone;
       } else if (text == "browser") {
         options.ui = UiMode::kBrowser;
+      } else if (text == "window") {
+        options.ui = UiMode::kWindow;
       } else {
-        parsed.error = "--ui takes terminal, browser or none, not '" + text + "'";
+        parsed.error = "--ui takes terminal, browser, window or none, not '" + text + "'";
         return parsed;
       }
     } else if (arg == "--transcript") {
@@ -191,14 +193,15 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
 }
 
 std::string_view UsageText() {
-  return "usage: corvane [/update] [--machine DIR] [--ui terminal|browser|none]\n"
+  return "usage: corvane [/update] [--machine DIR] [--ui terminal|browser|window|none]\n"
          "               [--transcript FILE] [--do CMD]... [--answer consent|refuse] "
          "[--exit-when-idle]\n"
          "               [--prompt-in NAME]\n"
          "  --machine DIR       the emulated PC to run on (default: the per-user machine)\n"
-         "  --ui terminal|browser|none\n"
-         "                      show the page as text (default), in a web browser through a\n"
-         "                      server on 127.0.0.1, or nothing\n"
+         "  --ui terminal|browser|window|none\n"
+         "                      show the page as text (the default on Linux), in a web browser\n"
+         "                      through a server on 127.0.0.1, in the program's own window\n"
+         "                      (Windows only, the default there), or nothing\n"
          "  --transcript FILE   write every page call, prompt and command as JSON lines\n"
          "  --do CMD            once idle, run a page command: check(1), fix(0), install(3),\n"
          "                      installcom(2), installmulti(2,4), installandfix(), stop(1),\n"
@@ -246,9 +249,22 @@ std::string RestartArguments(const HostOptions& options) {
     args.emplace_back("--machine");
     args.push_back(absolute(options.machine));
   }
-  if (options.ui != UiMode::kTerminal) {
+  if (options.ui != kDefaultUi) {
     args.emplace_back("--ui");
-    args.emplace_back(options.ui == UiMode::kBrowser ? "browser" : "none");
+    switch (options.ui) {
+      case UiMode::kTerminal:
+        args.emplace_back("terminal");
+        break;
+      case UiMode::kBrowser:
+        args.emplace_back("browser");
+        break;
+      case UiMode::kWindow:
+        args.emplace_back("window");
+        break;
+      case UiMode::kNone:
+        args.emplace_back("none");
+        break;
+    }
   }
   if (!options.transcript.empty()) {
     args.emplace_back("--transcript");

@@ -38,12 +38,18 @@ std::string_view CommandName(HostCommand::Kind kind);
 // Calls the command on the dialog.
 void RunHostCommand(const HostCommand& command, PageCommands& commands);
 
-enum class UiMode { kTerminal, kBrowser, kNone };
+enum class UiMode { kTerminal, kBrowser, kNone, kWindow };
+// The program's own window on Windows; elsewhere the terminal.
+#ifdef _WIN32
+inline constexpr UiMode kDefaultUi = UiMode::kWindow;
+#else
+inline constexpr UiMode kDefaultUi = UiMode::kTerminal;
+#endif
 enum class AnswerMode { kConsent, kRefuse };
 
 struct HostOptions {
   std::string machine;  // empty: the default machine
-  UiMode ui = UiMode::kTerminal;
+  UiMode ui = kDefaultUi;
   std::string transcript;  // empty: none
   std::vector<HostCommand> commands;
   AnswerMode answer = AnswerMode::kConsent;

@@ -26,6 +26,13 @@
 #include <winioctl.h>
 #include <setupapi.h>
 #include <usbioctl.h>
+// The window host: common controls, OLE and automation for the browser control.
+#include <commctrl.h>
+#include <ole2.h>
+#include <oleauto.h>
+#include <exdisp.h>
+#include <exdispid.h>
+#include <mshtmhst.h>
 // clang-format on
 
 #include <cstdint>
@@ -90,6 +97,51 @@ using UniqueCertContext = UniqueAny<PCCERT_CONTEXT, &::CertFreeCertificateContex
 using UniqueInternet = UniqueAny<HINTERNET, &::InternetCloseHandle>;
 // Libraries loaded with LoadLibrary (not GetModuleHandle's, which are borrowed).
 using UniqueModule = UniqueAny<HMODULE, &::FreeLibrary>;
+
+// Windows of the window host (dialogs, message boxes) and the icons they show.
+using UniqueWindow = UniqueAny<HWND, &::DestroyWindow>;
+using UniqueIcon = UniqueAny<HICON, &::DestroyIcon>;
+
+// The task dialog of comctl32 6 (Vista and later), looked up at run time so that the
+// program still loads on Windows XP, whose headers (the ones this build targets) hide it.
+// The layout is the system's, packed as the system packs it.
+#pragma pack(push, 1)
+struct TaskDialogButton {
+  int id;
+  PCWSTR text;
+};
+using TaskDialogCallback = HRESULT(CALLBACK*)(HWND, UINT, WPARAM, LPARAM, LONG_PTR);
+struct TaskDialogConfig {
+  UINT cbSize;
+  HWND hwndParent;
+  HINSTANCE hInstance;
+  int dwFlags;
+  int dwCommonButtons;
+  PCWSTR pszWindowTitle;
+  PCWSTR pszMainIcon;
+  PCWSTR pszMainInstruction;
+  PCWSTR pszContent;
+  UINT cButtons;
+  const TaskDialogButton* pButtons;
+  int nDefaultButton;
+  UINT cRadioButtons;
+  const TaskDialogButton* pRadioButtons;
+  int nDefaultRadioButton;
+  PCWSTR pszVerificationText;
+  PCWSTR pszExpandedInformation;
+  PCWSTR pszExpandedControlText;
+  PCWSTR pszCollapsedControlText;
+  PCWSTR pszFooterIcon;
+  PCWSTR pszFooter;
+  TaskDialogCallback pfCallback;
+  LONG_PTR lpCallbackData;
+  UINT cxWidth;
+};
+#pragma pack(pop)
+using TaskDialogIndirectFunction = HRESULT(WINAPI*)(const TaskDialogConfig*, int*, int*, BOOL*);
+inline constexpr int kTdfEnableHyperlinks = 0x1;
+inline constexpr int kTdfUseCommandLinks = 0x10;
+inline constexpr int kTdfExpandFooterArea = 0x40;
 
 // A COM interface pointer that holds one reference and releases it when destroyed.
 template <typename I>
