@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "emulated/scratch_machine.h"
+#include "forwarding_platform.h"
 #include "platform/emulated/emulated_platform.h"
 #include "platform/libraries.h"
 #include "platform/utf.h"
@@ -143,21 +144,15 @@ class AnsweringLibraries final : public Libraries {
   }
 };
 
-class FuzzPlatform final : public Platform {
+class FuzzPlatform final : public ForwardingPlatform {
  public:
   explicit FuzzPlatform(const std::filesystem::path& root) : inner_(root) {}
-  Environment& environment() override { return inner_.environment(); }
-  FileSystem& files() override { return inner_.files(); }
-  Registry& registry() override { return inner_.registry(); }
-  SystemInfo& systemInfo() override { return inner_.systemInfo(); }
-  Resources& resources() override { return inner_.resources(); }
-  Processes& processes() override { return inner_.processes(); }
-  InstanceLock& instanceLock() override { return inner_.instanceLock(); }
-  Network& network() override { return inner_.network(); }
-  CertificateStores& certificateStores() override { return inner_.certificateStores(); }
   Libraries& libraries() override { return libraries_; }
 
   AnsweringLibraries libraries_;
+
+ protected:
+  Platform& inner() override { return inner_; }
 
  private:
   emulated::EmulatedPlatform inner_;

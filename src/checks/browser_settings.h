@@ -14,11 +14,11 @@ namespace corvane {
 
 class SecurityManager;
 
-// The policy value "Homepage" under HKCU\SOFTWARE\Policies\Microsoft\Internet Explorer\
-// Control Panel forbids changing the home page when it is a REG_DWORD (4 bytes) other than
-// 0. Check: fails then. Repair: deletes the value, and passes when the deletion succeeded.
-// A key that cannot be opened, a missing value or one of another type or size passes.
-// Sets homepageOk.
+// The policy value "Homepage" under the key
+// HKCU\SOFTWARE\Policies\Microsoft\Internet Explorer\Control Panel forbids changing the home
+// page when it is a REG_DWORD (4 bytes) other than 0. Check: fails then. Repair: deletes the
+// value, and passes when the deletion succeeded. A key that cannot be opened, a missing value
+// or one of another type or size passes. Sets homepageOk.
 bool CheckHomepagePolicy(CheckConfig& config, bool repair);
 
 // The Internet (3) and Restricted sites (4) zones at their recommended template level, the

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string_view>
 
+#include "../platform/forwarding_platform.h"
 #include "platform/instance_lock.h"
 #include "platform/network.h"
 #include "platform/platform.h"
@@ -32,7 +33,7 @@ class FixedInstanceLock final : public InstanceLock {
   }
 };
 
-class TestPlatform final : public Platform {
+class TestPlatform final : public ForwardingPlatform {
  public:
   TestPlatform()
 #if defined(_WIN32)
@@ -43,25 +44,17 @@ class TestPlatform final : public Platform {
   {
   }
 
-  Environment& environment() override { return inner_->environment(); }
-  FileSystem& files() override { return inner_->files(); }
-  Registry& registry() override { return inner_->registry(); }
-  SystemInfo& systemInfo() override { return inner_->systemInfo(); }
-  Resources& resources() override { return inner_->resources(); }
-  Processes& processes() override { return inner_->processes(); }
   InstanceLock& instanceLock() override { return lock; }
   Network& network() override {
     return networkOverride != nullptr ? *networkOverride : inner_->network();
   }
-  CertificateStores& certificateStores() override { return inner_->certificateStores(); }
-  Libraries& libraries() override { return inner_->libraries(); }
-  UrlZones& urlZones() override { return inner_->urlZones(); }
-  BrowserCache& browserCache() override { return inner_->browserCache(); }
-  UsbDevices& usbDevices() override { return inner_->usbDevices(); }
 
   FixedInstanceLock lock;
   // A scripted network in place of the machine's own, when set.
   Network* networkOverride = nullptr;
+
+ protected:
+  Platform& inner() override { return *inner_; }
 
  private:
 #if !defined(_WIN32)

@@ -35,8 +35,9 @@ class Win32CacheLibrary final : public CacheLibrary {
   }
 
  private:
-  FARPROC Find(const std::string& name) const {
-    return ::GetProcAddress(module_.get(), name.c_str());
+  // Through void* so that the cast to the export's own type is not a function-type cast.
+  void* Find(const std::string& name) const {
+    return reinterpret_cast<void*>(::GetProcAddress(module_.get(), name.c_str()));  // NOLINT
   }
 
   UniqueModule module_;

@@ -10,6 +10,7 @@
 
 #include "checks_test_machine.h"
 #include "emulated/scratch_machine.h"
+#include "forwarding_platform.h"
 #include "platform/emulated/emulated_platform.h"
 #include "platform/platform.h"
 #include "platform/url_zones.h"
@@ -30,7 +31,11 @@ std::uint32_t Level(int zone, const char* name = "CurrentLevel") {
 CheckConfig TrustConfig(std::vector<std::string> urls) {
   CheckConfig config;
   ConfigSection section{.type = "trust", .entries = {}};
-  for (std::string& url : urls) section.entries.push_back({.text = std::move(url)});
+  for (std::string& url : urls) {
+    ConfigEntry entry;
+    entry.text = std::move(url);
+    section.entries.push_back(std::move(entry));
+  }
   config.sections.push_back(std::move(section));
   return config;
 }
@@ -145,22 +150,13 @@ TEST(AddToZone, TheRequirementComesBackWhenTheRetryFailsAndIsLeftAloneWhenNotSet
 }
 
 // A platform whose zone and security managers cannot be created.
-class NoZonesPlatform final : public Platform {
+class NoZonesPlatform final : public ForwardingPlatform {
  public:
   explicit NoZonesPlatform(const std::filesystem::path& root) : inner_(root) {}
-  Environment& environment() override { return inner_.environment(); }
-  FileSystem& files() override { return inner_.files(); }
-  Registry& registry() override { return inner_.registry(); }
-  SystemInfo& systemInfo() override { return inner_.systemInfo(); }
-  Resources& resources() override { return inner_.resources(); }
-  Processes& processes() override { return inner_.processes(); }
-  InstanceLock& instanceLock() override { return inner_.instanceLock(); }
-  Network& network() override { return inner_.network(); }
-  CertificateStores& certificateStores() override { return inner_.certificateStores(); }
-  Libraries& libraries() override { return inner_.libraries(); }
-  UsbDevices& usbDevices() override { return inner_.usbDevices(); }
   UrlZones& urlZones() override { return none_; }
-  BrowserCache& browserCache() override { return inner_.browserCache(); }
+
+ protected:
+  Platform& inner() override { return inner_; }
 
  private:
   class NoZones final : public UrlZones {

@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "emulated/scratch_machine.h"
+#include "forwarding_platform.h"
 #include "platform/emulated/emulated_platform.h"
 #include "platform/platform.h"
 #include "platform/win_errors.h"
@@ -174,23 +175,14 @@ class ScriptedCache final : public BrowserCache {
   }
 };
 
-class ScriptedCachePlatform final : public Platform {
+class ScriptedCachePlatform final : public ForwardingPlatform {
  public:
   explicit ScriptedCachePlatform(const std::filesystem::path& root) : inner_(root) {}
-  Environment& environment() override { return inner_.environment(); }
-  FileSystem& files() override { return inner_.files(); }
-  Registry& registry() override { return inner_.registry(); }
-  SystemInfo& systemInfo() override { return inner_.systemInfo(); }
-  Resources& resources() override { return inner_.resources(); }
-  Processes& processes() override { return inner_.processes(); }
-  InstanceLock& instanceLock() override { return inner_.instanceLock(); }
-  Network& network() override { return inner_.network(); }
-  CertificateStores& certificateStores() override { return inner_.certificateStores(); }
-  Libraries& libraries() override { return inner_.libraries(); }
-  UsbDevices& usbDevices() override { return inner_.usbDevices(); }
-  UrlZones& urlZones() override { return inner_.urlZones(); }
   BrowserCache& browserCache() override { return cache; }
   ScriptedCache cache;
+
+ protected:
+  Platform& inner() override { return inner_; }
 
  private:
   emulated::EmulatedPlatform inner_;

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "emulated/scratch_machine.h"
+#include "forwarding_platform.h"
 #include "platform/emulated/emulated_certificate_stores.h"
 #include "platform/emulated/emulated_platform.h"
 #include "platform/platform.h"
@@ -109,24 +110,16 @@ class RecordingStores final : public CertificateStores {
   CertificateStores& inner_;
 };
 
-class RecordingPlatform final : public Platform {
+class RecordingPlatform final : public ForwardingPlatform {
  public:
   explicit RecordingPlatform(const std::filesystem::path& root) : inner_(root) {}
 
-  Environment& environment() override { return inner_.environment(); }
-  FileSystem& files() override { return inner_.files(); }
-  Registry& registry() override { return inner_.registry(); }
-  SystemInfo& systemInfo() override { return inner_.systemInfo(); }
-  Resources& resources() override { return inner_.resources(); }
-  Processes& processes() override { return inner_.processes(); }
-  InstanceLock& instanceLock() override { return inner_.instanceLock(); }
-  Network& network() override { return inner_.network(); }
   CertificateStores& certificateStores() override { return stores; }
-  Libraries& libraries() override { return inner_.libraries(); }
-  UrlZones& urlZones() override { return inner_.urlZones(); }
-  BrowserCache& browserCache() override { return inner_.browserCache(); }
-  UsbDevices& usbDevices() override { return inner_.usbDevices(); }
 
+ protected:
+  Platform& inner() override { return inner_; }
+
+ public:
   emulated::EmulatedPlatform inner_;
   RecordingStores stores{inner_.certificateStores()};
 };

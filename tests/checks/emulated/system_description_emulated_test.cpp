@@ -11,6 +11,7 @@
 #include "checks/system_description.h"
 #include "checks_test_machine.h"
 #include "emulated/scratch_machine.h"
+#include "forwarding_platform.h"
 #include "platform/emulated/emulated_platform.h"
 #include "platform/platform.h"
 #include "platform/system_info.h"
@@ -184,22 +185,13 @@ class NoVersionInfo final : public SystemInfo {
   int ServerR2() override { return 0; }
 };
 
-class PlatformWithoutVersion final : public Platform {
+class PlatformWithoutVersion final : public ForwardingPlatform {
  public:
   explicit PlatformWithoutVersion(const std::filesystem::path& root) : inner_(root) {}
-  Environment& environment() override { return inner_.environment(); }
-  FileSystem& files() override { return inner_.files(); }
-  Registry& registry() override { return inner_.registry(); }
   SystemInfo& systemInfo() override { return none_; }
-  Resources& resources() override { return inner_.resources(); }
-  Processes& processes() override { return inner_.processes(); }
-  InstanceLock& instanceLock() override { return inner_.instanceLock(); }
-  Network& network() override { return inner_.network(); }
-  CertificateStores& certificateStores() override { return inner_.certificateStores(); }
-  Libraries& libraries() override { return inner_.libraries(); }
-  UrlZones& urlZones() override { return inner_.urlZones(); }
-  BrowserCache& browserCache() override { return inner_.browserCache(); }
-  UsbDevices& usbDevices() override { return inner_.usbDevices(); }
+
+ protected:
+  Platform& inner() override { return inner_; }
 
  private:
   emulated::EmulatedPlatform inner_;

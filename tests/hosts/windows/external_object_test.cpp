@@ -31,7 +31,8 @@ class RecordingCommands final : public PageCommands {
   void record(const char* name, const std::vector<std::int32_t>& args) {
     std::string text = std::string(name) + "(";
     for (std::size_t i = 0; i < args.size(); ++i) {
-      text += (i == 0 ? "" : ",") + std::to_string(args[i]);
+      if (i != 0) text += ',';
+      text += std::to_string(args[i]);
     }
     calls.push_back(text + ")");
   }
