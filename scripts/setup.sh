@@ -35,6 +35,8 @@ packages=(
   xdotool              # finds and answers that window's dialogs
   x11-utils            # xprop: the window's icon
   imagemagick          # import: the screenshots of the Wine windows
+  libncurses-dev       # the terminal host's page drawn in place (its wide-character build)
+  tmux                 # drives the terminal host in the pseudo-terminal test
 )
 # Node runs the page's tests; an existing Node (e.g. a newer one) is used as it is.
 if ! command -v node >/dev/null || ! command -v npm >/dev/null; then

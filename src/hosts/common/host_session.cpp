@@ -39,6 +39,7 @@ void HostSession::run(HostedDialog& dialog) {
 }
 
 void HostSession::settle(HostedDialog& dialog) {
+  if (tick_) tick_();
   if (dialog.isIdle()) {
     if (nextCommand_ < options_.commands.size()) {
       runCommand(options_.commands[nextCommand_++], dialog.commands());
@@ -70,7 +71,8 @@ void HostSession::recordDesktopStart(std::string_view commandLine, bool started)
 }
 
 int HostSession::show(const Prompt& prompt) {
-  const std::lock_guard lock(promptMutex_);
+  std::unique_lock lock(promptMutex_, std::defer_lock);
+  if (!askerSerialises_) lock.lock();
   int answer = kIdOk;
   if (asker_) {
     answer = asker_(prompt);

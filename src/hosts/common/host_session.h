@@ -63,6 +63,13 @@ class HostSession final : public PageHost, public PromptHost {
 
   [[nodiscard]] const PageModel& page() const { return page_; }
 
+  // Runs `tick` on the dialog thread at every settle poll (every kSettlePollMs), before the
+  // --do commands: a host's own input is read there. Set before run().
+  void setTick(std::function<void()> tick) { tick_ = std::move(tick); }
+  // The asker takes one question at a time itself, so a question on the dialog thread can be
+  // asked while a worker's waits for the dialog thread to read its answer. Set before run().
+  void setAskerSerialises() { askerSerialises_ = true; }
+
  private:
   void settle(HostedDialog& dialog);
 
@@ -73,6 +80,8 @@ class HostSession final : public PageHost, public PromptHost {
   PromptAsker asker_;
   std::mutex promptMutex_;  // one question at a time, whichever thread asks
   PageModel page_;
+  std::function<void()> tick_;
+  bool askerSerialises_ = false;
   std::size_t nextCommand_ = 0;
 };
 

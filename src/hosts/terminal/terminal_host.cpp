@@ -10,6 +10,7 @@
 #include "hosts/common/dialog_adapter.h"
 #include "hosts/common/host_session.h"
 #include "hosts/terminal/console.h"
+#include "hosts/terminal/in_place.h"
 #include "hosts/terminal/terminal_view.h"
 
 namespace corvane::terminal {
@@ -53,6 +54,12 @@ PromptAsker ShowWithAnswer(AnswerMode mode) {
 void RunTerminalHost(const hosts::HostOptions& options, std::ostream* transcript) {
   const bool ui = options.ui == hosts::UiMode::kTerminal;
   const bool interactive = ui && IsTerminal(stdin) && IsTerminal(stdout);
+  // A person at a terminal gets the page drawn in place with its buttons on keys; scripts and
+  // logs keep the lines below.
+  if (interactive && InPlaceBuilt()) {
+    RunInPlace(options, transcript);
+    return;
+  }
   TerminalView view(std::cout, ConsoleShowsAnsi());
   std::unique_ptr<EventLoop> loop = MakeEventLoop();
   hosts::HostSession session(

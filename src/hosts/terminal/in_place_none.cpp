@@ -1,0 +1,10 @@
+#include "hosts/terminal/in_place.h"
+
+// Systems without curses (the Windows console) keep the line-drawn terminal host.
+namespace corvane::terminal {
+
+bool InPlaceBuilt() { return false; }
+
+void RunInPlace(const hosts::HostOptions& /*options*/, std::ostream* /*transcript*/) {}
+
+}  // namespace corvane::terminal

@@ -1,0 +1,143 @@
+#!/usr/bin/env bash
+# The terminal host as a person uses it: the program in a pseudo-terminal of a private tmux
+# server, keys sent in, the screen read back. A repair button, one-click setup with its
+# prompt answered by each link, a component's install whose download fails (the prompt of a
+# worker), re-check, and "q" ending with status 0 and the terminal as it was.
+#   terminal_in_place.sh WORKDIR PROGRAM
+set -euo pipefail
+work="$1"
+program="$2"
+rm -rf "${work}"
+mkdir -p "${work}"
+socket="corvane-test-$$"
+tmux_() { tmux -L "${socket}" -f /dev/null "$@"; }
+cleanup() { tmux_ kill-server >/dev/null 2>&1 || true; }
+trap cleanup EXIT
+
+fail() {
+  echo "terminal_in_place: $*" >&2
+  echo "--- screen:" >&2
+  tmux_ capture-pane -p -t corvane >&2 || true
+  exit 1
+}
+
+screen() { tmux_ capture-pane -p -t corvane; }
+# Waits until the screen shows a line matching the pattern (grep -E).
+wait_for() {
+  local pattern="$1" i
+  for ((i = 0; i < 300; ++i)); do
+    screen | grep -qE -- "${pattern}" && return 0
+    sleep 0.1
+  done
+  fail "never shown: ${pattern}"
+}
+# The row of the screen that starts with a label (after the indent).
+row() { screen | grep -E "^  $1 " || true; }
+keys() { tmux_ send-keys -t corvane "$@"; }
+# Waits for a pattern while answering the prompts that come on the way: the configuration's
+# download-failed message (no bank server here) with Enter, the emulated PC's root
+# certificate question with its first link.
+answer_until() {
+  local pattern="$1" i
+  for ((i = 0; i < 300; ++i)); do
+    local now
+    now="$(screen)"
+    grep -qE -- "${pattern}" <<<"${now}" && return 0
+    if grep -q '下载配置文件失败' <<<"${now}" && grep -q '\[Enter\] 确定' <<<"${now}"; then
+      keys Enter
+    elif grep -q '是否安装此证书' <<<"${now}"; then
+      keys 1
+    fi
+    sleep 0.2
+  done
+  fail "never shown: ${pattern}"
+}
+
+# The one-click setup first asks the download-failed choice (a test hook), so each of its
+# two links can be answered on any machine.
+cat >"${work}/run.sh" <<EOF
+stty -g >"${work}/stty.before"
+bash -c 'echo \$\$ >"${work}/pid"; exec "\$@"' corvane "${program}" \
+  --machine "${work}/machine" --transcript "${work}/transcript.jsonl" --prompt-in install
+echo \$? >"${work}/status"
+stty -g >"${work}/stty.after"
+sleep 30
+EOF
+tmux_ new-session -d -s corvane -x 120 -y 45 -e LANG=C.UTF-8 bash "${work}/run.sh"
+
+# Drawn in place: the whole page on one screen, once.
+answer_until '检测完毕'
+wait_for '按键: r 重新检测  s 一键设置'
+[[ "$(screen | grep -c '操作系统检测')" -eq 1 ]] || fail "the page is not drawn in place"
+row 'Host文件' | grep -q '正常' || fail "row Host文件 not reported"
+
+# A repair button: the registry fails on a new machine; its key is 1.
+row '注册表' | grep -q '不正常.*\[1\]修复' || fail "no repair button on the registry row"
+keys 1
+wait_for '设置完毕'
+wait_for '^  注册表 +正常'
+row '注册表' | grep -q '修复' && fail "the repair button stays after the repair"
+
+# One-click setup: fix(0), then install(0) asks first; answered by the refusal link (2).
+keys s
+answer_until '\[1\] 继续下载下一项'
+wait_for '\[2\] 停止下载'
+screen | grep -q '下载失败，是否继续下一个' || fail "the prompt's content is missing"
+keys 2
+answer_until '按键: r 重新检测'
+# ...and again, answered by the command link (1).
+keys s
+answer_until '\[1\] 继续下载下一项'
+keys 1
+answer_until '按键: r 重新检测'
+
+# Re-check runs the whole sequence again.
+keys r
+answer_until '正在(获取配置|检测)'
+answer_until '检测完毕'
+answer_until '按键: r 重新检测'
+
+keys q
+for ((i = 0; i < 100; ++i)); do
+  [[ -s "${work}/status" && -s "${work}/stty.after" ]] && break
+  sleep 0.1
+done
+[[ -s "${work}/status" ]] || fail "q did not end the program"
+[[ "$(cat "${work}/status")" == 0 ]] || fail "status $(cat "${work}/status")"
+cmp -s "${work}/stty.before" "${work}/stty.after" || fail "the terminal was not restored"
+
+# The transcript holds the clicks as the page sends them.
+commands="$(grep -oE '"external":"[a-z]+","args":\[[0-9,]*\]' "${work}/transcript.jsonl" |
+  tr '\n' ' ')"
+expected='"external":"fix","args":[2] "external":"fix","args":[0] "external":"install","args":[0] "external":"fix","args":[0] "external":"install","args":[0] '
+[[ "${commands}" == "${expected}"* ]] || fail "commands: ${commands}"
+[[ "${commands}" == *'"external":"check","args":[1] ' ]] || fail "no re-check: ${commands}"
+answers="$(grep -oE '"ids":\[145,146,147\],"answer":[0-9]+' "${work}/transcript.jsonl" |
+  grep -oE '[0-9]+$' | tr '\n' ' ')"
+[[ "${answers}" == "7 6 " ]] || fail "answers of the download-failed choice: ${answers}"
+echo "terminal_in_place: ${commands}"
+
+# Ctrl-C closes as "q" does; a crash signal still leaves the terminal as it was.
+for ending in C-c SEGV; do
+  tmux_ kill-session -t corvane
+  rm -f "${work}/status" "${work}/stty.after"
+  tmux_ new-session -d -s corvane -x 120 -y 45 -e LANG=C.UTF-8 bash "${work}/run.sh"
+  answer_until '按键: r 重新检测'
+  if [[ ${ending} == C-c ]]; then
+    keys C-c
+  else
+    kill -SEGV "$(cat "${work}/pid")" || fail "no program to signal"
+  fi
+  for ((i = 0; i < 100; ++i)); do
+    [[ -s "${work}/stty.after" ]] && break
+    sleep 0.1
+  done
+  [[ -s "${work}/status" ]] || fail "${ending} did not end the program"
+  expected_status=0
+  [[ ${ending} == SEGV ]] && expected_status=139
+  [[ "$(cat "${work}/status")" == "${expected_status}" ]] ||
+    fail "${ending}: status $(cat "${work}/status")"
+  cmp -s "${work}/stty.before" "${work}/stty.after" ||
+    fail "${ending}: the terminal was not restored"
+done
+echo "terminal_in_place: Ctrl-C and a crash restore the terminal"
