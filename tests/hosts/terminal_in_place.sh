@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The terminal host as a person uses it: the program in a pseudo-terminal of a private tmux
 # server, keys sent in, the screen read back. A repair button, one-click setup with its
-# prompt answered by each link, a component's install whose download fails (the prompt of a
-# worker), re-check, and "q" ending with status 0 and the terminal as it was.
+# prompt answered by each link (on the dialog thread), the configuration worker's message and
+# the root certificate question, re-check, and "q" ending with status 0 and the terminal as it was. The session's
+# transcript stays in WORKDIR/transcript.jsonl (tests/browser compares it with the browser's).
 #   terminal_in_place.sh WORKDIR PROGRAM
 set -euo pipefail
 work="$1"
@@ -58,12 +59,12 @@ answer_until() {
 cat >"${work}/run.sh" <<EOF
 stty -g >"${work}/stty.before"
 bash -c 'echo \$\$ >"${work}/pid"; exec "\$@"' corvane "${program}" \
-  --machine "${work}/machine" --transcript "${work}/transcript.jsonl" --prompt-in install
+  --machine "${work}/machine" --transcript "${work}/\$1" --prompt-in install
 echo \$? >"${work}/status"
 stty -g >"${work}/stty.after"
 sleep 30
 EOF
-tmux_ new-session -d -s corvane -x 120 -y 45 -e LANG=C.UTF-8 bash "${work}/run.sh"
+tmux_ new-session -d -s corvane -x 120 -y 45 -e LANG=C.UTF-8 bash "${work}/run.sh" transcript.jsonl
 
 # Drawn in place: the whole page on one screen, once.
 answer_until '检测完毕'
@@ -121,7 +122,8 @@ echo "terminal_in_place: ${commands}"
 for ending in C-c SEGV; do
   tmux_ kill-session -t corvane
   rm -f "${work}/status" "${work}/stty.after"
-  tmux_ new-session -d -s corvane -x 120 -y 45 -e LANG=C.UTF-8 bash "${work}/run.sh"
+  tmux_ new-session -d -s corvane -x 120 -y 45 -e LANG=C.UTF-8 bash "${work}/run.sh" \
+    "${ending}.jsonl"
   answer_until '按键: r 重新检测'
   if [[ ${ending} == C-c ]]; then
     keys C-c

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -48,11 +49,11 @@ void OnCloseSignal(int /*signal*/) { g_signals.closeRequested = 1; }
 // A crash: the terminal back as it was (async-signal-safe calls only), then the default
 // action, so the crash still ends the process as a crash.
 void OnCrashSignal(int signal) {
-  if (g_signals.haveSaved != 0) ::tcsetattr(STDIN_FILENO, TCSANOW, &g_signals.saved);
-  static constexpr char kReset[] = "\x1b[0m\x1b[?25h\x1b[?1049l\r\n";
-  (void)!::write(STDOUT_FILENO, kReset, sizeof kReset - 1);
-  ::signal(signal, SIG_DFL);
-  ::raise(signal);
+  if (g_signals.haveSaved != 0) (void)::tcsetattr(STDIN_FILENO, TCSANOW, &g_signals.saved);
+  static constexpr std::string_view kReset = "\x1b[0m\x1b[?25h\x1b[?1049l\r\n";
+  (void)!::write(STDOUT_FILENO, kReset.data(), kReset.size());
+  (void)::signal(signal, SIG_DFL);
+  (void)::raise(signal);
 }
 
 // Curses for the run's length: started in the constructor, the terminal restored in the
@@ -63,11 +64,11 @@ class Screen {
     // Wide characters need a UTF-8 character type; the C locale would break the Chinese texts.
     if (std::setlocale(LC_CTYPE, "") == nullptr ||
         std::strcmp(::nl_langinfo(CODESET), "UTF-8") != 0) {
-      std::setlocale(LC_CTYPE, "C.UTF-8");
+      (void)std::setlocale(LC_CTYPE, "C.UTF-8");
     }
     if (::tcgetattr(STDIN_FILENO, &g_signals.saved) == 0) g_signals.haveSaved = 1;
-    for (const int signal : kCloseSignals) ::signal(signal, OnCloseSignal);
-    for (const int signal : kCrashSignals) ::signal(signal, OnCrashSignal);
+    for (const int signal : kCloseSignals) (void)::signal(signal, OnCloseSignal);
+    for (const int signal : kCrashSignals) (void)::signal(signal, OnCrashSignal);
     initscr();
     cbreak();
     noecho();
@@ -87,8 +88,8 @@ class Screen {
   Screen& operator=(Screen&&) = delete;
   ~Screen() {
     endwin();
-    for (const int signal : kCrashSignals) ::signal(signal, SIG_DFL);
-    for (const int signal : kCloseSignals) ::signal(signal, SIG_DFL);
+    for (const int signal : kCrashSignals) (void)::signal(signal, SIG_DFL);
+    for (const int signal : kCloseSignals) (void)::signal(signal, SIG_DFL);
     g_signals.haveSaved = 0;
   }
 
