@@ -20,6 +20,7 @@
 
 #include "app/corvane_dlg.h"
 #include "app/event_loop.h"
+#include "bank/bank_values.h"
 #include "hosts/common/dialog_adapter.h"
 #include "hosts/common/host_session.h"
 #include "hosts/terminal/in_place.h"
@@ -132,7 +133,7 @@ struct Group {
 
 // Draws the page: status line with its bar and the two large buttons, the result line, the
 // four boxes with their rows and buttons, the footer and the help line; returns the next row.
-int DrawPage(const PageModel& page, bool prompting) {
+int DrawPage(const PageModel& page, bool prompting, const std::string& note) {
   const std::vector<PageButton> buttons = PageButtons(page);
   auto buttonOf = [&buttons](char key) -> std::string {
     const PageButton* button = FindButton(buttons, key);
@@ -151,6 +152,7 @@ int DrawPage(const PageModel& page, bool prompting) {
   if (!page.result().empty()) Put(y, 0, page.result(), ToneAttr(page.resultTone()));
   ++y;
   if (page.loginLink()) Put(y, 0, buttonOf('l'), ToneAttr(Tone::kBlue) | A_BOLD);
+  if (!note.empty()) Put(y, 10, note);
   ++y;
 
   auto row = [&](const PageRow& r, char key) {
@@ -243,6 +245,13 @@ class InPlaceUi {
 
   void pageChanged(const PageModel& page) {
     page_ = &page;
+    draw();
+  }
+
+  // Dialog thread: the site was opened for the user; its address is also shown, for the
+  // person at the terminal to open.
+  void siteOpened() {
+    note_ = std::string("登录: ") + std::string(bank::kPublicSiteUrl);
     draw();
   }
 
@@ -355,7 +364,7 @@ class InPlaceUi {
       if (!prompt && workerPrompt_ && !answer_) prompt = workerPrompt_;
     }
     int y = 0;
-    if (page_ != nullptr) y = DrawPage(*page_, prompt.has_value());
+    if (page_ != nullptr) y = DrawPage(*page_, prompt.has_value(), note_);
     if (prompt) DrawPrompt(*prompt, y);
     refresh();
   }
@@ -363,6 +372,7 @@ class InPlaceUi {
   EventLoop& loop_;
   std::thread::id loopThread_;
   const PageModel* page_ = nullptr;
+  std::string note_;
   const Prompt* loopPrompt_ = nullptr;
   std::mutex workerAskMutex_;
   mutable std::mutex mutex_;  // guards what a worker's prompt shares with the dialog thread
@@ -385,8 +395,9 @@ void RunInPlace(const hosts::HostOptions& options, std::ostream* transcript) {
       [&ui](const Prompt& prompt) { return ui.ask(prompt); });
   DialogServices services = DefaultDialogServices();
   services.restartArguments = hosts::RestartArguments(options);
-  services.siteOpened = [&session](std::string_view commandLine, bool started) {
+  services.siteOpened = [&session, &ui](std::string_view commandLine, bool started) {
     session.recordDesktopStart(commandLine, started);
+    if (started) ui.siteOpened();
   };
   CCorvaneDlg dialog(*loop, session, session, std::move(services));
   session.setAskerSerialises();
