@@ -64,11 +64,11 @@ echo \$? >"${work}/status"
 stty -g >"${work}/stty.after"
 sleep 30
 EOF
-tmux_ new-session -d -s corvane -x 120 -y 45 -e LANG=C.UTF-8 bash "${work}/run.sh" transcript.jsonl
+tmux_ new-session -d -s corvane -x 80 -y 24 -e LANG=C.UTF-8 bash "${work}/run.sh" transcript.jsonl
 
 # Drawn in place: the whole page on one screen, once.
 answer_until '检测完毕'
-wait_for '按键: r 重新检测  s 一键设置'
+wait_for '按键: r 重新检测 s 一键设置'
 [[ "$(screen | grep -c '操作系统检测')" -eq 1 ]] || fail "the page is not drawn in place"
 row 'Host文件' | grep -q '正常' || fail "row Host文件 not reported"
 
@@ -122,7 +122,7 @@ echo "terminal_in_place: ${commands}"
 for ending in C-c SEGV; do
   tmux_ kill-session -t corvane
   rm -f "${work}/status" "${work}/stty.after"
-  tmux_ new-session -d -s corvane -x 120 -y 45 -e LANG=C.UTF-8 bash "${work}/run.sh" \
+  tmux_ new-session -d -s corvane -x 80 -y 24 -e LANG=C.UTF-8 bash "${work}/run.sh" \
     "${ending}.jsonl"
   answer_until '按键: r 重新检测'
   if [[ ${ending} == C-c ]]; then

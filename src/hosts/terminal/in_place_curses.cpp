@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <csignal>
 #include <cstring>
+#include <cwchar>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -139,8 +140,8 @@ int DrawPage(const PageModel& page, bool prompting, const std::string& note) {
     const PageButton* button = FindButton(buttons, key);
     return button == nullptr ? std::string() : ButtonText(*button);
   };
+  // Compact enough for a terminal of 80 x 24: status line, result line, the four boxes.
   int y = 0;
-  Put(y++, 0, "检测和设置", A_BOLD);
   const int percent = std::clamp(page.progress(), 0, 100);
   const int filled = percent / 5;
   std::string bar = "[" + std::string(static_cast<std::size_t>(filled), '#') +
@@ -149,11 +150,10 @@ int DrawPage(const PageModel& page, bool prompting, const std::string& note) {
   Put(y, 0, page.status());
   Put(y, kTextColumn, bar);
   Put(y++, kButtonColumn + 8, buttonOf('r') + "  " + buttonOf('s'));
-  if (!page.result().empty()) Put(y, 0, page.result(), ToneAttr(page.resultTone()));
-  ++y;
-  if (page.loginLink()) Put(y, 0, buttonOf('l'), ToneAttr(Tone::kBlue) | A_BOLD);
-  if (!note.empty()) Put(y, 10, note);
-  ++y;
+  std::string result = page.result();
+  if (page.loginLink()) result += "  " + buttonOf('l');
+  if (!note.empty()) result += "  " + note;
+  Put(y++, 0, result, ToneAttr(page.resultTone()));
 
   auto row = [&](const PageRow& r, char key) {
     Put(y, kLabelColumn, r.label);
@@ -186,38 +186,75 @@ int DrawPage(const PageModel& page, bool prompting, const std::string& note) {
       row(page.component(component), static_cast<char>('5' + component));
     }
   }
-  if (!page.footer().empty()) Put(y, 0, page.footer());
-  ++y;
+  if (!page.footer().empty()) Put(y++, 0, page.footer());
   if (!prompting) {
-    Put(y, 0,
-        "按键: r 重新检测  s 一键设置  1-5 修复  c IE缓存清除  x SSL缓存清除  6-9 控件  "
-        "l 登录  q 关闭",
+    Put(std::max(y, LINES - 1), 0,
+        "按键: r 重新检测 s 一键设置 1-5 修复 c/x 清除IE/SSL缓存 6-9 控件 l 登录 q 关闭",
         A_REVERSE);
   }
-  return y + 2;
+  return y + 1;
 }
 
-// The prompt over the page: title, main instruction, content, a key per link.
+// Columns a text takes on the terminal (two for each Chinese character).
+int DisplayWidth(const std::string& text) {
+  std::mbstate_t state{};
+  int width = 0;
+  const char* at = text.data();
+  std::size_t left = text.size();
+  while (left > 0) {
+    wchar_t wide = 0;
+    const std::size_t used = std::mbrtowc(&wide, at, left, &state);
+    if (used == 0 || used > left) {  // NUL, or an invalid or cut sequence: one column each
+      ++width;
+      ++at;
+      --left;
+      state = {};
+      continue;
+    }
+    const int columns = ::wcwidth(wide);
+    width += columns < 0 ? 1 : columns;
+    at += used;
+    left -= used;
+  }
+  return width;
+}
+
+// The prompt over the lower part of the page, from row `y` or higher so that all of it shows:
+// title, main instruction, content, a key per link, its help line at the bottom.
 void DrawPrompt(const Prompt& prompt, int y) {
-  Put(y++, 0, "== " + prompt.title + " ==", A_REVERSE);
-  if (!prompt.instruction.empty()) Put(y++, 2, prompt.instruction, A_BOLD);
+  std::vector<std::pair<std::string, attr_t>> lines;
+  lines.emplace_back("== " + prompt.title + " ==", A_REVERSE);
+  if (!prompt.instruction.empty()) lines.emplace_back("  " + prompt.instruction, A_BOLD);
   // Content may hold a line feed (the update prompt's second line).
   std::size_t start = 0;
-  while (start <= prompt.content.size() && !prompt.content.empty()) {
+  while (!prompt.content.empty()) {
     const std::size_t end = prompt.content.find('\n', start);
-    Put(y++, 2, prompt.content.substr(start, end == std::string::npos ? end : end - start));
+    lines.emplace_back(
+        "  " + prompt.content.substr(start, end == std::string::npos ? end : end - start),
+        A_NORMAL);
     if (end == std::string::npos) break;
     start = end + 1;
   }
   if (prompt.links.empty()) {
-    Put(y++, 2, "[Enter] 确定");
+    lines.emplace_back("  [Enter] 确定", A_BOLD);
   } else {
     for (std::size_t i = 0; i < prompt.links.size(); ++i) {
-      Put(y++, 2, std::string("[") + LinkKey(i) + "] " + prompt.links[i].text);
+      lines.emplace_back(std::string("  [") + LinkKey(i) + "] " + prompt.links[i].text, A_BOLD);
     }
   }
-  Put(y + 1, 0, prompt.links.empty() ? "按键: Enter 确定  q 关闭" : "按键: 数字 选择  q 关闭",
-      A_REVERSE);
+  const int columns = std::max(COLS, 1);
+  int height = 0;
+  for (const auto& line : lines)
+    height += std::max(1, (DisplayWidth(line.first) + columns - 1) / columns);
+  y = std::max(0, std::min(y, LINES - 1 - height));
+  move(y, 0);
+  clrtobot();
+  for (const auto& [text, attr] : lines) {
+    Put(y, 0, text, attr);
+    y += std::max(1, (DisplayWidth(text) + columns - 1) / columns);
+  }
+  Put(std::max(y, LINES - 1), 0,
+      prompt.links.empty() ? "按键: Enter 确定  q 关闭" : "按键: 数字 选择  q 关闭", A_REVERSE);
 }
 
 // The answer that closing the dialog gives a prompt: the refusal, or OK for a message.
