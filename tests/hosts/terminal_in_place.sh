@@ -143,3 +143,21 @@ for ending in C-c SEGV; do
     fail "${ending}: the terminal was not restored"
 done
 echo "terminal_in_place: Ctrl-C and a crash restore the terminal"
+
+# A terminal that curses does not know: the page as lines, as in a log, and the run goes on.
+tmux_ kill-session -t corvane
+cat >"${work}/unknown.sh" <<EOF2
+TERM=corvane-unknown-terminal "${program}" --machine "${work}/machine" --exit-when-idle \
+  --answer consent >"${work}/unknown.out" 2>&1
+echo \$? >"${work}/unknown.status"
+sleep 30
+EOF2
+tmux_ new-session -d -s corvane -x 80 -y 24 -e LANG=C.UTF-8 bash "${work}/unknown.sh"
+for ((i = 0; i < 300; ++i)); do
+  [[ -s "${work}/unknown.status" ]] && break
+  sleep 0.1
+done
+[[ "$(cat "${work}/unknown.status" 2>/dev/null)" == 0 ]] ||
+  fail "unknown terminal: status $(cat "${work}/unknown.status" 2>/dev/null)"
+grep -q '检测完毕' "${work}/unknown.out" || fail "unknown terminal: no page lines"
+echo "terminal_in_place: an unknown terminal gets the page as lines"

@@ -14,7 +14,8 @@ bool InPlaceBuilt();
 
 // Runs the dialog with the page drawn in place until it is closed ("q", Ctrl-C, a closing
 // signal). Standard input and output must be a terminal. The terminal is restored on every
-// way out, a crash signal included. `transcript` may be null.
-void RunInPlace(const hosts::HostOptions& options, std::ostream* transcript);
+// way out, a crash signal included. `transcript` may be null. False, with nothing run, when
+// the terminal cannot be drawn on (a TERM without a terminfo entry).
+bool RunInPlace(const hosts::HostOptions& options, std::ostream* transcript);
 
 }  // namespace corvane::terminal

@@ -68,10 +68,17 @@ class Screen {
         std::strcmp(::nl_langinfo(CODESET), "UTF-8") != 0) {
       (void)std::setlocale(LC_CTYPE, "C.UTF-8");
     }
-    if (::tcgetattr(STDIN_FILENO, &g_signals.saved) == 0) g_signals.haveSaved = 1;
+    // Unlike initscr, newterm reports a terminal it does not know (TERM unset, no terminfo)
+    // instead of ending the process.
+    // The settings from before curses starts: newterm already changes some.
+    termios saved{};
+    const bool haveSaved = ::tcgetattr(STDIN_FILENO, &saved) == 0;
+    screen_ = newterm(nullptr, stdout, stdin);
+    if (screen_ == nullptr) return;
+    g_signals.saved = saved;
+    if (haveSaved) g_signals.haveSaved = 1;
     for (const int signal : kCloseSignals) (void)::signal(signal, OnCloseSignal);
     for (const int signal : kCrashSignals) (void)::signal(signal, OnCrashSignal);
-    initscr();
     cbreak();
     noecho();
     keypad(stdscr, TRUE);
@@ -89,14 +96,21 @@ class Screen {
   Screen(Screen&&) = delete;
   Screen& operator=(Screen&&) = delete;
   ~Screen() {
+    if (screen_ == nullptr) return;
     endwin();
+    delscreen(screen_);
     for (const int signal : kCrashSignals) (void)::signal(signal, SIG_DFL);
     for (const int signal : kCloseSignals) (void)::signal(signal, SIG_DFL);
     g_signals.haveSaved = 0;
   }
 
+  [[nodiscard]] bool started() const { return screen_ != nullptr; }
+
   // A key, or ERR when none is waiting.
   static int key() { return getch(); }
+
+ private:
+  SCREEN* screen_ = nullptr;
 };
 
 attr_t ToneAttr(Tone tone) {
@@ -423,8 +437,9 @@ class InPlaceUi {
 
 bool InPlaceBuilt() { return true; }
 
-void RunInPlace(const hosts::HostOptions& options, std::ostream* transcript) {
+bool RunInPlace(const hosts::HostOptions& options, std::ostream* transcript) {
   const Screen screen;
+  if (!screen.started()) return false;
   std::unique_ptr<EventLoop> loop = MakeEventLoop();
   InPlaceUi ui(*loop, std::this_thread::get_id());
   hosts::HostSession session(
@@ -441,6 +456,7 @@ void RunInPlace(const hosts::HostOptions& options, std::ostream* transcript) {
   session.setTick([&ui, &session, &dialog] { ui.tick(session, dialog); });
   hosts::DialogAdapter adapter(dialog);
   session.run(adapter);
+  return true;
 }
 
 }  // namespace corvane::terminal

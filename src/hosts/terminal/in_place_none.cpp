@@ -5,6 +5,8 @@ namespace corvane::terminal {
 
 bool InPlaceBuilt() { return false; }
 
-void RunInPlace(const hosts::HostOptions& /*options*/, std::ostream* /*transcript*/) {}
+bool RunInPlace(const hosts::HostOptions& /*options*/, std::ostream* /*transcript*/) {
+  return false;
+}
 
 }  // namespace corvane::terminal

@@ -56,10 +56,7 @@ void RunTerminalHost(const hosts::HostOptions& options, std::ostream* transcript
   const bool interactive = ui && IsTerminal(stdin) && IsTerminal(stdout);
   // A person at a terminal gets the page drawn in place with its buttons on keys; scripts and
   // logs keep the lines below.
-  if (interactive && InPlaceBuilt()) {
-    RunInPlace(options, transcript);
-    return;
-  }
+  if (interactive && InPlaceBuilt() && RunInPlace(options, transcript)) return;
   TerminalView view(std::cout, ConsoleShowsAnsi());
   std::unique_ptr<EventLoop> loop = MakeEventLoop();
   hosts::HostSession session(
