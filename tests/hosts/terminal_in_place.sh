@@ -27,7 +27,7 @@ screen() { tmux_ capture-pane -p -t corvane; }
 wait_for() {
   local pattern="$1" i
   for ((i = 0; i < 300; ++i)); do
-    screen | grep -qE -- "${pattern}" && return 0
+    grep -qE -- "${pattern}" <<<"$(screen)" && return 0
     sleep 0.1
   done
   fail "never shown: ${pattern}"
@@ -70,20 +70,20 @@ tmux_ new-session -d -s corvane -x 80 -y 24 -e LANG=C.UTF-8 bash "${work}/run.sh
 answer_until '检测完毕'
 wait_for '按键: r 重新检测 s 一键设置'
 [[ "$(screen | grep -c '操作系统检测')" -eq 1 ]] || fail "the page is not drawn in place"
-row 'Host文件' | grep -q '正常' || fail "row Host文件 not reported"
+grep -q '正常' <<<"$(row 'Host文件')" || fail "row Host文件 not reported"
 
 # A repair button: the registry fails on a new machine; its key is 1.
-row '注册表' | grep -q '不正常.*\[1\]修复' || fail "no repair button on the registry row"
+grep -q '不正常.*\[1\]修复' <<<"$(row '注册表')" || fail "no repair button on the registry row"
 keys 1
 wait_for '设置完毕'
 wait_for '^  注册表 +正常'
-row '注册表' | grep -q '修复' && fail "the repair button stays after the repair"
+grep -q '修复' <<<"$(row '注册表')" && fail "the repair button stays after the repair"
 
 # One-click setup: fix(0), then install(0) asks first; answered by the refusal link (2).
 keys s
 answer_until '\[1\] 继续下载下一项'
 wait_for '\[2\] 停止下载'
-screen | grep -q '下载失败，是否继续下一个' || fail "the prompt's content is missing"
+grep -q '下载失败，是否继续下一个' <<<"$(screen)" || fail "the prompt's content is missing"
 keys 2
 answer_until '按键: r 重新检测'
 # ...and again, answered by the command link (1).
