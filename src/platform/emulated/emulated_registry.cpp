@@ -249,7 +249,7 @@ struct EmulatedRegistry::Store {
   std::filesystem::path lockFile;
 
   // Reads the hive's file into `hive`, replacing root or setting error.
-  void Load(Hive& hive, const std::string& rootName) {
+  static void Load(Hive& hive, const std::string& rootName) {
     hive.stamp = StampOf(hive.file);
     std::error_code ec;
     if (std::filesystem::symlink_status(hive.file, ec).type() ==

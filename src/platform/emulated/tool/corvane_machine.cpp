@@ -3,6 +3,7 @@
 // the way an installer changes a Windows PC (registry values, files in C:, COM classes), so
 // that an installer script run on the emulated PC can install its component.
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -301,9 +302,9 @@ int main(int argc, char** argv) {
       args.emplace_back(arg);
     }
   }
-  static constexpr std::string_view kCommands[] = {
+  static constexpr std::array<std::string_view, 7> kCommands = {
       "show", "reboot", "reg-set", "reg-get", "reg-delete", "put-file", "register-class"};
-  if (std::find(std::begin(kCommands), std::end(kCommands), command) == std::end(kCommands)) {
+  if (std::find(kCommands.begin(), kCommands.end(), command) == kCommands.end()) {
     return Usage();
   }
   if ((command == "show" || command == "reboot") && !args.empty()) return Usage();
