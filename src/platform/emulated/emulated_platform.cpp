@@ -37,13 +37,16 @@ EmulatedPlatform::EmulatedPlatform(const std::filesystem::path& root)
       libraries_(folder_, environment_),
       urlZones_(registry_),
       browserCache_(folder_, environment_, processes_),
-      usbDevices_(folder_) {}
+      usbDevices_(folder_) {
+  // regsvr32 runs inside the program and writes to the machine's registry.
+  processes_.setRegistry(&registry_);
+}
 
 std::string EmulatedPlatform::loadErrors() const {
   std::string errors;
-  for (const std::string& part : {profile_.error, network_.loadError(), registry_.loadError(),
-                                  certificateStores_.loadError(), browserCache_.loadError(),
-                                  usbDevices_.loadError()}) {
+  for (const std::string& part :
+       {profile_.error, network_.loadError(), registry_.loadError(), certificateStores_.loadError(),
+        browserCache_.loadError(), usbDevices_.loadError()}) {
     if (part.empty()) continue;
     if (!errors.empty()) errors += '\n';
     errors += part;

@@ -8,9 +8,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "platform/command_line.h"
+#include "platform/emulated/registrable_file.h"
 #include "platform/emulated/unique_fd.h"
 #include "platform/environment.h"
 #include "platform/win_errors.h"
@@ -216,6 +218,7 @@ std::uint32_t EmulatedProcesses::spawn(std::string_view commandLine, pid_t& pid)
 
 std::uint32_t EmulatedProcesses::runUntilStopped(std::string_view commandLine,
                                                  const std::stop_token& stop) {
+  if (runRegsvr32(commandLine)) return win::kErrorSuccess;
   pid_t pid = 0;
   if (const std::uint32_t error = spawn(commandLine, pid)) return error;
   while (!stop.stop_requested()) {
@@ -232,6 +235,10 @@ std::uint32_t EmulatedProcesses::runUntilStopped(std::string_view commandLine,
 
 std::uint32_t EmulatedProcesses::run(std::string_view commandLine, bool wait,
                                      std::uint32_t* exitCode) {
+  if (const auto code = runRegsvr32(commandLine)) {
+    if (exitCode != nullptr) *exitCode = *code;
+    return win::kErrorSuccess;
+  }
   pid_t pid = 0;
   if (const std::uint32_t error = spawn(commandLine, pid)) return error;
   if (!wait) {
@@ -245,6 +252,84 @@ std::uint32_t EmulatedProcesses::run(std::string_view commandLine, bool wait,
   }
   if (exitCode != nullptr) *exitCode = ExitCodeOf(status);
   return win::kErrorSuccess;
+}
+
+void EmulatedProcesses::setRegistry(Registry* registry) {
+  const std::lock_guard lock(mutex_);
+  registry_ = registry;
+}
+
+std::optional<std::uint32_t> EmulatedProcesses::runRegsvr32(std::string_view commandLine) {
+  const std::vector<ProgramToken> tokens = ProgramTokens(commandLine);
+  if (tokens.empty()) return std::nullopt;
+  const std::string& program = tokens.front().program;
+  const std::string_view folder = PathParent(program);
+  const auto lower = [](std::string_view text) {
+    std::string folded(text);
+    for (char& c : folded) {
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return folded;
+  };
+  const std::string name = lower(program.substr(folder.empty() ? 0 : folder.size() + 1));
+  const std::string where = lower(folder);
+  if ((name != "regsvr32" && name != "regsvr32.exe") ||
+      !(where.empty() || where == R"(c:\windows\system32)" || where == R"(c:\windows\syswow64)")) {
+    return std::nullopt;
+  }
+  Registry* registry = nullptr;
+  {
+    const std::lock_guard lock(mutex_);
+    registry = registry_;
+  }
+  if (registry == nullptr) return std::nullopt;  // then only a file of that name runs
+  bool unregister = false;
+  std::optional<std::string> file;
+  for (const std::string& argument : SplitArguments(tokens.front().rest)) {
+    if (argument.starts_with('/') || argument.starts_with('-')) {
+      const std::string option = lower(argument.substr(1));
+      if (option == "u") unregister = true;
+      if (option == "s" || option == "u" || option == "n" || option.starts_with("i")) continue;
+      return 1U;
+    }
+    if (file) return 1U;  // one file at a time keeps the exit code meaningful
+    file = argument;
+  }
+  if (!file) return 1U;
+  ResolvedPath resolved;
+  if (drive_.resolve(*file, environment_.currentDirectory(), resolved) != win::kErrorSuccess ||
+      !resolved.exists || resolved.isDirectory) {
+    return 3U;
+  }
+  // A registrable file is a short text; anything large is not one.
+  constexpr std::uintmax_t kMaxSize = 1U << 20U;
+  std::error_code ec;
+  if (std::filesystem::file_size(resolved.host, ec) > kMaxSize || ec) return 4U;
+  std::ifstream in(resolved.host, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (!in.is_open() || in.bad()) return 3U;
+  const auto classes = ParseRegistrableFile(text);
+  if (!classes) return 4U;
+  for (const std::string& clsid : *classes) {
+    const std::string key = "CLSID\\" + clsid;
+    if (unregister) {
+      const std::uint32_t server =
+          registry->DeleteKey(RegistryRoot::kClassesRoot, key + "\\InprocServer32");
+      const std::uint32_t own = registry->DeleteKey(RegistryRoot::kClassesRoot, key);
+      if ((server != 0 && server != win::kErrorFileNotFound) ||
+          (own != 0 && own != win::kErrorFileNotFound && own != win::kErrorAccessDenied)) {
+        return 5U;
+      }
+      continue;
+    }
+    RegistryKey handle;
+    if (registry->CreateKey(RegistryRoot::kClassesRoot, key + "\\InprocServer32",
+                            win::kKeyRead | win::kKeyWrite, handle) != 0 ||
+        handle.SetString("", resolved.windows) != 0) {
+      return 5U;
+    }
+  }
+  return 0U;
 }
 
 void EmulatedProcesses::setProgramHost(std::filesystem::path hostProgram) {

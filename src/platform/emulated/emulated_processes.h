@@ -22,6 +22,14 @@
 // that file runs the host program natively, with the arguments split from the command line
 // (so a restart of the program is a new process of the host program on the same machine).
 //
+// regsvr32 (by that name alone, or in C:\Windows\System32 or SysWOW64) is the one program
+// of the machine that is not a file: it runs inside this process, on the registry given to
+// setRegistry(). "regsvr32 [/s] [/u] FILE" reads FILE as a registrable file
+// (registrable_file.h) and sets HKCR\CLSID\{class}\InprocServer32 to FILE's full Windows
+// path for each class it names (/u deletes those keys). Exit codes as Windows' regsvr32: 0
+// done, 1 bad arguments, 3 a file that is not there, 4 a file that is not registrable, 5
+// the registry refused. Without a registry, only a file of that name on the machine runs.
+//
 // Starts as the desktop user (the browser for the bank's site) run nothing on the host: each
 // is recorded as one line, the command line, appended to processes.log in the machine folder.
 // A command line with a line break or NUL cannot be recorded and fails with
@@ -30,11 +38,13 @@
 #include <sys/types.h>
 
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "platform/emulated/drive_c.h"
 #include "platform/emulated/machine_folder.h"
 #include "platform/processes.h"
+#include "platform/registry.h"
 
 namespace corvane {
 class Environment;
@@ -62,6 +72,9 @@ class EmulatedProcesses final : public Processes {
   // the file then fails like any Windows image.
   void setProgramHost(std::filesystem::path hostProgram);
 
+  // The registry regsvr32 writes to; it must outlive this object. nullptr: no regsvr32.
+  void setRegistry(Registry* registry);
+
   // The machine's record of programs started as the desktop user.
   [[nodiscard]] std::filesystem::path startLog() const { return folder_.root() / "processes.log"; }
 
@@ -70,6 +83,8 @@ class EmulatedProcesses final : public Processes {
   std::uint32_t findProgram(std::string_view commandLine, ResolvedPath& program,
                             std::string_view& arguments) const;
   void reapEnded();
+  // The exit code of regsvr32 when commandLine starts it, else nothing.
+  std::optional<std::uint32_t> runRegsvr32(std::string_view commandLine);
   // Starts the program of commandLine; pid receives it.
   std::uint32_t spawn(std::string_view commandLine, pid_t& pid);
 
@@ -79,6 +94,7 @@ class EmulatedProcesses final : public Processes {
   std::mutex mutex_;
   std::vector<pid_t> running_;         // started without waiting, not yet collected
   std::filesystem::path programHost_;  // guarded by mutex_
+  Registry* registry_ = nullptr;       // guarded by mutex_
 };
 
 }  // namespace corvane::emulated

@@ -1,6 +1,8 @@
 #include "platform/emulated/emulated_registry.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,8 +27,8 @@ constexpr std::array<RegistryRoot, 3> kRoots = {
     RegistryRoot::kLocalMachine, RegistryRoot::kCurrentUser, RegistryRoot::kClassesRoot};
 
 constexpr std::string_view kHiveComment =
-    "Emulated Windows registry of Corvane. Edit while Corvane is not running:\n"
-    "it reads this file when it starts and rewrites it after every change.";
+    "Emulated Windows registry of Corvane. Change it with corvane-machine while Corvane\n"
+    "runs; an editor's change is seen too, but may race with Corvane's next write.";
 
 std::size_t HiveIndex(RegistryRoot root) { return static_cast<std::size_t>(root); }
 
@@ -183,26 +185,142 @@ std::optional<std::string> CleanName(std::string_view name) {
   return clean;
 }
 
+void MarkDeleted(RegNode& node) {
+  node.deleted = true;
+  for (auto& [folded, child] : node.subkeys) MarkDeleted(*child);
+}
+
+// What identifies one version of a hive file: every save renames a new file over it, so
+// the inode changes even when size and time stay the same.
+struct FileStamp {
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  std::int64_t mtimeNs = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+
+std::optional<FileStamp> StampOf(const std::filesystem::path& file) {
+  struct stat st {};
+  if (::lstat(file.c_str(), &st) != 0) return std::nullopt;
+  return FileStamp{
+      st.st_dev, st.st_ino, st.st_size,
+      static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
+}
+
+// Moves the content of `fresh` into `node` while keeping the node objects of keys that
+// still exist, so open handles see the new values; keys gone from `fresh` are marked
+// deleted, as if another program had deleted them.
+void Graft(RegNode& node, RegNode& fresh) {
+  node.name = fresh.name;
+  node.values = std::move(fresh.values);
+  std::map<std::string, std::shared_ptr<RegNode>> merged;
+  for (auto& [folded, child] : fresh.subkeys) {
+    const auto old = node.subkeys.find(folded);
+    if (old != node.subkeys.end()) {
+      Graft(*old->second, *child);
+      merged.emplace(folded, old->second);
+      node.subkeys.erase(old);
+    } else {
+      merged.emplace(folded, std::move(child));
+    }
+  }
+  for (auto& [folded, gone] : node.subkeys) MarkDeleted(*gone);
+  node.subkeys = std::move(merged);
+}
+
 }  // namespace
 
+// Other processes (an installer calling corvane-machine) change the hive files while this
+// registry is open. Every operation first rereads a hive whose file changed; every change
+// is made under an exclusive lock on registry/.lock, on the hive as it is on disk, so two
+// writers never lose each other's changes.
 struct EmulatedRegistry::Store {
   struct Hive {
     std::filesystem::path file;
     std::shared_ptr<RegNode> root;
     std::string error;  // set when the file could not be read; the hive is then unusable
+    std::optional<FileStamp> stamp;  // of the file `root` was read from or saved to
   };
 
   std::mutex mutex;
   std::array<Hive, 3> hives;
   std::string setupError;
+  std::filesystem::path lockFile;
+
+  // Reads the hive's file into `hive`, replacing root or setting error.
+  static void Load(Hive& hive, const std::string& rootName) {
+    hive.stamp = StampOf(hive.file);
+    std::error_code ec;
+    if (std::filesystem::symlink_status(hive.file, ec).type() ==
+        std::filesystem::file_type::symlink) {
+      // Never read through a link: it could show any file of the host as a hive.
+      hive.error = hive.file.string() + ": is a symbolic link, which is not followed";
+      Drop(hive);
+      return;
+    }
+    std::ifstream in(hive.file, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (!in) {
+      hive.error = hive.file.string() + ": cannot be read";
+      Drop(hive);
+      return;
+    }
+    RegParseResult parsed = ParseRegFile(text.str(), rootName);
+    if (!parsed.ok()) {
+      hive.error =
+          hive.file.string() + ":" + std::to_string(parsed.errorLine) + ": " + parsed.error;
+      Drop(hive);
+      return;
+    }
+    hive.error.clear();
+    if (hive.root) {
+      Graft(*hive.root, *parsed.root);
+    } else {
+      hive.root = std::move(parsed.root);
+    }
+  }
+
+  static void Drop(Hive& hive) {
+    if (hive.root) MarkDeleted(*hive.root);
+    hive.root.reset();
+  }
+
+  // Rereads hive `index` when its file is not the one last read or written. A file that
+  // vanished keeps the hive as it is; the next change writes it again.
+  void Refresh(std::size_t index) {
+    Hive& hive = hives[index];
+    const std::optional<FileStamp> now = StampOf(hive.file);
+    if (!now || now == hive.stamp) return;
+    Load(hive, std::string(RegistryRootName(kRoots[index])));
+  }
 
   bool Save(std::size_t index) {
-    const Hive& hive = hives[index];
-    return ReplaceFileAtomically(hive.file, WriteRegFile(*hive.root, kHiveComment));
+    Hive& hive = hives[index];
+    if (!ReplaceFileAtomically(hive.file, WriteRegFile(*hive.root, kHiveComment))) return false;
+    hive.stamp = StampOf(hive.file);
+    return true;
   }
 };
 
 namespace {
+
+// Holds registry/.lock exclusively while one change is read, made and saved. Without the
+// lock file (a read-only folder) the change still goes ahead, unguarded.
+class WriteLock {
+ public:
+  explicit WriteLock(const std::filesystem::path& file)
+      : fd_(::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644)) {
+    if (fd_.get() >= 0) {
+      while (::flock(fd_.get(), LOCK_EX) != 0 && errno == EINTR) {
+      }
+    }
+  }
+
+ private:
+  UniqueFd fd_;  // closing it releases the lock
+};
 
 using Store = EmulatedRegistry::Store;
 
@@ -215,6 +333,7 @@ class EmulatedKeyHandle final : public RegistryKeyHandle {
   std::uint32_t QueryValue(std::string_view name, std::uint8_t* data, std::uint32_t capacity,
                            RegistryValueInfo& info) override {
     const std::scoped_lock lock(store_->mutex);
+    store_->Refresh(hive_);
     if (const std::uint32_t error = Check(win::kKeyQueryValue)) return error;
     const auto clean = CleanName(name);
     const RegValue* value = clean ? node_->FindValue(*clean) : nullptr;
@@ -229,7 +348,9 @@ class EmulatedKeyHandle final : public RegistryKeyHandle {
 
   std::uint32_t SetValue(std::string_view name, std::uint32_t type,
                          std::span<const std::uint8_t> data) override {
+    const WriteLock writing(store_->lockFile);
     const std::scoped_lock lock(store_->mutex);
+    store_->Refresh(hive_);
     if (const std::uint32_t error = Check(win::kKeySetValue)) return error;
     const auto clean = CleanName(name);
     if (!clean) return win::kErrorInvalidParameter;
@@ -249,7 +370,9 @@ class EmulatedKeyHandle final : public RegistryKeyHandle {
   }
 
   std::uint32_t DeleteValue(std::string_view name) override {
+    const WriteLock writing(store_->lockFile);
     const std::scoped_lock lock(store_->mutex);
+    store_->Refresh(hive_);
     if (const std::uint32_t error = Check(win::kKeySetValue)) return error;
     const auto clean = CleanName(name);
     RegValue* value = clean ? node_->FindValue(*clean) : nullptr;
@@ -265,6 +388,7 @@ class EmulatedKeyHandle final : public RegistryKeyHandle {
 
   std::uint32_t SubKeyNames(std::vector<std::string>& names) override {
     const std::scoped_lock lock(store_->mutex);
+    store_->Refresh(hive_);
     if (const std::uint32_t error = Check(win::kKeyEnumerateSubKeys)) return error;
     names.clear();
     for (const auto& [folded, child] : node_->subkeys) names.push_back(child->name);
@@ -273,6 +397,7 @@ class EmulatedKeyHandle final : public RegistryKeyHandle {
 
   std::uint32_t ValueNames(std::vector<std::string>& names) override {
     const std::scoped_lock lock(store_->mutex);
+    store_->Refresh(hive_);
     if (const std::uint32_t error = Check(win::kKeyQueryValue)) return error;
     names.clear();
     for (const RegValue& value : node_->values) names.push_back(value.name);
@@ -281,6 +406,7 @@ class EmulatedKeyHandle final : public RegistryKeyHandle {
 
  private:
   [[nodiscard]] std::uint32_t Check(std::uint32_t right) const {
+    if (!store_->hives[hive_].root) return win::kErrorRegistryCorrupt;
     if (node_->deleted) return win::kErrorKeyDeleted;
     if ((access_ & right) != right) return win::kErrorAccessDenied;
     return win::kErrorSuccess;
@@ -327,6 +453,8 @@ EmulatedRegistry::EmulatedRegistry(const MachineFolder& machine, RegistryView vi
     : store_(std::make_shared<Store>()), view_(view) {
   std::error_code ec;
   std::filesystem::create_directories(machine.registryDir(), ec);
+  store_->lockFile = machine.registryDir() / ".lock";
+  const WriteLock writing(store_->lockFile);
   for (const RegistryRoot root : kRoots) {
     Store::Hive& hive = store_->hives[HiveIndex(root)];
     hive.file = machine.registryDir() / HiveFileName(root);
@@ -340,26 +468,7 @@ EmulatedRegistry::EmulatedRegistry(const MachineFolder& machine, RegistryView vi
       }
       continue;
     }
-    if (std::filesystem::symlink_status(hive.file, ec).type() ==
-        std::filesystem::file_type::symlink) {
-      // Never read through a link: it could show any file of the host as a hive.
-      hive.error = hive.file.string() + ": is a symbolic link, which is not followed";
-      continue;
-    }
-    std::ifstream in(hive.file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (!in) {
-      hive.error = hive.file.string() + ": cannot be read";
-      continue;
-    }
-    RegParseResult parsed = ParseRegFile(text.str(), rootName);
-    if (!parsed.ok()) {
-      hive.error =
-          hive.file.string() + ":" + std::to_string(parsed.errorLine) + ": " + parsed.error;
-      continue;
-    }
-    hive.root = std::move(parsed.root);
+    store_->Load(hive, rootName);
   }
 }
 
@@ -384,6 +493,7 @@ std::uint32_t EmulatedRegistry::OpenKey(RegistryRoot root, std::string_view subK
     RedirectToWow64(root, parts);
   }
   const std::scoped_lock lock(store_->mutex);
+  store_->Refresh(HiveIndex(root));
   const Store::Hive& hive = store_->hives[HiveIndex(root)];
   if (!hive.root) return win::kErrorRegistryCorrupt;
   std::shared_ptr<RegNode> node = Find(hive.root, parts);
@@ -401,8 +511,10 @@ std::uint32_t EmulatedRegistry::CreateKey(RegistryRoot root, std::string_view su
   if (view_ == RegistryView::kWow64 && (access & win::kKeyWow64View64) == 0) {
     RedirectToWow64(root, parts);
   }
+  const WriteLock writing(store_->lockFile);
   const std::scoped_lock lock(store_->mutex);
   const std::size_t index = HiveIndex(root);
+  store_->Refresh(index);
   const Store::Hive& hive = store_->hives[index];
   if (!hive.root) return win::kErrorRegistryCorrupt;
 
@@ -438,8 +550,10 @@ std::uint32_t EmulatedRegistry::DeleteKey(RegistryRoot root, std::string_view su
     RedirectToWow64(root, parts);
   }
   if (parts.empty()) return win::kErrorAccessDenied;  // a root key cannot be deleted
+  const WriteLock writing(store_->lockFile);
   const std::scoped_lock lock(store_->mutex);
   const std::size_t index = HiveIndex(root);
+  store_->Refresh(index);
   const Store::Hive& hive = store_->hives[index];
   if (!hive.root) return win::kErrorRegistryCorrupt;
   const std::string leaf = parts.back();

@@ -1,12 +1,16 @@
 #pragma once
 
 // The registry of an emulated PC: three hives kept as .reg text files in the machine
-// folder's registry/ (HKLM.reg, HKCU.reg, HKCR.reg). They are read once, when the registry
-// is created; a missing hive is created from the template of a Windows 7 SP1 64-bit PC
-// with Internet Explorer 8. Every change is saved at once and atomically (temporary file
-// beside the hive, flushed, renamed over it), so a crash leaves either the old or the new
-// file. A hive with a syntax error is never written: its root fails with
-// kErrorRegistryCorrupt and loadError() names the file and line.
+// folder's registry/ (HKLM.reg, HKCU.reg, HKCR.reg). They are read when the registry is
+// created, and a hive is read again before any read or change once its file is no longer
+// the one last read or written (another process, such as an installer running
+// corvane-machine, changed it); open keys then see the new values, and keys gone from the
+// file answer kErrorKeyDeleted. A missing hive is created from the template of a Windows 7
+// SP1 64-bit PC with Internet Explorer 8. Every change is made under an exclusive lock on
+// registry/.lock on the hive as the file holds it, and saved at once and atomically
+// (temporary file beside the hive, flushed, renamed over it), so two writers keep each
+// other's changes and a crash leaves either the old or the new file. A hive with a syntax error is
+// never written: its root fails with kErrorRegistryCorrupt and loadError() names the file and line.
 
 #include <memory>
 #include <string>

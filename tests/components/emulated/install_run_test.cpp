@@ -6,6 +6,7 @@
 #include <memory>
 #include <thread>
 
+#include "components/component_report.h"
 #include "components/install_task.h"
 #include "platform/emulated/emulated_platform.h"
 #include "platform/emulated/scratch_machine.h"
@@ -44,13 +45,53 @@ TEST_F(InstallRunTest, InstallerRunsWithItsArgumentsAndFailuresToStartAreReporte
   EXPECT_EQ(ran, "/sp- /verysilent\n");
   EXPECT_EQ(RunInstallTask(Installer(R"(C:\t\missing.exe)", "%1"), {}), InstallRun::kFailedToStart);
   EXPECT_EQ(RunInstallTask(Installer(R"(C:\t\setup.exe)", ""), {}), InstallRun::kFailedToStart);
-  // A file task registers only with "regserver"; this PC has no regsvr32 at all.
+}
+
+// The file task's registration through the machine's regsvr32, which registers the classes
+// a registrable file names and refuses any other file.
+TEST_F(InstallRunTest, RegserverTaskRegistersTheClassesTheFileNames) {
+  constexpr const char* kFirst = "{6F1E2D3C-4B5A-4978-8695-A4B3C2D1E0F9}";
+  constexpr const char* kSecond = "{0A1B2C3D-4E5F-4061-8293-A4B5C6D7E8F9}";
+  auto& files = CurrentPlatform().files();
+  ASSERT_EQ(
+      files.writeFile(R"(C:\t\ctl.ocx)", std::string("corvane-registrable 1\r\n# two\r\nclass ") +
+                                             kFirst + "\r\nclass " + kSecond + "\r\n"),
+      0U);
+  ASSERT_EQ(files.writeFile(R"(C:\t\plain.ocx)", "MZ not registrable"), 0U);
   InstallTask file;
   file.action = "copy";
-  file.registerPath = R"(C:\t\setup.exe)";
+  file.registerPath = R"(C:\t\ctl.ocx)";
   EXPECT_EQ(RunInstallTask(file, {}), InstallRun::kNothingRun);
+  EXPECT_FALSE(IsClassRegistered(kFirst));
   file.action = "regserver";
-  EXPECT_EQ(RunInstallTask(file, {}), InstallRun::kFailedToStart);
+  EXPECT_EQ(RunInstallTask(file, {}), InstallRun::kStarted);
+  EXPECT_TRUE(IsClassRegistered(kFirst));
+  EXPECT_TRUE(IsClassRegistered(kSecond));
+  std::uint32_t exitCode = 99;
+  EXPECT_EQ(CurrentPlatform().processes().run(R"(regsvr32 /s /u "C:\t\ctl.ocx")", true, &exitCode),
+            0U);
+  EXPECT_EQ(exitCode, 0U);
+  EXPECT_FALSE(IsClassRegistered(kFirst));
+
+  // Files it cannot register: started, failed with regsvr32's codes, nothing registered.
+  const struct {
+    const char* commandLine;
+    std::uint32_t exitCode;
+  } kFailures[] = {
+      {R"(regsvr32 /s "C:\t\missing.ocx")", 3},
+      {R"(C:\Windows\System32\regsvr32.exe /s "C:\t\plain.ocx")", 4},
+      {R"(regsvr32 /s /x "C:\t\ctl.ocx")", 1},
+      {"regsvr32 /s", 1},
+  };
+  for (const auto& failure : kFailures) {
+    exitCode = 99;
+    EXPECT_EQ(CurrentPlatform().processes().run(failure.commandLine, true, &exitCode), 0U)
+        << failure.commandLine;
+    EXPECT_EQ(exitCode, failure.exitCode) << failure.commandLine;
+  }
+  file.registerPath = R"(C:\t\plain.ocx)";
+  EXPECT_EQ(RunInstallTask(file, {}), InstallRun::kStarted);
+  EXPECT_FALSE(IsClassRegistered(kFirst));
 }
 
 TEST_F(InstallRunTest, AStopLeavesAWaitingInstallerRunning) {

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "platform/win_errors.h"
 #include "scratch_machine.h"
@@ -130,6 +131,72 @@ TEST_F(EmulatedRegistryTest, BrokenHiveIsReportedAndNeverOverwritten) {
   EXPECT_EQ(ReadFile(Hive("HKCU.reg")), broken);
   // The sound hives stay usable.
   EXPECT_EQ(registry.CreateKey(kHklm, "SOFTWARE\\Bank", kReadWrite, key), 0U);
+}
+
+// An installer changes the hives through its own registry while the program keeps its
+// registry open: each sees the other's changes, and neither write loses the other's.
+TEST_F(EmulatedRegistryTest, TwoWritersSeeAndKeepEachOthersChanges) {
+  EmulatedRegistry program(machine_.folder(), RegistryView::kNative);
+  RegistryKey open;
+  ASSERT_EQ(program.CreateKey(kHkcu, "Software\\Bank", kReadWrite, open), 0U);
+  ASSERT_EQ(open.SetString("Owner", "program"), 0U);
+
+  EmulatedRegistry installer(machine_.folder(), RegistryView::kNative);
+  RegistryKey key;
+  ASSERT_EQ(installer.CreateKey(kHkcu, "Software\\Bank", kReadWrite, key), 0U);
+  EXPECT_EQ(ReadString(installer, kHkcu, "Software\\Bank", "Owner"), "program");
+  ASSERT_EQ(key.SetString("Installed", "1"), 0U);
+  ASSERT_EQ(installer.CreateKey(kHkcr, "CLSID\\{1}\\InprocServer32", kReadWrite, key), 0U);
+
+  // The handle opened before the change reads the new value; the next write keeps it.
+  std::string text;
+  EXPECT_EQ(open.ReadString("Installed", text), 0U);
+  EXPECT_EQ(text, "1");
+  ASSERT_EQ(open.SetString("Owner", "both"), 0U);
+  EXPECT_EQ(ReadString(program, kHkcr, "CLSID\\{1}\\InprocServer32", ""), "<no value>");
+  EXPECT_EQ(ReadString(installer, kHkcu, "Software\\Bank", "Owner"), "both");
+  EXPECT_EQ(ReadString(installer, kHkcu, "Software\\Bank", "Installed"), "1");
+
+  // A key deleted by the other writer is gone for open handles too.
+  ASSERT_EQ(installer.DeleteKey(kHkcu, "Software\\Bank"), 0U);
+  EXPECT_EQ(open.SetString("Owner", "late"), win::kErrorKeyDeleted);
+  EXPECT_EQ(ReadString(program, kHkcu, "Software\\Bank", "Owner"), "<no key>");
+
+  // A hand edit of the file is read too, and a broken one makes the hive unusable until
+  // it is mended, without being overwritten.
+  const std::string broken = "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\X\n";
+  WriteFile(Hive("HKCU.reg"), broken);
+  EXPECT_EQ(program.CreateKey(kHkcu, "Software\\New", kReadWrite, key), win::kErrorRegistryCorrupt);
+  EXPECT_EQ(ReadFile(Hive("HKCU.reg")), broken);
+  WriteFile(Hive("HKCU.reg"),
+            "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Edited]\n\"A\"=\"b\"\n");
+  EXPECT_EQ(ReadString(program, kHkcu, "Edited", "A"), "b");
+  EXPECT_EQ(program.loadError(), "");
+}
+
+TEST_F(EmulatedRegistryTest, ConcurrentWritersLoseNothing) {
+  constexpr int kEach = 40;
+  const auto writer = [this](const std::string& prefix) {
+    EmulatedRegistry registry(machine_.folder(), RegistryView::kNative);
+    for (int i = 0; i < kEach; ++i) {
+      RegistryKey key;
+      ASSERT_EQ(registry.CreateKey(kHkcu, "Software\\Race", kReadWrite, key), 0U);
+      ASSERT_EQ(key.SetDword(prefix + std::to_string(i), static_cast<std::uint32_t>(i)), 0U);
+    }
+  };
+  {
+    EmulatedRegistry setup(machine_.folder(), RegistryView::kNative);  // creates the hives
+  }
+  std::thread first(writer, "a");
+  std::thread second(writer, "b");
+  first.join();
+  second.join();
+  EmulatedRegistry check(machine_.folder(), RegistryView::kNative);
+  RegistryKey key;
+  ASSERT_EQ(check.OpenKey(kHkcu, "Software\\Race", win::kKeyRead, key), 0U);
+  std::vector<std::string> names;
+  ASSERT_EQ(key.ValueNames(names), 0U);
+  EXPECT_EQ(names.size(), 2U * kEach);
 }
 
 TEST_F(EmulatedRegistryTest, FailedSaveLeavesFileAndMemoryAsTheyWere) {

@@ -1,12 +1,21 @@
 // corvane-machine: creates, shows and reboots an emulated Windows PC (a machine folder), so
-// that a person can set one up, look at it and then edit its files by hand.
+// that a person can set one up, look at it and then edit its files by hand; and changes it
+// the way an installer changes a Windows PC (registry values, files in C:, COM classes), so
+// that an installer script run on the emulated PC can install its component.
+#include <algorithm>
+#include <array>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
+#include <optional>
+#include <sstream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/emulated/emulated_platform.h"
 #include "platform/emulated/program_image.h"
+#include "platform/file_system.h"
 #include "platform/registry.h"
 #include "platform/win_errors.h"
 
@@ -18,12 +27,26 @@ using corvane::emulated::MachineFolder;
 int Usage() {
   std::fputs(
       "usage: corvane-machine [--machine DIR] show|reboot\n"
+      "       corvane-machine [--machine DIR] reg-set KEY NAME sz|expand_sz|dword VALUE\n"
+      "       corvane-machine [--machine DIR] reg-get KEY NAME\n"
+      "       corvane-machine [--machine DIR] reg-delete KEY [NAME]\n"
+      "       corvane-machine [--machine DIR] put-file HOSTFILE C:\\PATH\n"
+      "       corvane-machine [--machine DIR] register-class {CLSID} C:\\PATH\n"
       "       corvane-machine program-image a.b.c.d FILE\n"
       "  show    create the machine if it does not exist and describe it\n"
       "  reboot  carry out the moves and deletions registered for the next restart\n"
+      "  reg-set    create KEY (HKLM\\..., HKCU\\..., HKCR\\...) and set its value NAME (@ is\n"
+      "          the default value); dword VALUE is decimal or 0x hexadecimal\n"
+      "  reg-get    print a value (text, or a dword in decimal); exit status 1 if missing\n"
+      "  reg-delete delete value NAME of KEY, or KEY itself (without sub keys)\n"
+      "  put-file   copy a host file to a path on the machine's C: drive, creating folders\n"
+      "  register-class  set HKCR\\CLSID\\{CLSID}\\InprocServer32 to C:\\PATH, a file that\n"
+      "          must exist on the machine\n"
+      "The registry is seen as the program sees it (the 32-bit view on a 64-bit machine).\n"
       "  program-image  write a program file as the machine installs it, with that file\n"
       "          version, to FILE (a host path): a newer program for an update server\n"
-      "DIR defaults to the per-user default machine. Exit status 2: bad arguments, or a\n"
+      "DIR defaults to $CORVANE_MACHINE (set for programs run on the machine), else the\n"
+      "per-user default machine. Exit status 2: bad arguments, or a\n"
       "machine folder that cannot be read whole (its errors on stderr, nothing done).\n",
       stderr);
   return 2;
@@ -81,6 +104,170 @@ bool ParseVersion(std::string_view text, std::uint32_t& high, std::uint32_t& low
   return true;
 }
 
+std::optional<corvane::RegistryRoot> SplitKey(std::string_view key, std::string_view& subKey) {
+  const std::size_t slash = key.find('\\');
+  const std::string_view root = key.substr(0, slash);
+  subKey = slash == std::string_view::npos ? std::string_view() : key.substr(slash + 1);
+  const auto is = [&](std::string_view a, std::string_view b) {
+    if (root.size() != a.size() && root.size() != b.size()) return false;
+    std::string upper(root);
+    for (char& c : upper) {
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return upper == a || upper == b;
+  };
+  if (is("HKLM", "HKEY_LOCAL_MACHINE")) return corvane::RegistryRoot::kLocalMachine;
+  if (is("HKCU", "HKEY_CURRENT_USER")) return corvane::RegistryRoot::kCurrentUser;
+  if (is("HKCR", "HKEY_CLASSES_ROOT")) return corvane::RegistryRoot::kClassesRoot;
+  return std::nullopt;
+}
+
+std::string ValueName(std::string_view name) {
+  return name == "@" ? std::string() : std::string(name);
+}
+
+int Failed(const char* what, std::uint32_t error) {
+  (void)std::fprintf(stderr, "corvane-machine: %s failed with Windows error %u\n", what, error);
+  return 1;
+}
+
+bool ParseDword(std::string_view text, std::uint32_t& value) {
+  int base = 10;
+  if (text.starts_with("0x") || text.starts_with("0X")) {
+    base = 16;
+    text.remove_prefix(2);
+  }
+  if (text.empty() || text.size() > 10) return false;
+  std::uint64_t total = 0;
+  for (const char c : text) {
+    int digit = -1;
+    if (c >= '0' && c <= '9') digit = c - '0';
+    if (base == 16 && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
+    if (base == 16 && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
+    if (digit < 0) return false;
+    total = (total * static_cast<std::uint64_t>(base)) + static_cast<std::uint64_t>(digit);
+    if (total > 0xFFFFFFFFULL) return false;
+  }
+  value = static_cast<std::uint32_t>(total);
+  return true;
+}
+
+int RegSet(EmulatedPlatform& machine, const std::vector<std::string>& args) {
+  if (args.size() != 4) return Usage();
+  std::string_view subKey;
+  const auto root = SplitKey(args[0], subKey);
+  if (!root) return Usage();
+  std::uint32_t dword = 0;
+  const std::string& type = args[2];
+  if (type != "sz" && type != "expand_sz" && !(type == "dword" && ParseDword(args[3], dword))) {
+    return Usage();
+  }
+  corvane::RegistryKey key;
+  if (const std::uint32_t error = machine.registry().CreateKey(
+          *root, subKey, corvane::win::kKeyRead | corvane::win::kKeyWrite, key)) {
+    return Failed("creating the key", error);
+  }
+  const std::string name = ValueName(args[1]);
+  const std::uint32_t error =
+      type == "dword"
+          ? key.SetDword(name, dword)
+          : key.SetString(name, args[3],
+                          type == "sz" ? corvane::win::kRegSz : corvane::win::kRegExpandSz);
+  return error == 0 ? 0 : Failed("setting the value", error);
+}
+
+int RegGet(EmulatedPlatform& machine, const std::vector<std::string>& args) {
+  if (args.size() != 2) return Usage();
+  std::string_view subKey;
+  const auto root = SplitKey(args[0], subKey);
+  if (!root) return Usage();
+  corvane::RegistryKey key;
+  if (machine.registry().OpenKey(*root, subKey, corvane::win::kKeyRead, key) != 0) return 1;
+  const std::string name = ValueName(args[1]);
+  std::string text;
+  if (key.ReadString(name, text) == 0) {
+    std::printf("%s\n", text.c_str());
+    return 0;
+  }
+  std::uint32_t value = 0;
+  if (key.ReadDword(name, value) == 0) {
+    std::printf("%u\n", value);
+    return 0;
+  }
+  return 1;
+}
+
+int RegDelete(EmulatedPlatform& machine, const std::vector<std::string>& args) {
+  if (args.empty() || args.size() > 2) return Usage();
+  std::string_view subKey;
+  const auto root = SplitKey(args[0], subKey);
+  if (!root) return Usage();
+  if (args.size() == 1) {
+    const std::uint32_t error = machine.registry().DeleteKey(*root, subKey);
+    return error == 0 ? 0 : Failed("deleting the key", error);
+  }
+  corvane::RegistryKey key;
+  if (const std::uint32_t error = machine.registry().OpenKey(
+          *root, subKey, corvane::win::kKeyRead | corvane::win::kKeyWrite, key)) {
+    return Failed("opening the key", error);
+  }
+  const std::uint32_t error = key.DeleteValue(ValueName(args[1]));
+  return error == 0 ? 0 : Failed("deleting the value", error);
+}
+
+// Creates the folders above a C: path, as an installer does before it writes a file.
+void CreateParents(corvane::FileSystem& files, std::string_view path) {
+  for (std::size_t slash = path.find('\\', 3); slash != std::string_view::npos;
+       slash = path.find('\\', slash + 1)) {
+    (void)files.createDirectory(path.substr(0, slash));
+  }
+}
+
+int PutFile(EmulatedPlatform& machine, const std::vector<std::string>& args) {
+  if (args.size() != 2) return Usage();
+  std::ifstream in(args[0], std::ios::binary);
+  if (!in.is_open()) {
+    (void)std::fprintf(stderr, "corvane-machine: cannot read %s\n", args[0].c_str());
+    return 1;
+  }
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) {
+    (void)std::fprintf(stderr, "corvane-machine: cannot read %s\n", args[0].c_str());
+    return 1;
+  }
+  corvane::FileSystem& files = machine.files();
+  CreateParents(files, args[1]);
+  std::unique_ptr<corvane::File> file;
+  if (const std::uint32_t error = files.open(args[1], corvane::FileAccess::kWrite,
+                                             corvane::FileCreation::kCreateAlways, 0, file)) {
+    return Failed("creating the file", error);
+  }
+  const auto* data = reinterpret_cast<const std::byte*>(bytes.data());
+  const std::uint32_t error = file->write(std::span<const std::byte>(data, bytes.size()));
+  return error == 0 ? 0 : Failed("writing the file", error);
+}
+
+int RegisterClass(EmulatedPlatform& machine, const std::vector<std::string>& args) {
+  if (args.size() != 2) return Usage();
+  const std::string& clsid = args[0];
+  if (clsid.size() < 3 || clsid.front() != '{' || clsid.back() != '}' ||
+      clsid.find('\\') != std::string::npos) {
+    return Usage();
+  }
+  if (!machine.files().exists(args[1])) {
+    (void)std::fprintf(stderr, "corvane-machine: %s is not on the machine\n", args[1].c_str());
+    return 1;
+  }
+  corvane::RegistryKey key;
+  if (const std::uint32_t error = machine.registry().CreateKey(
+          corvane::RegistryRoot::kClassesRoot, "CLSID\\" + clsid + "\\InprocServer32",
+          corvane::win::kKeyRead | corvane::win::kKeyWrite, key)) {
+    return Failed("creating the class key", error);
+  }
+  const std::uint32_t error = key.SetString("", args[1]);
+  return error == 0 ? 0 : Failed("setting the class's file", error);
+}
+
 int WriteProgramImage(std::string_view version, const char* file) {
   std::uint32_t high = 0;
   std::uint32_t low = 0;
@@ -104,19 +291,25 @@ int main(int argc, char** argv) {
   }
   std::string root = MachineFolder::DefaultRoot().string();
   std::string_view command;
+  std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
-    if (arg == "--machine" && i + 1 < argc) {
+    if (command.empty() && arg == "--machine" && i + 1 < argc) {
       root = argv[++i];
-    } else if (command.empty() && (arg == "show" || arg == "reboot")) {
+    } else if (command.empty()) {
       command = arg;
     } else {
-      return Usage();
+      args.emplace_back(arg);
     }
   }
-  if (command.empty()) return Usage();
+  static constexpr std::array<std::string_view, 7> kCommands = {
+      "show", "reboot", "reg-set", "reg-get", "reg-delete", "put-file", "register-class"};
+  if (std::find(kCommands.begin(), kCommands.end(), command) == kCommands.end()) {
+    return Usage();
+  }
+  if ((command == "show" || command == "reboot") && !args.empty()) return Usage();
   EmulatedPlatform machine(root);
-  // A machine that cannot be read whole is neither described nor rebooted: both would act
+  // A machine that cannot be read whole is neither described nor changed: both would act
   // on a PC with parts missing. Creating a new machine is not an error.
   if (const std::string errors = machine.loadErrors(); !errors.empty()) {
     (void)std::fprintf(stderr, "corvane-machine: the machine %s cannot be read whole:\n%s\n",
@@ -128,5 +321,10 @@ int main(int argc, char** argv) {
     std::printf("restarted: %zu pending operation(s) carried out\n", done);
     return 0;
   }
+  if (command == "reg-set") return RegSet(machine, args);
+  if (command == "reg-get") return RegGet(machine, args);
+  if (command == "reg-delete") return RegDelete(machine, args);
+  if (command == "put-file") return PutFile(machine, args);
+  if (command == "register-class") return RegisterClass(machine, args);
   return Show(machine);
 }
