@@ -66,10 +66,8 @@ std::uint32_t ShellToken(UniqueHandle& duplicate) {
   return ERROR_SUCCESS;
 }
 
-}  // namespace
-
-std::uint32_t Win32Processes::run(std::string_view commandLine, bool wait,
-                                  std::uint32_t* exitCode) {
+// Starts a program as this process's user; the process handle is kept for waiting.
+std::uint32_t Start(std::string_view commandLine, UniqueHandle& process) {
   if (commandLine.find_first_not_of(" \t") == std::string_view::npos) {
     return win::kErrorFileNotFound;
   }
@@ -83,8 +81,17 @@ std::uint32_t Win32Processes::run(std::string_view commandLine, bool wait,
                        &started) == FALSE) {
     return LastError();
   }
-  const UniqueHandle process(started.hProcess);
+  process.reset(started.hProcess);
   const UniqueHandle thread(started.hThread);
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+std::uint32_t Win32Processes::run(std::string_view commandLine, bool wait,
+                                  std::uint32_t* exitCode) {
+  UniqueHandle process;
+  if (const std::uint32_t error = Start(commandLine, process)) return error;
   if (wait) {
     ::WaitForSingleObject(process.get(), INFINITE);
     DWORD code = 0;
@@ -97,19 +104,8 @@ std::uint32_t Win32Processes::run(std::string_view commandLine, bool wait,
 
 std::uint32_t Win32Processes::runUntilStopped(std::string_view commandLine,
                                               const std::stop_token& stop) {
-  if (commandLine.find_first_not_of(" \t") == std::string_view::npos) {
-    return win::kErrorFileNotFound;
-  }
-  std::wstring line = Wide(commandLine);
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION started{};
-  if (::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                       &started) == FALSE) {
-    return LastError();
-  }
-  const UniqueHandle process(started.hProcess);
-  const UniqueHandle thread(started.hThread);
+  UniqueHandle process;
+  if (const std::uint32_t error = Start(commandLine, process)) return error;
   // Short waits, so that a stop request is seen within a tenth of a second.
   while (!stop.stop_requested() && ::WaitForSingleObject(process.get(), 100) == WAIT_TIMEOUT) {
   }
