@@ -37,14 +37,10 @@ packages=(
   imagemagick          # import: the screenshots of the Wine windows
   libncurses-dev       # the terminal host's page drawn in place (its wide-character build)
   tmux                 # drives the terminal host in the pseudo-terminal test
+  time                 # CPU time of the long fuzzing runs (scripts/fuzz_long.sh)
 )
 # Node runs the page's tests; an existing Node (e.g. a newer one) is used as it is.
 if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
-  packages+=(nodejs npm)
-fi
-
-# Node runs the browser tests; this machine may already have it from elsewhere.
-if ! command -v node >/dev/null 2>&1; then
   packages+=(nodejs npm)
 fi
 

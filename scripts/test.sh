@@ -6,6 +6,8 @@
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 repo_root="$(pwd)"
+# shellcheck source=lib/fuzz_inputs.sh
+source scripts/lib/fuzz_inputs.sh
 
 start_time=${SECONDS}
 passed=0
@@ -49,7 +51,7 @@ run_ctest() {
 # Each fuzz_* executable runs for a bounded time, seeded from fuzz/corpus/ when seeds exist.
 # New inputs go to a scratch directory in the build tree so the checked-in corpus stays as is.
 run_fuzz_smoke() {
-  local seconds="${CORVANE_FUZZ_SECONDS:-30}" target name work log base
+  local seconds="${CORVANE_FUZZ_SECONDS:-30}" target name work log
   local targets=()
   [[ -d build/linux-fuzz/fuzz ]] || {
     echo "fuzz: build/linux-fuzz/fuzz does not exist"
@@ -68,20 +70,11 @@ run_fuzz_smoke() {
     work="build/linux-fuzz/fuzz-work/${name}"
     log="build/linux-fuzz/fuzz-work/${name}.log"
     mkdir -p "${work}/corpus" "${work}/artifacts"
-    # Seeds and dictionary may be named after the target (fuzz_x) or the fuzzed thing (x).
-    local -a corpus=() dict=()
-    for base in "${name}" "${name#fuzz_}"; do
-      if [[ ${#corpus[@]} -eq 0 && -d "fuzz/corpus/${base}" ]]; then
-        corpus=("${repo_root}/fuzz/corpus/${base}")
-      fi
-      if [[ ${#dict[@]} -eq 0 && -f "fuzz/${base}.dict" ]]; then
-        dict=("-dict=${repo_root}/fuzz/${base}.dict")
-      fi
-    done
-    echo "seeds: ${corpus[*]:-none}; dictionary: ${dict[*]:-none}"
+    fuzz_inputs "${name}" "${repo_root}"
+    echo "seeds: ${fuzz_corpus[*]:-none}; dictionary: ${fuzz_dict[*]:-none}"
     if timeout --kill-after=10 "$((seconds + 120))" "${target}" \
-      -max_total_time="${seconds}" -print_final_stats=1 "${dict[@]}" \
-      -artifact_prefix="${work}/artifacts/" "${work}/corpus" "${corpus[@]}" >"${log}" 2>&1; then
+      -max_total_time="${seconds}" -print_final_stats=1 "${fuzz_dict[@]}" \
+      -artifact_prefix="${work}/artifacts/" "${work}/corpus" "${fuzz_corpus[@]}" >"${log}" 2>&1; then
       tail -n 12 "${log}"
       passed=$((passed + 1))
     else
