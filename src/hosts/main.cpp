@@ -72,10 +72,11 @@ class ProgramHost final : public AppHost {
 };
 
 int Main(int argc, char** argv) {
-  PrepareConsole();
   const std::vector<std::string> args = ProgramArguments(argc, argv);
   const hosts::ParsedOptions parsed = hosts::ParseOptions(
       args.empty() ? args : std::vector<std::string>(args.begin() + 1, args.end()));
+  PrepareConsole(parsed.error.empty() && !parsed.options.help &&
+                 parsed.options.ui == hosts::UiMode::kTerminal);
   if (!parsed.error.empty()) {
     std::cerr << "corvane: " << parsed.error << '\n' << hosts::UsageText();
     return 2;

@@ -11,8 +11,13 @@
 
 namespace corvane::program {
 
-// Sets the console up for UTF-8 output.
-void PrepareConsole();
+// Gives the standard streams somewhere to go and sets the console up for UTF-8 output.
+// On Windows the program is a window program, so the customer never sees a console:
+// streams the caller redirected (a file, a pipe: scripts, tests) are used as they are, the
+// others are joined to the console of the process that started the program when it has one
+// (a command prompt), and `terminalPage` (the terminal host will show the page) with no
+// console to join gets a console of its own. Elsewhere nothing to do.
+void PrepareConsole(bool terminalPage);
 
 // The command line, the program name first, split as start-up expects it.
 std::vector<std::string> ProgramArguments(int argc, char** argv);

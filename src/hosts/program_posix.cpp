@@ -9,7 +9,7 @@
 
 namespace corvane::program {
 
-void PrepareConsole() {}
+void PrepareConsole(bool /*terminalPage*/) {}
 
 std::vector<std::string> ProgramArguments(int argc, char** argv) { return {argv, argv + argc}; }
 

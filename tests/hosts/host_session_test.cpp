@@ -129,6 +129,52 @@ TEST(HostSessionTest, CommandsRunInOrderEachOnceTheDialogHasSettled) {
             "{\"t\":950,\"external\":\"onOpen\",\"args\":[]}\n");
 }
 
+// A host whose page loads on its own (the window's browser control): the --do commands are
+// the page's clicks, so none runs before the page has loaded, however idle the dialog is.
+TEST(HostSessionTest, CommandsWaitForAPageThatLoadsOnItsOwn) {
+  VirtualLoop loop;
+  std::ostringstream transcript;
+  HostSession session(loop, WithCommands({"stop(1)", "check(2)"}), &transcript);
+  FakeDialog dialog(loop, session, session);
+  session.drive(dialog);
+  dialog.OnInitDialog();
+  loop.run();  // the dialog's start-up timer, then nothing is due
+  EXPECT_EQ(dialog.log, (std::vector<std::string>{"init @0", "timer 8 @300"}));
+  EXPECT_FALSE(loop.quitCalled);
+  EXPECT_EQ(transcript.str().find("\"external\""), std::string::npos) << transcript.str();
+
+  dialog.OnDocumentComplete();
+  session.pageLoaded();
+  loop.run();
+  EXPECT_EQ(dialog.log, (std::vector<std::string>{"init @0", "timer 8 @300", "stop 1",
+                                                  "check 2 @400", "timer 8 @700"}));
+  EXPECT_TRUE(loop.quitCalled);
+  EXPECT_NE(transcript.str().find("{\"t\":350,\"external\":\"stop\",\"args\":[1]}"),
+            std::string::npos)
+      << transcript.str();
+}
+
+// The page's own clicks are recorded and run as --do commands are, test hook included.
+TEST(HostSessionTest, ThePagesClicksAreRecordedAndRun) {
+  VirtualLoop loop;
+  std::ostringstream transcript;
+  HostOptions options = WithCommands({});
+  options.answer = AnswerMode::kRefuse;
+  options.promptIn = HostCommand::Kind::kFix;
+  HostSession session(loop, options, &transcript);
+  FakeDialog dialog(loop, session, session);
+  SessionCommands clicks(session, dialog);
+  clicks.installmulti(2, 4);
+  clicks.fix(3);  // refused by the hook: recorded, not run
+  clicks.openSite();
+  EXPECT_EQ(dialog.log, (std::vector<std::string>{"installmulti 2,4 @0", "openSite"}));
+  EXPECT_EQ(transcript.str(),
+            "{\"t\":0,\"external\":\"installmulti\",\"args\":[2,4]}\n"
+            "{\"t\":0,\"external\":\"fix\",\"args\":[3]}\n"
+            "{\"t\":0,\"prompt\":\"choice\",\"ids\":[145,146,147],\"answer\":7}\n"
+            "{\"t\":0,\"external\":\"onOpen\",\"args\":[]}\n");
+}
+
 TEST(HostSessionTest, PageShowsTheSystemsCallsAndItsOwnReadyProgress) {
   VirtualLoop loop;
   int redraws = 0;

@@ -18,14 +18,7 @@ void HostSession::run(HostedDialog& dialog) {
   // The emulated PC asks before it adds a root certificate; this session answers, as it
   // answers the system's own prompts (Windows asks with its own dialog and ignores this).
   const RootCertificateConfirmationHook rootConfirmation(*this);
-  // Set after the dialog exists, so the host's timer is seen whatever the dialog set.
-  loop_.setTimerHandler([this, &dialog](int id) {
-    if (id == kSettleTimer) {
-      settle(dialog);
-    } else {
-      dialog.OnTimer(id);
-    }
-  });
+  drive(dialog);
   dialog.OnInitDialog();
   // The page is there at once: the browser's completion, then the page's document-ready
   // script, which sets its own progress. Those two calls are the page's, not the system's,
@@ -33,16 +26,30 @@ void HostSession::run(HostedDialog& dialog) {
   dialog.OnDocumentComplete();
   for (const std::int32_t item : {0, 1}) page_.apply("setState", {0, item, 1});
   if (view_) view_(page_);
-  loop_.setTimer(kSettleTimer, kSettlePollMs);
+  pageLoaded();
   loop_.run();
   dialog.close();
 }
 
-void HostSession::settle(HostedDialog& dialog) {
+void HostSession::drive(HostedDialog& dialog) {
+  dialog_ = &dialog;
+  // Set after the dialog exists, so the host's timer is seen whatever the dialog set.
+  loop_.setTimerHandler([this](int id) {
+    if (id == kSettleTimer) {
+      settle();
+    } else {
+      dialog_->OnTimer(id);
+    }
+  });
+}
+
+void HostSession::pageLoaded() { loop_.setTimer(kSettleTimer, kSettlePollMs); }
+
+void HostSession::settle() {
   if (tick_) tick_();
-  if (dialog.isIdle()) {
+  if (dialog_->isIdle()) {
     if (nextCommand_ < options_.commands.size()) {
-      runCommand(options_.commands[nextCommand_++], dialog.commands());
+      runCommand(options_.commands[nextCommand_++], dialog_->commands());
     } else if (options_.exitWhenIdle) {
       loop_.quit();
       return;

@@ -1,11 +1,15 @@
 #pragma once
 
-// A host's page model and prompts, and the modal run of the dialog: the page "loads"
-// at once, --do commands run whenever the dialog has settled, and the run can end on idle.
+// A host's page model and prompts, and the modal run of the dialog: --do commands run
+// whenever the dialog has settled after the page has loaded, and the run can end on idle.
+// The text hosts' page "loads" at once (run); the window's browser control loads its own
+// and says when (drive, then pageLoaded).
 
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <ostream>
+#include <utility>
 #include <vector>
 
 #include "app/event_loop.h"
@@ -53,6 +57,13 @@ class HostSession final : public PageHost, public PromptHost {
   // has run, otherwise when the loop is quit from outside.
   void run(HostedDialog& dialog);
 
+  // For a host that runs the loop itself: the loop's timers go to `dialog` (1 to 18) and to
+  // the session's poll from here on. `dialog` must outlive the loop's run.
+  void drive(HostedDialog& dialog);
+  // The page has loaded: the --do commands, which are the page's clicks, and
+  // --exit-when-idle start from here. Dialog thread, after drive().
+  void pageLoaded();
+
   // On the dialog thread: writes a page command to the transcript and runs it.
   void runCommand(const HostCommand& command, PageCommands& commands);
 
@@ -66,12 +77,13 @@ class HostSession final : public PageHost, public PromptHost {
   // Runs `tick` on the dialog thread at every settle poll (every kSettlePollMs), before the
   // --do commands: a host's own input is read there. Set before run().
   void setTick(std::function<void()> tick) { tick_ = std::move(tick); }
-  // The asker takes one question at a time itself, so a question on the dialog thread can be
-  // asked while a worker's waits for the dialog thread to read its answer. Set before run().
+  // The asker takes one question at a time itself, or its questions need not wait for each
+  // other (a window's modal dialogs), so a question on the dialog thread can be asked while
+  // a worker's waits for the dialog thread to read its answer. Set before run().
   void setAskerSerialises() { askerSerialises_ = true; }
 
  private:
-  void settle(HostedDialog& dialog);
+  void settle();
 
   EventLoop& loop_;
   HostOptions options_;
@@ -80,9 +92,38 @@ class HostSession final : public PageHost, public PromptHost {
   PromptAsker asker_;
   std::mutex promptMutex_;  // one question at a time, whichever thread asks
   PageModel page_;
+  HostedDialog* dialog_ = nullptr;
   std::function<void()> tick_;
   bool askerSerialises_ = false;
   std::size_t nextCommand_ = 0;
+};
+
+// The page's own clicks as a host receives them (window.external, the "onOpen" link): each
+// is recorded and run as a --do command is, so a transcript holds every command whichever
+// way it came.
+class SessionCommands final : public PageCommands {
+ public:
+  SessionCommands(HostSession& session, PageCommands& dialog)
+      : session_(session), dialog_(dialog) {}
+
+  void install(std::int32_t n) override { run(HostCommand::Kind::kInstall, {n}); }
+  void installcom(std::int32_t group) override { run(HostCommand::Kind::kInstallcom, {group}); }
+  void installmulti(std::int32_t first, std::int32_t last) override {
+    run(HostCommand::Kind::kInstallmulti, {first, last});
+  }
+  void fix(std::int32_t n) override { run(HostCommand::Kind::kFix, {n}); }
+  void check(std::int32_t n) override { run(HostCommand::Kind::kCheck, {n}); }
+  void installandfix() override { run(HostCommand::Kind::kInstallandfix, {}); }
+  void stop(std::int32_t n) override { run(HostCommand::Kind::kStop, {n}); }
+  void openSite() override { run(HostCommand::Kind::kOpen, {}); }
+
+ private:
+  void run(HostCommand::Kind kind, std::vector<std::int32_t> args) {
+    session_.runCommand(HostCommand{kind, std::move(args)}, dialog_);
+  }
+
+  HostSession& session_;
+  PageCommands& dialog_;
 };
 
 }  // namespace corvane::hosts

@@ -3,16 +3,18 @@
 #include <functional>
 #include <iostream>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "app/corvane_dlg.h"
+#include "hosts/common/dialog_adapter.h"
+#include "hosts/common/host_session.h"
 #include "hosts/windows/browser_site.h"
 #include "hosts/windows/external_object.h"
 #include "hosts/windows/page_click.h"
 #include "hosts/windows/page_script.h"
 #include "hosts/windows/window_event_loop.h"
 #include "hosts/windows/window_prompts.h"
-#include "platform/platform.h"
-#include "platform/resources.h"
 
 namespace corvane::windows {
 namespace {
@@ -21,8 +23,7 @@ constexpr int kDialogTemplate = 102;
 constexpr int kIconId = 128;
 constexpr int kWindowWidth = 836;
 constexpr int kWindowHeight = 592;
-constexpr std::uint32_t kTitleString = 136;
-constexpr std::uint32_t kNoBrowserEngineString = 160;
+constexpr int kNoBrowserEngineString = 160;
 
 // Internet Explorer's HTML document and the browser control that shows it.
 constexpr CLSID kHtmlDocumentClass = {
@@ -77,10 +78,6 @@ std::wstring PageAddress() {
   return L"res://" + path + L"/104";
 }
 
-std::wstring TableString(std::uint32_t id) {
-  return win32::Wide(CurrentPlatform().resources().LoadTableString(id));
-}
-
 // What the window procedure reaches while the dialog runs.
 struct WindowState {
   WindowEventLoop* loop = nullptr;
@@ -102,6 +99,21 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
   return FALSE;
 }
 
+// The dialog's calls go to the page's script and, as in the other hosts, to the transcript.
+class RecordedPage final : public PageHost {
+ public:
+  RecordedPage(PageScript& script, hosts::HostSession& session)
+      : script_(script), session_(session) {}
+  win::HResult callScript(std::string_view name, const std::vector<ScriptArg>& args) override {
+    (void)session_.callScript(name, args);
+    return script_.callScript(name, args);
+  }
+
+ private:
+  PageScript& script_;
+  hosts::HostSession& session_;
+};
+
 win32::UniqueIcon LoadProgramIcon(int metricX, int metricY) {
   return win32::UniqueIcon(static_cast<HICON>(
       ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kIconId), IMAGE_ICON,
@@ -112,7 +124,7 @@ win32::UniqueIcon LoadProgramIcon(int metricX, int metricY) {
 
 bool WindowHostBuilt() { return true; }
 
-int RunWindowHost(const hosts::HostOptions& options, std::ostream* /*transcript*/) {
+int RunWindowHost(const hosts::HostOptions& options, std::ostream* transcript) {
   const OleSession ole;
   if (!ole.ok()) {
     std::cerr << "corvane: OLE could not be initialised on the dialog thread\n";
@@ -140,30 +152,45 @@ int RunWindowHost(const hosts::HostOptions& options, std::ostream* /*transcript*
   ::SetWindowPos(window.get(), nullptr, 0, 0, kWindowWidth, kWindowHeight,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 
-  const auto cannotShowPage = [&window] {
-    // Without the page there is nothing the user could do here: say why, then end.
-    ::MessageBoxW(window.get(), TableString(kNoBrowserEngineString).c_str(),
-                  TableString(kTitleString).c_str(), MB_OK | MB_ICONERROR);
+  // The session records what the window does (--transcript) and runs --do commands once the
+  // page has loaded; the prompts are the window's own, answered by the user.
+  WindowEventLoop loop(window.get());
+  WindowPrompts prompts(window.get());
+  hosts::HostSession session(loop, options, transcript, hosts::PageView(),
+                             [&prompts](const Prompt& prompt) { return prompts.show(prompt); });
+  // Each prompt is a modal dialog of its own: a worker's may be open while the dialog thread
+  // asks, and must not hold the dialog thread's back.
+  session.setAskerSerialises();
+
+  const auto cannotShowPage = [&session] {
+    // Without the page there is nothing the user could do here: say why, then end. No page
+    // command ran, so a transcript ends with this message.
+    promptInfo(session, kNoBrowserEngineString, 0);
     return kNoBrowserEngineStatus;
   };
   if (!BrowserEngineAvailable()) return cannotShowPage();
 
-  WindowEventLoop loop(window.get());
   state.loop = &loop;
-  PageScript page;
-  WindowPrompts prompts(window.get());
+  PageScript script;
+  RecordedPage page(script, session);
   DialogServices services = DefaultDialogServices();
   services.restartArguments = hosts::RestartArguments(options);
+  services.siteOpened = [&session](std::string_view commandLine, bool started) {
+    session.recordDesktopStart(commandLine, started);
+  };
   int status = 0;
   {
-    CCorvaneDlg dialog(loop, page, prompts, std::move(services));
-    ExternalObject external(dialog);
-    PageClick click([&dialog] { dialog.openSite(); });
+    CCorvaneDlg dialog(loop, page, session, std::move(services));
+    hosts::DialogAdapter adapter(dialog);
+    hosts::SessionCommands commands(session, dialog);
+    ExternalObject external(commands);
+    PageClick click([&commands] { commands.openSite(); });
     BrowserSite::Events events;
-    events.documentComplete = [&page, &click, &dialog](win32::ComPtr<IDispatch> document) {
-      page.documentComplete(ScriptOfDocument(*document.get()));
+    events.documentComplete = [&](win32::ComPtr<IDispatch> document) {
+      script.documentComplete(ScriptOfDocument(*document.get()));
       click.attach(*document.get());
       dialog.OnDocumentComplete();
+      session.pageLoaded();
     };
     bool failed = false;
     events.navigationFailed = [&failed, &loop] {
@@ -178,7 +205,7 @@ int RunWindowHost(const hosts::HostOptions& options, std::ostream* /*transcript*
       click.detach();
       site.close();
       external.detach();
-      page.documentGone();
+      script.documentGone();
     };
     if (FAILED(site.create())) {
       stop();
@@ -187,6 +214,8 @@ int RunWindowHost(const hosts::HostOptions& options, std::ostream* /*transcript*
     }
     loop.setPreTranslate([&site](MSG& message) { return site.translateAccelerator(message); });
     state.onClose = [&loop] { loop.quit(); };
+    // Ends the loop on --exit-when-idle, as closing the window does.
+    session.drive(adapter);
     dialog.OnInitDialog();
     site.navigate(PageAddress());
     loop.run();
