@@ -27,21 +27,32 @@ void DeleteNowOrAtRestart(FileSystem& files, std::string_view path) {
   }
 }
 
-// The rename-and-copy path for a target that cannot be overwritten (the running image).
+// The rename path for a target that cannot be overwritten (the running image). The copy, the
+// slow part, is made next to the target first, so that a crash leaves the program file missing
+// only between two renames, never for the length of a copy.
 bool ReplaceRunningImage(FileSystem& files, std::string_view target, std::string_view source) {
   const std::string old = std::string(target) + ".old";
-  files.deleteFile(old);  // a leftover of an earlier update, if it can go
-  if (files.move(target, old, 0) != win::kErrorSuccess) return false;
-  if (files.copy(source, target, true) == win::kErrorSuccess) {
+  const std::string staged = std::string(target) + ".new";
+  files.deleteFile(old);  // leftovers of an earlier update, if they can go
+  files.deleteFile(staged);
+  if (files.copy(source, staged, false) != win::kErrorSuccess) {
+    files.deleteFile(staged);
+    return false;
+  }
+  if (files.move(target, old, 0) != win::kErrorSuccess) {
+    files.deleteFile(staged);
+    return false;
+  }
+  if (files.move(staged, target, 0) == win::kErrorSuccess) {
     DeleteNowOrAtRestart(files, old);
     return true;
   }
-  // The program must not stay missing until the next restart: put the old one back now. A
-  // half-written copy in its place is cleared first.
+  // The program must not stay missing until the next restart: put the old one back now.
   if (files.move(old, target, 0) != win::kErrorSuccess) {
     files.deleteFile(target);
     files.move(old, target, 0);
   }
+  files.deleteFile(staged);
   return false;
 }
 

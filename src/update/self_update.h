@@ -46,10 +46,11 @@ UpdateOutcome updateThreadProc(const CheckConfig& config, std::stop_token stop);
 // Puts source in the place of target, the running executable, which Windows does not let
 // anyone delete or overwrite while it runs but lets be renamed:
 //   - target missing or deletable: source is copied over it;
-//   - otherwise target is renamed to target + ".old" and source copied to target; when that
-//     copy fails the old executable is renamed back at once, so the program is never
-//     missing; the ".old" file is deleted, or registered for deletion at the next restart
-//     while it still is the running image.
+//   - otherwise source is copied to target + ".new", target renamed to target + ".old" and
+//     the copy renamed to target; when a step fails the old executable is renamed back at
+//     once, so the program is never missing (after a crash at most between the two renames,
+//     never for the length of a copy); the ".old" file is deleted, or registered for
+//     deletion at the next restart while it still is the running image.
 // True when target now holds source's bytes. Only then is source deleted (a source that
 // cannot be deleted is registered for deletion at the next restart). Otherwise source stays
 // and a move of it onto target, replacing it, is registered for the next restart.
