@@ -76,6 +76,9 @@ done
 restart_server() {  # the server reads its files when it starts
   kill "${server_pid}"
   wait "${server_pid}" 2>/dev/null || true
+  # Emptied here, not by the new server's redirection: until the child has opened it, the old
+  # server's "serving" line would be taken for the new one's, before its network.ini exists.
+  : >"${work}/server.out"
   "${bank_server}" --machine "${machine}" --files "${work}/files" >"${work}/server.out" 2>&1 &
   server_pid=$!
   wait_server

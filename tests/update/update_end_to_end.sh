@@ -32,6 +32,9 @@ announce() {  # announce MD5: appinfo for 2.0.0.0 with that md5
 }
 
 start_server() {  # start_server MACHINE
+  # Emptied here, not by the new server's redirection: until the child has opened it, the old
+  # server's "serving" line would be taken for the new one's, before its network.ini exists.
+  : >"${work}/server.out"
   "${bank_server}" --machine "$1" --files "${work}/files" >"${work}/server.out" 2>&1 &
   server_pid=$!
   for _ in $(seq 1 100); do
