@@ -51,6 +51,7 @@ class EmulatedPlatform final : public Platform {
   [[nodiscard]] const MachineFolder& folder() const { return folder_; }
   [[nodiscard]] const MachineProfile& profile() const { return profile_.profile; }
   EmulatedFileSystem& emulatedFiles() { return files_; }
+  EmulatedRegistry& emulatedRegistry() { return registry_; }
   EmulatedEnvironment& emulatedEnvironment() { return environment_; }
   EmulatedNetwork& emulatedNetwork() { return network_; }
   EmulatedCertificateStores& emulatedCertificateStores() { return certificateStores_; }

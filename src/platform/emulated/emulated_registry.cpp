@@ -573,4 +573,36 @@ std::uint32_t EmulatedRegistry::DeleteKey(RegistryRoot root, std::string_view su
   return win::kErrorSuccess;
 }
 
+namespace {
+
+std::shared_ptr<RegNode> CopyTree(const RegNode& node) {
+  auto copy = std::make_shared<RegNode>();
+  copy->name = node.name;
+  copy->values = node.values;
+  for (const auto& [folded, child] : node.subkeys) copy->subkeys.emplace(folded, CopyTree(*child));
+  return copy;
+}
+
+}  // namespace
+
+std::uint32_t EmulatedRegistry::EditHives(const HiveEdit& change) {
+  const WriteLock writing(store_->lockFile);
+  const std::scoped_lock lock(store_->mutex);
+  std::array<std::shared_ptr<RegNode>, 3> copies;
+  for (std::size_t i = 0; i < copies.size(); ++i) {
+    store_->Refresh(i);
+    if (!store_->hives[i].root) return win::kErrorRegistryCorrupt;
+    copies[i] = CopyTree(*store_->hives[i].root);
+  }
+  if (!change(copies)) return win::kErrorSuccess;
+  std::uint32_t result = win::kErrorSuccess;
+  for (std::size_t i = 0; i < copies.size(); ++i) {
+    Store::Hive& hive = store_->hives[i];
+    if (SameRegTree(*hive.root, *copies[i])) continue;
+    Graft(*hive.root, *copies[i]);
+    if (!store_->Save(i)) result = win::kErrorRegistryIoFailed;
+  }
+  return result;
+}
+
 }  // namespace corvane::emulated

@@ -12,10 +12,13 @@
 // other's changes and a crash leaves either the old or the new file. A hive with a syntax error is
 // never written: its root fails with kErrorRegistryCorrupt and loadError() names the file and line.
 
+#include <array>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "platform/emulated/machine_folder.h"
+#include "platform/emulated/reg_file.h"
 #include "platform/registry.h"
 
 namespace corvane::emulated {
@@ -42,6 +45,15 @@ class EmulatedRegistry final : public Registry {
   std::uint32_t DeleteKey(RegistryRoot root, std::string_view subKey,
                           std::uint32_t access = 0) override;
   [[nodiscard]] std::string loadError() const override;
+
+  // Changes the hives as their files hold them (no WOW64 view) in one step under the write
+  // lock: `change` gets a copy of each hive's root (indexed by RegistryRoot) and returns
+  // true to have the copies replace the hives and be saved, false to change nothing. Fails
+  // with kErrorRegistryCorrupt, calling nothing, when a hive could not be read; with
+  // kErrorRegistryIoFailed when a changed hive could not be saved (each hive is saved
+  // atomically, so a hive holds either all its changes or none).
+  using HiveEdit = std::function<bool(const std::array<std::shared_ptr<RegNode>, 3>& roots)>;
+  std::uint32_t EditHives(const HiveEdit& change);
 
   struct Store;
 

@@ -15,6 +15,7 @@
 
 #include "platform/emulated/emulated_platform.h"
 #include "platform/emulated/program_image.h"
+#include "platform/emulated/tool/machine_registry_commands.h"
 #include "platform/file_system.h"
 #include "platform/registry.h"
 #include "platform/win_errors.h"
@@ -32,6 +33,8 @@ int Usage() {
       "       corvane-machine [--machine DIR] reg-delete KEY [NAME]\n"
       "       corvane-machine [--machine DIR] put-file HOSTFILE C:\\PATH\n"
       "       corvane-machine [--machine DIR] register-class {CLSID} C:\\PATH\n"
+      "       corvane-machine [--machine DIR] import-reg FILE...\n"
+      "       corvane-machine [--machine DIR] reg-list KEY\n"
       "       corvane-machine program-image a.b.c.d FILE\n"
       "  show    create the machine if it does not exist and describe it\n"
       "  reboot  carry out the moves and deletions registered for the next restart\n"
@@ -42,7 +45,12 @@ int Usage() {
       "  put-file   copy a host file to a path on the machine's C: drive, creating folders\n"
       "  register-class  set HKCR\\CLSID\\{CLSID}\\InprocServer32 to C:\\PATH, a file that\n"
       "          must exist on the machine\n"
-      "The registry is seen as the program sees it (the 32-bit view on a 64-bit machine).\n"
+      "  import-reg merge regedit exports (.reg files: UTF-16, UTF-8 or REGEDIT4) into the\n"
+      "          hives, all files or none; a bad line is named as FILE:LINE, exit status 2\n"
+      "  reg-list   print KEY and the keys below it as reg query KEY /s does\n"
+      "reg-set, reg-get, reg-delete and register-class see the registry as the program sees\n"
+      "it (the 32-bit view on a 64-bit machine); import-reg and reg-list see the hives as\n"
+      "stored, as regedit does.\n"
       "  program-image  write a program file as the machine installs it, with that file\n"
       "          version, to FILE (a host path): a newer program for an update server\n"
       "DIR defaults to $CORVANE_MACHINE (set for programs run on the machine), else the\n"
@@ -302,8 +310,9 @@ int main(int argc, char** argv) {
       args.emplace_back(arg);
     }
   }
-  static constexpr std::array<std::string_view, 7> kCommands = {
-      "show", "reboot", "reg-set", "reg-get", "reg-delete", "put-file", "register-class"};
+  static constexpr std::array<std::string_view, 9> kCommands = {
+      "show",     "reboot",         "reg-set",    "reg-get", "reg-delete",
+      "put-file", "register-class", "import-reg", "reg-list"};
   if (std::find(kCommands.begin(), kCommands.end(), command) == kCommands.end()) {
     return Usage();
   }
@@ -326,5 +335,9 @@ int main(int argc, char** argv) {
   if (command == "reg-delete") return RegDelete(machine, args);
   if (command == "put-file") return PutFile(machine, args);
   if (command == "register-class") return RegisterClass(machine, args);
+  if (command == "import-reg") return corvane::emulated::ImportRegFiles(machine, args);
+  if (command == "reg-list") {
+    return args.size() == 1 ? corvane::emulated::ListRegistryTree(machine, args[0]) : Usage();
+  }
   return Show(machine);
 }
