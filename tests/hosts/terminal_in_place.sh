@@ -35,6 +35,9 @@ wait_for() {
 # The row of the screen that starts with a label (after the indent).
 row() { screen | grep -E "^  $1 " || true; }
 keys() { tmux_ send-keys -t corvane "$@"; }
+# A new program in the same pane. Killing the session instead would end the tmux server, and
+# a new session made while it shuts down fails with "server exited unexpectedly".
+restart() { tmux_ respawn-pane -k -t corvane -e LANG=C.UTF-8 "$@"; }
 # Waits for a pattern while answering the prompts that come on the way: the configuration's
 # download-failed message (no bank server here) with Enter, the emulated PC's root
 # certificate question with its first link.
@@ -120,9 +123,8 @@ echo "terminal_in_place: ${commands}"
 
 # Ctrl-C closes as "q" does; a crash signal still leaves the terminal as it was.
 for ending in C-c SEGV; do
-  tmux_ kill-session -t corvane
   rm -f "${work}/status" "${work}/stty.after"
-  tmux_ new-session -d -s corvane -x 80 -y 24 -e LANG=C.UTF-8 bash "${work}/run.sh" \
+  restart bash "${work}/run.sh" \
     "${ending}.jsonl"
   answer_until '按键: r 重新检测'
   if [[ ${ending} == C-c ]]; then
@@ -145,14 +147,13 @@ done
 echo "terminal_in_place: Ctrl-C and a crash restore the terminal"
 
 # A terminal that curses does not know: the page as lines, as in a log, and the run goes on.
-tmux_ kill-session -t corvane
 cat >"${work}/unknown.sh" <<EOF2
 TERM=corvane-unknown-terminal "${program}" --machine "${work}/machine" --exit-when-idle \
   --answer consent >"${work}/unknown.out" 2>&1
 echo \$? >"${work}/unknown.status"
 sleep 30
 EOF2
-tmux_ new-session -d -s corvane -x 80 -y 24 -e LANG=C.UTF-8 bash "${work}/unknown.sh"
+restart bash "${work}/unknown.sh"
 for ((i = 0; i < 300; ++i)); do
   [[ -s "${work}/unknown.status" ]] && break
   sleep 0.1
