@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds every preset and runs every test: native, sanitized, the page in headless Chromium,
-# 64-bit Windows under Wine, the 32-bit Windows build (compiled only) and, when fuzz targets
-# exist, a short fuzzing run.
+# Builds every preset and runs every test: native, sanitized (ASan + UBSan, and TSan), the
+# page in headless Chromium, 64-bit Windows under Wine, the 32-bit Windows build (compiled
+# only) and, when fuzz targets exist, a short fuzzing run.
 # Ends with "N passed, M failed" and a non-zero exit status on any failure.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -85,16 +85,17 @@ run_fuzz_smoke() {
   done
 }
 
-# Runs the node tests of one folder (node --test, TAP) and adds their counts to the totals.
+# Runs the node tests of one folder (node --test, TAP) against the corvane program of a
+# preset (linux unless given) and adds their counts to the totals.
 run_node_tests() {
-  local folder="$1" log status=0 pass fail
-  log="build/node-$(basename "${folder}").log"
-  stage "node tests ${folder}"
+  local folder="$1" preset="${2:-linux}" log status=0 pass fail
+  log="build/node-$(basename "${folder}")-${preset}.log"
+  stage "node tests ${folder} (${preset})"
   if [[ ! -x /usr/bin/chromium ]]; then
     echo "skipped: /usr/bin/chromium is missing (scripts/setup.sh installs it)"
     return
   fi
-  local program="build/linux/src/hosts/corvane"
+  local program="build/${preset}/src/hosts/corvane"
   CORVANE_PROGRAM="${program}" node --test --test-reporter=tap "${folder}" 2>&1 |
     tee "${log}" || status=$?
   pass="$(grep -Eo '^# pass [0-9]+' "${log}" | awk '{print $3}' | tail -n 1)"
@@ -133,7 +134,7 @@ if command -v ccache >/dev/null 2>&1; then
   export CCACHE_NOHASHDIR=1
 fi
 
-for preset in linux linux-asan win64 win32 linux-fuzz; do
+for preset in linux linux-asan linux-tsan win64 win32 linux-fuzz; do
   build_preset "${preset}"
 done
 
@@ -149,6 +150,14 @@ fi
 run_ctest linux
 run_ctest linux-asan
 run_node_tests tests/browser
+
+# ThreadSanitizer: the native tests and end-to-end runs, then the browser host's server
+# threads under the page's real traffic in Chromium. A report ends the program at once.
+tsan_start=${SECONDS}
+run_ctest linux-tsan
+TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=${repo_root}/tests/tsan.supp" \
+  run_node_tests tests/browser linux-tsan
+echo "ThreadSanitizer stage: $((SECONDS - tsan_start))s"
 
 # The page's script checks and its tests in headless Chromium.
 run_node_tests tests/page

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -25,6 +26,7 @@
 #include "bank_server.h"
 #include "platform/emulated/emulated_network.h"
 #include "platform/emulated/scratch_machine.h"
+#include "test_time.h"
 #endif
 
 namespace corvane {
@@ -238,16 +240,22 @@ TEST(AcquireConfigServerTest, AStopEndsAStalledDownloadWithinASecond) {
   const ScopedPlatform installed(std::move(platform));
   ScriptedPrompts prompts;
 
+  using Clock = std::chrono::steady_clock;
   std::stop_source stop;
-  std::jthread stopper([&stop] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  std::atomic<Clock::rep> stoppedAt{0};
+  std::jthread stopper([&] {
+    testing::WaitForRequest([&] { return server.requestCount(bank::kConfigPath) > 0; },
+                            std::chrono::milliseconds(300));
+    stoppedAt = Clock::now().time_since_epoch().count();
     stop.request_stop();
   });
-  const auto started = std::chrono::steady_clock::now();
   const AcquiredConfig acquired = AcquireConfig(prompts, stop.get_token());
-  const auto took = std::chrono::steady_clock::now() - started;
+  const Clock::time_point ended = Clock::now();
+  stopper.join();
 
-  EXPECT_LT(took, std::chrono::milliseconds(1300 + 300));
+  ASSERT_NE(stoppedAt.load(), 0) << "the download ended before the stop";
+  EXPECT_LT(ended - Clock::time_point(Clock::duration(stoppedAt.load())),
+            testing::ScaledBound(std::chrono::milliseconds(1300)));
   EXPECT_TRUE(prompts.shown.empty());
   EXPECT_FALSE(acquired.model.configLoaded);
   EXPECT_EQ(server.requestCount(bank::kConfigPath), 1);

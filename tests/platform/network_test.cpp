@@ -18,6 +18,7 @@
 
 #include "bank_server.h"
 #include "network_under_test.h"
+#include "test_time.h"
 
 namespace corvane {
 namespace {
@@ -224,7 +225,7 @@ TEST(NetworkStopTest, AStopEndsARequestWithinASecond) {
   ASSERT_NE(session, nullptr);
   const std::uint32_t flags = under->tls() ? kHttpsFlags : kHttpFlags;
   using Clock = std::chrono::steady_clock;
-  constexpr auto kBound = std::chrono::seconds(1);
+  constexpr auto kBound = testing::ScaledBound(std::chrono::seconds(1));
 
   {
     std::stop_source stopped;
@@ -239,7 +240,8 @@ TEST(NetworkStopTest, AStopEndsARequestWithinASecond) {
     std::stop_source source;
     std::atomic<Clock::rep> stoppedAt{0};
     std::jthread stopper([&] {
-      std::this_thread::sleep_for(std::chrono::milliseconds(500));
+      testing::WaitForRequest([&] { return server.requestCount(path) > 0; },
+                              std::chrono::milliseconds(500));
       stoppedAt = Clock::now().time_since_epoch().count();
       source.request_stop();
     });
