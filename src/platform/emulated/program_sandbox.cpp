@@ -80,7 +80,7 @@ std::filesystem::path FindBubblewrap() {
   const std::string_view folders = path != nullptr ? path : "/usr/bin:/bin";
   for (std::size_t start = 0; start <= folders.size();) {
     const std::size_t end = std::min(folders.find(':', start), folders.size());
-    const std::filesystem::path candidate =
+    std::filesystem::path candidate =
         std::filesystem::path(folders.substr(start, end - start)) / "bwrap";
     if (end > start && ::access(candidate.c_str(), X_OK) == 0) return candidate;
     start = end + 1;
