@@ -23,6 +23,7 @@ packages=(
   g++-mingw-w64-i686
   wine64
   util-linux # flock, used by cmake/wine-run.sh
+  bubblewrap # the emulated PC runs its programs confined (bwrap)
   chromium           # the page tests and the browser host's end-to-end test, headless
   fonts-wqy-microhei # Chinese text in the page's screenshots
   libcpp-httplib-dev # the browser host's server on 127.0.0.1

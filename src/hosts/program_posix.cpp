@@ -2,6 +2,7 @@
 #include <iostream>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 #include "hosts/program_os.h"
 #include "platform/emulated/emulated_platform.h"
@@ -37,7 +38,13 @@ bool InstallPlatform(const hosts::HostOptions& options, std::unique_ptr<ScopedPl
   // replaces, and starting it again starts this host program.
   std::error_code error;
   const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error || machine->runAsProgram(self, bank::kProgramVersionMS, bank::kProgramVersionLS) != 0) {
+  // A restart after an update runs confined and carries on this run's transcript.
+  std::vector<std::filesystem::path> writable;
+  if (!options.transcript.empty()) {
+    writable.push_back(std::filesystem::absolute(options.transcript, error));
+  }
+  if (error || machine->runAsProgram(self, bank::kProgramVersionMS, bank::kProgramVersionLS,
+                                     std::move(writable)) != 0) {
     std::cerr << "corvane: the program file cannot be installed on the machine "
               << machine->folder().root().string() << '\n';
     return false;

@@ -54,6 +54,11 @@ serve_config() {  # serve_config MD5
   printf '<?xml version="1.0" encoding="utf-8"?>\r\n<checkitems base="http://update.marrowby.example/corvane/">\r\n  <item name="c" type="SafeActiveX">\r\n    <detect type="clsid">%s</detect>\r\n    <installer command="%%1 /verysilent" md5="%s">setup.exe</installer>\r\n  </item>\r\n  <appinfo version="1.0.0.0" remote="http://update.marrowby.example/corvane/Corvane.exe"/>\r\n</checkitems>\r\n' "${clsid}" "$1" >"${work}/files/perbank/download/818/item.xml"
 }
 
+# The installer runs confined to the machine and calls corvane-machine, which the machine's
+# programs may read because its settings list it.
+mkdir -p "${machine}"
+printf '[programs]\nread_only = %s\n' "${machine_tool}" >"${machine}/machine.ini"
+
 "${bank_server}" --machine "${machine}" >"${work}/server.out" 2>&1 &
 server_pid=$!
 wait_server() {

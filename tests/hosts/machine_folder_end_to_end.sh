@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The programs on machine folders as a user meets them: a folder that cannot be read whole is
 # refused (status 2, the file and line on stderr, the folder left as it was); two machines run
-# at once; the same machine twice is refused with status 3 and a message.
+# at once; the same machine twice is refused with status 3 and a message; a preset machine.
 #   machine_folder_end_to_end.sh WORKDIR CORVANE CORVANE_MACHINE
 set -euo pipefail
 work="$1"
@@ -101,4 +101,21 @@ kill "${holder}"
 wait "${holder}" 2>/dev/null || true
 "${corvane}" --machine "${work}/one" --ui none --exit-when-idle >/dev/null 2>"${work}/stderr" ||
   fail "the machine stayed held after its instance ended: $(cat "${work}/stderr")"
+# A preset machine runs as that Windows; a preset never overwrites a machine, and an unknown
+# name is a usage error.
+"${machine_tool}" --machine "${work}/xp" create --preset winxp-sp3-x86 >/dev/null ||
+  fail "the XP preset was not created"
+"${corvane}" --machine "${work}/xp" --ui none --exit-when-idle --transcript "${work}/xp.jsonl" \
+  >/dev/null 2>"${work}/stderr" || fail "the XP preset did not run: $(cat "${work}/stderr")"
+grep -q 'Microsoft Windows XP 专业版 SP3 (build 2600)' "${work}/xp.jsonl" ||
+  fail "the XP preset is not described as XP"
+before="$(fingerprint "${work}/xp")"
+for entry in "win8-x64 1" "win95 2"; do
+  read -r preset expected <<<"${entry}"
+  status=0
+  "${machine_tool}" --machine "${work}/xp" create --preset "${preset}" 2>"${work}/stderr" ||
+    status=$?
+  [[ ${status} -eq ${expected} ]] || fail "create --preset ${preset} ended with ${status}"
+done
+[[ "$(fingerprint "${work}/xp")" == "${before}" ]] || fail "create changed an existing machine"
 echo "machine_folder_end_to_end: all passed"

@@ -40,6 +40,13 @@ EmulatedPlatform::EmulatedPlatform(const std::filesystem::path& root)
       usbDevices_(folder_) {
   // regsvr32 runs inside the program and writes to the machine's registry.
   processes_.setRegistry(&registry_);
+  const MachineProfile& profile = profile_.profile;
+  ProgramConfinement confinement;
+  confinement.confined = profile.programsConfined;
+  confinement.scriptNetwork = profile.programsNetwork && profile.online;
+  confinement.hostNetwork = profile.online;
+  confinement.readOnly.assign(profile.programsReadOnly.begin(), profile.programsReadOnly.end());
+  processes_.setConfinement(std::move(confinement));
 }
 
 std::string EmulatedPlatform::loadErrors() const {
@@ -55,7 +62,8 @@ std::string EmulatedPlatform::loadErrors() const {
 }
 
 std::uint32_t EmulatedPlatform::runAsProgram(const std::filesystem::path& hostProgram,
-                                             std::uint32_t versionMS, std::uint32_t versionLS) {
+                                             std::uint32_t versionMS, std::uint32_t versionLS,
+                                             std::vector<std::filesystem::path> writable) {
   const std::string program = environment_.modulePath();
   if (!files_.exists(program)) {
     if (const std::uint32_t error =
@@ -65,7 +73,7 @@ std::uint32_t EmulatedPlatform::runAsProgram(const std::filesystem::path& hostPr
   }
   runningImage_ = RunningImage::Start(folder_, files_.hostPath(program));
   if (!runningImage_) return win::kErrorAccessDenied;
-  processes_.setProgramHost(hostProgram);
+  processes_.setProgramHost(hostProgram, std::move(writable));
   return win::kErrorSuccess;
 }
 

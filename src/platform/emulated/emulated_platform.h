@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "platform/emulated/embedded_resources.h"
 #include "platform/emulated/emulated_certificate_stores.h"
@@ -65,9 +66,11 @@ class EmulatedPlatform final : public Platform {
   // This process runs as the machine's program: the program file at the module path is
   // installed when missing (a Windows image whose version resource carries versionMS and
   // versionLS), recorded as this process's running image for its life, and a start of it
-  // runs hostProgram (EmulatedProcesses::setProgramHost). Returns a Windows error code.
+  // runs hostProgram (EmulatedProcesses::setProgramHost), which may write `writable` (host
+  // paths outside the machine folder, such as the transcript). Returns a Windows error code.
   std::uint32_t runAsProgram(const std::filesystem::path& hostProgram, std::uint32_t versionMS,
-                             std::uint32_t versionLS);
+                             std::uint32_t versionLS,
+                             std::vector<std::filesystem::path> writable = {});
 
  private:
   MachineFolder folder_;

@@ -7,11 +7,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
 
 #include "platform/command_line.h"
+#include "platform/emulated/program_sandbox.h"
 #include "platform/emulated/registrable_file.h"
 #include "platform/emulated/unique_fd.h"
 #include "platform/environment.h"
@@ -86,6 +89,21 @@ class SpawnActions {
   posix_spawn_file_actions_t actions_{};
   bool ok_;
 };
+
+// Whether the host has `program` (a path, or a name looked up on PATH) to run.
+bool HostHasProgram(const std::string& program) {
+  if (program.find('/') != std::string::npos) return ::access(program.c_str(), X_OK) == 0;
+  const char* path = std::getenv("PATH");
+  const std::string_view folders = path != nullptr ? path : "/usr/bin:/bin";
+  for (std::size_t start = 0; start <= folders.size();) {
+    const std::size_t end = std::min(folders.find(':', start), folders.size());
+    const std::filesystem::path candidate =
+        std::filesystem::path(folders.substr(start, end - start)) / program;
+    if (end > start && ::access(candidate.c_str(), X_OK) == 0) return true;
+    start = end + 1;
+  }
+  return false;
+}
 
 std::uint32_t ExitCodeOf(int status) {
   if (WIFEXITED(status)) return static_cast<std::uint32_t>(WEXITSTATUS(status));
@@ -162,14 +180,18 @@ std::uint32_t EmulatedProcesses::spawn(std::string_view commandLine, pid_t& pid)
     const std::lock_guard lock(mutex_);
     programHost = programHost_;
   }
-  if (!programHost.empty() &&
+  const bool isProgramHost =
+      !programHost.empty() &&
       drive_.resolve(environment_.modulePath(), "C:\\", installed) == win::kErrorSuccess &&
-      installed.exists && installed.key == program.key) {
+      installed.exists && installed.key == program.key;
+  if (isProgramHost) {
     argv.push_back(programHost.string());
   } else {
     bool isScript = false;
     const std::optional<Interpreter> interpreter = ReadInterpreter(program.host, isScript);
     if (!interpreter) return win::kErrorBadExeFormat;
+    // Checked here: inside the sandbox a missing interpreter would be an exit code.
+    if (!HostHasProgram(interpreter->program)) return win::kErrorFileNotFound;
     argv.push_back(interpreter->program);
     if (!interpreter->argument.empty()) argv.push_back(interpreter->argument);
     argv.push_back(program.host.string());
@@ -181,7 +203,7 @@ std::uint32_t EmulatedProcesses::spawn(std::string_view commandLine, pid_t& pid)
     if (std::string_view(*entry).starts_with("CORVANE_MACHINE=")) continue;
     env.emplace_back(*entry);
   }
-  env.push_back("CORVANE_MACHINE=" + folder_.root().string());
+  env.push_back("CORVANE_MACHINE=" + std::filesystem::absolute(folder_.root()).string());
 
   ResolvedPath currentFolder;
   std::filesystem::path workingFolder = drive_.hostRoot();
@@ -189,6 +211,8 @@ std::uint32_t EmulatedProcesses::spawn(std::string_view commandLine, pid_t& pid)
       currentFolder.isDirectory) {
     workingFolder = currentFolder.host;
   }
+  if (const std::uint32_t error = confine(argv, isProgramHost, workingFolder, program.windows))
+    return error;
 
   std::vector<char*> argvPointers;
   argvPointers.reserve(argv.size() + 1);
@@ -332,9 +356,70 @@ std::optional<std::uint32_t> EmulatedProcesses::runRegsvr32(std::string_view com
   return 0U;
 }
 
-void EmulatedProcesses::setProgramHost(std::filesystem::path hostProgram) {
+void EmulatedProcesses::setProgramHost(std::filesystem::path hostProgram,
+                                       std::vector<std::filesystem::path> writable) {
   const std::lock_guard lock(mutex_);
   programHost_ = std::move(hostProgram);
+  programHostWritable_ = std::move(writable);
+}
+
+void EmulatedProcesses::setConfinement(ProgramConfinement confinement) {
+  const std::lock_guard lock(mutex_);
+  confinement_ = std::move(confinement);
+  sandboxWorks_ = {};
+}
+
+std::string EmulatedProcesses::confinementError() const {
+  const std::lock_guard lock(mutex_);
+  return confinementError_;
+}
+
+std::uint32_t EmulatedProcesses::confine(std::vector<std::string>& argv, bool isProgramHost,
+                                         const std::filesystem::path& workingFolder,
+                                         const std::string& name) {
+  SandboxPlan plan;
+  {
+    const std::lock_guard lock(mutex_);
+    if (!confinement_.confined) return win::kErrorSuccess;
+    plan.readOnly = confinement_.readOnly;
+    plan.network = isProgramHost ? confinement_.hostNetwork : confinement_.scriptNetwork;
+    if (isProgramHost) {
+      plan.readOnly.push_back(programHost_);
+      plan.writable = programHostWritable_;
+    }
+  }
+  std::error_code ec;
+  plan.machine = std::filesystem::absolute(folder_.root(), ec);
+  plan.workingFolder = std::filesystem::absolute(workingFolder, ec);
+  // The machine's own program may run a terminal page; scripts get no terminal to steer.
+  plan.newSession = !isProgramHost;
+
+  const std::size_t which = plan.network ? 1 : 0;
+  bool works = false;
+  {
+    const std::lock_guard lock(mutex_);
+    works = sandboxWorks_.at(which);
+  }
+  if (!works) {
+    // Tried once per kind of sandbox: bwrap's exit status cannot tell its own failure
+    // from the program's, so a failure must be seen before the program runs.
+    const std::string problem = ProbeSandbox(plan);
+    const std::lock_guard lock(mutex_);
+    if (!problem.empty()) {
+      confinementError_ = problem;
+      (void)std::fprintf(stderr,
+                         "emulated PC: %s was not started: programs of the PC run confined, "
+                         "but %s. Install bubblewrap, or set confined = no under [programs] in "
+                         "%s to run them unconfined.\n",
+                         name.c_str(), problem.c_str(), folder_.machineIni().string().c_str());
+      return win::kErrorAccessDenied;
+    }
+    sandboxWorks_.at(which) = true;
+  }
+  std::vector<std::string> confined = {FindBubblewrap().string()};
+  for (std::string& arg : SandboxArguments(plan, argv)) confined.push_back(std::move(arg));
+  argv = std::move(confined);
+  return win::kErrorSuccess;
 }
 
 std::uint32_t EmulatedProcesses::startAsDesktopUser(std::string_view commandLine) {

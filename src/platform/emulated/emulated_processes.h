@@ -17,10 +17,21 @@
 // The exit code is the script's exit status; a script killed by a signal exits with
 // 128 + the signal number, as in a shell.
 //
+// Every program started on the host runs confined (program_sandbox.h): it reads the
+// system's folders and the settings' read-only paths, writes only the machine folder and a
+// private /tmp, and has the network only as setConfinement() gives it. When the sandbox
+// cannot be made (bwrap missing, no namespaces here) the start fails with
+// ERROR_ACCESS_DENIED, the reason goes to standard error and to confinementError(), and
+// nothing runs; only settings with `confined` false run programs as they are. An
+// interpreter that is not on the host fails with ERROR_FILE_NOT_FOUND, as before.
+//
 // The machine's installed program file (the environment's module path) is a Windows image
 // too; once setProgramHost() has named the host program that stands in for it, a start of
 // that file runs the host program natively, with the arguments split from the command line
 // (so a restart of the program is a new process of the host program on the same machine).
+// Confined too, it also reads the host program, writes the files setProgramHost() names
+// (its transcript), keeps the caller's terminal session and has the network whenever the
+// machine is online: its own network layer keeps it to what network.ini allows.
 //
 // regsvr32 (by that name alone, or in C:\Windows\System32 or SysWOW64) is the one program
 // of the machine that is not a file: it runs inside this process, on the registry given to
@@ -37,8 +48,11 @@
 
 #include <sys/types.h>
 
+#include <array>
+#include <filesystem>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/emulated/drive_c.h"
@@ -51,6 +65,14 @@ class Environment;
 }
 
 namespace corvane::emulated {
+
+// How the programs of a machine run on the host (machine.ini's [programs]).
+struct ProgramConfinement {
+  bool confined = true;
+  bool scriptNetwork = false;                   // installers and scripts share the host's network
+  bool hostNetwork = false;                     // the machine's own program (setProgramHost) does
+  std::vector<std::filesystem::path> readOnly;  // absolute host paths they may read
+};
 
 class EmulatedProcesses final : public Processes {
  public:
@@ -70,7 +92,15 @@ class EmulatedProcesses final : public Processes {
 
   // The host program that runs when the machine's program file is started; empty: none,
   // the file then fails like any Windows image.
-  void setProgramHost(std::filesystem::path hostProgram);
+  // `writable`: absolute host paths, such as the host's transcript, it may write.
+  void setProgramHost(std::filesystem::path hostProgram,
+                      std::vector<std::filesystem::path> writable = {});
+
+  // The default is confined, with no network and nothing more to read.
+  void setConfinement(ProgramConfinement confinement);
+
+  // Why the last start that was refused for want of a sandbox was refused; empty if none.
+  [[nodiscard]] std::string confinementError() const;
 
   // The registry regsvr32 writes to; it must outlive this object. nullptr: no regsvr32.
   void setRegistry(Registry* registry);
@@ -87,14 +117,21 @@ class EmulatedProcesses final : public Processes {
   std::optional<std::uint32_t> runRegsvr32(std::string_view commandLine);
   // Starts the program of commandLine; pid receives it.
   std::uint32_t spawn(std::string_view commandLine, pid_t& pid);
+  // Puts bwrap and its arguments before argv; an error when no sandbox can be made.
+  std::uint32_t confine(std::vector<std::string>& argv, bool isProgramHost,
+                        const std::filesystem::path& workingFolder, const std::string& name);
 
   MachineFolder folder_;
   const Environment& environment_;
   DriveC drive_;
-  std::mutex mutex_;
+  mutable std::mutex mutex_;
   std::vector<pid_t> running_;         // started without waiting, not yet collected
   std::filesystem::path programHost_;  // guarded by mutex_
-  Registry* registry_ = nullptr;       // guarded by mutex_
+  std::vector<std::filesystem::path> programHostWritable_;  // guarded by mutex_
+  ProgramConfinement confinement_;                          // guarded by mutex_
+  std::array<bool, 2> sandboxWorks_{};                      // by network shared; guarded by mutex_
+  std::string confinementError_;                            // guarded by mutex_
+  Registry* registry_ = nullptr;                            // guarded by mutex_
 };
 
 }  // namespace corvane::emulated

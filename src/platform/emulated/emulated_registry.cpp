@@ -461,7 +461,7 @@ EmulatedRegistry::EmulatedRegistry(const MachineFolder& machine, RegistryView vi
     const std::string rootName(RegistryRootName(root));
     if (!std::filesystem::exists(hive.file, ec)) {
       // A new machine: start from the template and keep it on disk.
-      RegParseResult parsed = ParseRegFile(RegistryTemplate(root), rootName);
+      RegParseResult parsed = ParseRegFile(RegistryTemplate(root, view_), rootName);
       hive.root = std::move(parsed.root);
       if (!store_->Save(HiveIndex(root))) {
         store_->setupError += "cannot create " + hive.file.string() + "\n";

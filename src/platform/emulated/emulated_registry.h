@@ -62,7 +62,8 @@ class EmulatedRegistry final : public Registry {
   RegistryView view_;
 };
 
-// The template text of a hive of a new machine.
-std::string RegistryTemplate(RegistryRoot root);
+// The template text of a hive of a new machine. A 32-bit system (kNative) has no
+// Wow6432Node and no "(x86)" folders.
+std::string RegistryTemplate(RegistryRoot root, RegistryView view = RegistryView::kWow64);
 
 }  // namespace corvane::emulated

@@ -95,6 +95,25 @@ bool Apply(MachineProfile& p, std::string_view section, std::string_view key,
     p.computerName = std::string(value);
     return true;
   }
+  const auto yesNo = [&](bool& field) {
+    if (value != "yes" && value != "no") return false;
+    field = value == "yes";
+    return true;
+  };
+  if (section == "programs" && key == "confined") return yesNo(p.programsConfined);
+  if (section == "programs" && key == "network") return yesNo(p.programsNetwork);
+  if (section == "programs" && key == "read_only") {
+    // Absolute paths only: a relative one would depend on where the program was started.
+    for (std::size_t start = 0; start <= value.size();) {
+      const std::size_t end = std::min(value.find(';', start), value.size());
+      const std::string_view path = Trim(value.substr(start, end - start));
+      start = end + 1;
+      if (path.empty()) continue;
+      if (path.front() != '/') return false;
+      p.programsReadOnly.emplace_back(path);
+    }
+    return true;
+  }
   if (section == "network" && key == "online") {
     if (value != "yes" && value != "no") return false;
     p.online = value == "yes";
@@ -188,7 +207,23 @@ std::string WriteMachineProfile(const MachineProfile& p) {
          "\n"
          "[network]\n"
          "; yes or no: whether the PC is connected to a network\n"
-      << "online = " << (p.online ? "yes" : "no") << "\n";
+      << "online = " << (p.online ? "yes" : "no")
+      << "\n"
+         "\n"
+         "[programs]\n"
+         "; yes: programs the PC starts (installers, scripts) run confined in bubblewrap and\n"
+         "; write only this folder; no: they run with your rights on this Linux machine\n"
+      << "confined = " << (p.programsConfined ? "yes" : "no")
+      << "\n"
+         "; yes: they share this Linux machine's network (127.0.0.1 too); no: none\n"
+      << "network = " << (p.programsNetwork ? "yes" : "no")
+      << "\n"
+         "; host folders or files they may read besides the system's (absolute, ; between)\n"
+      << "read_only =";
+  for (std::size_t i = 0; i < p.programsReadOnly.size(); ++i) {
+    out << (i == 0 ? " " : "; ") << p.programsReadOnly[i];
+  }
+  out << "\n";
   return out.str();
 }
 

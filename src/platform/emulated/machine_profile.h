@@ -20,6 +20,14 @@
 //   computer_name = CORVANE-PC    the PC's name
 //   [network]
 //   online = yes                  yes or no: whether the PC has a network connection
+//   [programs]                    how the programs the PC starts run on Linux
+//   confined = yes                yes: in bubblewrap (program_sandbox.h), refused when that
+//                                 cannot run here; no: as they are, with the user's rights
+//   network = no                  yes: installers and scripts share this PC's network;
+//                                 no: they have none. The machine's own program (a restart
+//                                 after an update) has it whenever the PC is online.
+//   read_only = /opt/tool; /x     host folders or files (absolute, ; between them, the key
+//                                 may repeat) programs may read besides the system's
 //
 // Lines starting with ; or # are comments. Numbers are decimal or 0x hexadecimal. Unknown
 // sections and keys are left alone, so older programs read newer files.
@@ -27,6 +35,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/emulated/machine_folder.h"
 #include "platform/system_info.h"
@@ -49,6 +58,9 @@ struct MachineProfile {
   std::string userName = "User";
   std::string computerName = "CORVANE-PC";
   bool online = true;
+  bool programsConfined = true;
+  bool programsNetwork = false;
+  std::vector<std::string> programsReadOnly;
 
   // A 64-bit Windows, on which the 32-bit program runs under WOW64.
   [[nodiscard]] bool is64Bit() const {

@@ -1,6 +1,9 @@
 // The hives of a new emulated PC: Windows 7 Ultimate SP1 64-bit with Internet Explorer 8,
 // none of the bank's components. Only what the system reads is here; each key that WOW64
-// redirects appears in both views, as on a real 64-bit Windows.
+// redirects appears in both views, as on a real 64-bit Windows, and a 32-bit machine gets
+// the native keys alone (machine presets set the values of other systems).
+
+#include <algorithm>
 
 #include "platform/emulated/emulated_registry.h"
 #include "platform/emulated/emulated_url_zones.h"
@@ -86,18 +89,41 @@ constexpr std::string_view kClassesRoot = R"reg(Windows Registry Editor Version 
 @="\"C:\\Program Files\\Internet Explorer\\iexplore.exe\" %1"
 )reg";
 
+// The template as a 32-bit Windows has it: the keys below Wow6432Node and the values
+// that name the 64-bit or 32-bit folders of a 64-bit Windows go.
+std::string WithoutWow64(std::string_view text) {
+  std::string kept;
+  bool skipping = false;
+  for (std::size_t start = 0; start < text.size();) {
+    const std::size_t end = std::min(text.find('\n', start), text.size());
+    const std::string_view line = text.substr(start, end - start);
+    start = end + 1;
+    if (line.starts_with('[')) skipping = line.find("\\Wow6432Node") != std::string_view::npos;
+    if (skipping || line.starts_with("\"ProgramFilesDir (x86)\"") ||
+        line.starts_with("\"ProgramW6432Dir\"")) {
+      continue;
+    }
+    kept.append(line).push_back('\n');
+  }
+  return kept;
+}
+
 }  // namespace
 
-std::string RegistryTemplate(RegistryRoot root) {
+std::string RegistryTemplate(RegistryRoot root, RegistryView view) {
+  std::string text;
   switch (root) {
     case RegistryRoot::kLocalMachine:
-      return std::string(kLocalMachine) + InternetZonesTemplate(root);
+      text = std::string(kLocalMachine) + InternetZonesTemplate(root);
+      break;
     case RegistryRoot::kCurrentUser:
-      return std::string(kCurrentUser) + InternetZonesTemplate(root);
+      text = std::string(kCurrentUser) + InternetZonesTemplate(root);
+      break;
     case RegistryRoot::kClassesRoot:
-      return std::string(kClassesRoot);
+      text = std::string(kClassesRoot);
+      break;
   }
-  return {};
+  return view == RegistryView::kNative ? WithoutWow64(text) : text;
 }
 
 }  // namespace corvane::emulated

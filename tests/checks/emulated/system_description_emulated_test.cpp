@@ -7,13 +7,17 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "checks/system_description.h"
 #include "checks_test_machine.h"
 #include "emulated/scratch_machine.h"
 #include "forwarding_platform.h"
 #include "platform/emulated/emulated_platform.h"
+#include "platform/emulated/machine_presets.h"
+#include "platform/environment.h"
 #include "platform/platform.h"
+#include "platform/registry.h"
 #include "platform/system_info.h"
 #include "platform/win_errors.h"
 
@@ -134,6 +138,64 @@ TEST(DescribeWindowsVersion, EveryNameAndEdition) {
     const Machine machine(c.windows);
     EXPECT_EQ(DescribeWindowsVersion(), c.text) << MachineIni(c.windows);
   }
+}
+
+// Each machine preset of corvane-machine, as the page's first items and the program see it.
+TEST(DescribeWindowsVersion, MachinePresets) {
+  struct Case {
+    const char* preset;
+    const char* text;
+    const char* ieVersion;
+    bool is64Bit;
+  };
+  const Case cases[] = {
+      {"winxp-sp3-x86", "Microsoft Windows XP 专业版 SP3 (build 2600)", "6.0.2900.5512", false},
+      {"win2003-r2-x86", "Microsoft Windows Server 2003 R2, Standard Edition SP2 (build 3790)",
+       "6.0.3790.3959", false},
+      {"win2003-x64", "Microsoft Windows Server 2003, Enterprise x64 Edition SP2 (build 3790)",
+       "6.0.3790.3959", true},
+      {"vista-sp2-x86", "Microsoft Windows Vista 家庭高级版 SP2 (build 6002) 32位",
+       "7.0.6002.18005", false},
+      {"win7-x86", "Microsoft Windows 7 家庭高级版 (build 7600) 32位", "8.0.7600.16385", false},
+      {"win7-sp1-x64", "Microsoft Windows 7 旗舰版 SP1 (build 7601) 64位", "8.0.7601.17514", true},
+      {"win8-x64", "Microsoft Windows 8 专业版 (build 9200) 64位", "9.10.9200.16384", true},
+  };
+  const std::vector<emulated::MachinePreset> presets = emulated::MachinePresets();
+  ASSERT_EQ(presets.size(), std::size(cases));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.preset);
+    const emulated::ScratchMachine scratch;
+    const emulated::MachinePreset* preset = emulated::FindMachinePreset(presets, c.preset);
+    ASSERT_NE(preset, nullptr);
+    ASSERT_EQ(emulated::CreateMachineFromPreset(scratch.folder().root(), *preset), "");
+    auto platform = std::make_unique<emulated::EmulatedPlatform>(scratch.folder().root());
+    ASSERT_EQ(platform->loadErrors(), "");
+    const ScopedPlatform scoped(std::move(platform));
+    EXPECT_EQ(DescribeWindowsVersion(), c.text);
+    EXPECT_EQ(ReadIeVersion(), c.ieVersion);
+    EXPECT_EQ(CurrentPlatform().environment().modulePath(),
+              c.is64Bit ? R"(C:\Program Files (x86)\Marrowby\Corvane\corvane.exe)"
+                        : R"(C:\Program Files\Marrowby\Corvane\corvane.exe)");
+    // The browser version is in the view the 32-bit program reads and in the native one;
+    // a 32-bit Windows has no WOW64 keys at all.
+    RegistryKey key;
+    std::string native;
+    ASSERT_EQ(CurrentPlatform().registry().OpenKey(RegistryRoot::kLocalMachine,
+                                                   R"(SOFTWARE\Microsoft\Internet Explorer)",
+                                                   win::kKeyRead | win::kKeyWow64View64, key),
+              0U);
+    ASSERT_EQ(key.ReadString("Version", native), 0U);
+    EXPECT_EQ(native, c.ieVersion);
+    EXPECT_EQ(
+        CurrentPlatform().registry().OpenKey(RegistryRoot::kLocalMachine, R"(SOFTWARE\Wow6432Node)",
+                                             win::kKeyRead | win::kKeyWow64View64, key) == 0,
+        c.is64Bit);
+  }
+  // A preset makes new machines only.
+  const emulated::ScratchMachine used;
+  std::ofstream(used.folder().machineIni()) << "[windows]\n";
+  EXPECT_NE(emulated::CreateMachineFromPreset(used.folder().root(), presets.front()), "");
+  EXPECT_EQ(emulated::FindMachinePreset(presets, "win95"), nullptr);
 }
 
 TEST(DescribeWindowsVersion, EveryProductTypeOfVersion6) {

@@ -43,6 +43,9 @@ TEST(MachineProfileTest, WrittenProfilesReadBackTheSame) {
   xp.serverR2 = 0;
   xp.userName = "张三";
   xp.online = false;
+  xp.programsConfined = false;
+  xp.programsNetwork = true;
+  xp.programsReadOnly = {"/opt/tools", "/srv/bank tools/setup"};
   const MachineProfileLoad load = ParseMachineProfile(WriteMachineProfile(xp), "m.ini");
   EXPECT_EQ(load.error, "");
   EXPECT_EQ(load.profile.version, xp.version);
@@ -51,6 +54,9 @@ TEST(MachineProfileTest, WrittenProfilesReadBackTheSame) {
   EXPECT_EQ(load.profile.userName, "张三");
   EXPECT_FALSE(load.profile.online);
   EXPECT_FALSE(load.profile.is64Bit());
+  EXPECT_FALSE(load.profile.programsConfined);
+  EXPECT_TRUE(load.profile.programsNetwork);
+  EXPECT_EQ(load.profile.programsReadOnly, xp.programsReadOnly);
 
   EmulatedSystemInfo info(load.profile);
   EXPECT_EQ(info.VersionEx(), xp.version);
@@ -88,6 +94,29 @@ TEST(MachineProfileTest, HandEditsAreReadAndMistakesNamed) {
             "m.ini:11: cannot read version = 6.1\n"
             "m.ini:13: cannot read online = maybe\n"
             "m.ini:14: expected key = value");
+}
+
+TEST(MachineProfileTest, ProgramSettingsDefaultToConfinedAndRefuseDoubt) {
+  const MachineProfileLoad defaults = ParseMachineProfile("[windows]\n", "m.ini");
+  EXPECT_TRUE(defaults.profile.programsConfined);
+  EXPECT_FALSE(defaults.profile.programsNetwork);
+  EXPECT_TRUE(defaults.profile.programsReadOnly.empty());
+
+  const MachineProfileLoad load = ParseMachineProfile(
+      "[programs]\n"
+      "confined = off\n"
+      "network = yes\n"
+      "read_only = /a ; /b;\n"
+      "read_only = /c\n"
+      "read_only = relative/tool\n",
+      "m.ini");
+  // A setting that cannot be read leaves programs confined, and the machine unreadable.
+  EXPECT_TRUE(load.profile.programsConfined);
+  EXPECT_TRUE(load.profile.programsNetwork);
+  EXPECT_EQ(load.profile.programsReadOnly, (std::vector<std::string>{"/a", "/b", "/c"}));
+  EXPECT_EQ(load.error,
+            "m.ini:2: cannot read confined = off\n"
+            "m.ini:6: cannot read read_only = relative/tool");
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/emulated/emulated_platform.h"
+#include "platform/emulated/machine_presets.h"
 #include "platform/emulated/program_image.h"
 #include "platform/emulated/tool/machine_registry_commands.h"
 #include "platform/file_system.h"
@@ -28,6 +29,7 @@ using corvane::emulated::MachineFolder;
 int Usage() {
   std::fputs(
       "usage: corvane-machine [--machine DIR] show|reboot\n"
+      "       corvane-machine [--machine DIR] create [--preset NAME]\n"
       "       corvane-machine [--machine DIR] reg-set KEY NAME sz|expand_sz|dword VALUE\n"
       "       corvane-machine [--machine DIR] reg-get KEY NAME\n"
       "       corvane-machine [--machine DIR] reg-delete KEY [NAME]\n"
@@ -38,6 +40,9 @@ int Usage() {
       "       corvane-machine program-image a.b.c.d FILE\n"
       "  show    create the machine if it does not exist and describe it\n"
       "  reboot  carry out the moves and deletions registered for the next restart\n"
+      "  create  make a new machine (DIR missing or empty) of a Windows: winxp-sp3-x86,\n"
+      "          win2003-r2-x86, win2003-x64, vista-sp2-x86, win7-x86, win7-sp1-x64 (the\n"
+      "          default), win8-x64\n"
       "  reg-set    create KEY (HKLM\\..., HKCU\\..., HKCR\\...) and set its value NAME (@ is\n"
       "          the default value); dword VALUE is decimal or 0x hexadecimal\n"
       "  reg-get    print a value (text, or a dword in decimal); exit status 1 if missing\n"
@@ -291,6 +296,33 @@ int WriteProgramImage(std::string_view version, const char* file) {
   return 0;
 }
 
+// create [--preset NAME]: a new machine of one of the Windows the system tells apart.
+int Create(const std::string& root, const std::vector<std::string>& args) {
+  std::string_view name = "win7-sp1-x64";
+  if (args.size() == 2 && args[0] == "--preset") {
+    name = args[1];
+  } else if (!args.empty()) {
+    return Usage();
+  }
+  const std::vector<corvane::emulated::MachinePreset> presets = corvane::emulated::MachinePresets();
+  const corvane::emulated::MachinePreset* preset =
+      corvane::emulated::FindMachinePreset(presets, name);
+  if (preset == nullptr) {
+    (void)std::fprintf(stderr, "corvane-machine: no preset %.*s; the presets are:",
+                       static_cast<int>(name.size()), name.data());
+    for (const auto& known : presets) (void)std::fprintf(stderr, " %s", known.name.c_str());
+    (void)std::fputs("\n", stderr);
+    return 2;
+  }
+  if (const std::string error = corvane::emulated::CreateMachineFromPreset(root, *preset);
+      !error.empty()) {
+    (void)std::fprintf(stderr, "corvane-machine: %s\n", error.c_str());
+    return 1;
+  }
+  std::printf("created %s: %s\n", root.c_str(), preset->name.c_str());
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -310,6 +342,7 @@ int main(int argc, char** argv) {
       args.emplace_back(arg);
     }
   }
+  if (command == "create") return Create(root, args);
   static constexpr std::array<std::string_view, 9> kCommands = {
       "show",     "reboot",         "reg-set",    "reg-get", "reg-delete",
       "put-file", "register-class", "import-reg", "reg-list"};
