@@ -42,6 +42,8 @@ int Usage() {
       "  put-file   copy a host file to a path on the machine's C: drive, creating folders\n"
       "  register-class  set HKCR\\CLSID\\{CLSID}\\InprocServer32 to C:\\PATH, a file that\n"
       "          must exist on the machine\n"
+      "          (%NAME% in C:\\PATH is expanded as the program sees it: %ProgramFiles% is\n"
+      "          C:\\Program Files (x86) on a 64-bit machine)\n"
       "The registry is seen as the program sees it (the 32-bit view on a 64-bit machine).\n"
       "  program-image  write a program file as the machine installs it, with that file\n"
       "          version, to FILE (a host path): a newer program for an update server\n"
@@ -225,6 +227,7 @@ void CreateParents(corvane::FileSystem& files, std::string_view path) {
 
 int PutFile(EmulatedPlatform& machine, const std::vector<std::string>& args) {
   if (args.size() != 2) return Usage();
+  const std::string target = machine.environment().expand(args[1]);
   std::ifstream in(args[0], std::ios::binary);
   if (!in.is_open()) {
     (void)std::fprintf(stderr, "corvane-machine: cannot read %s\n", args[0].c_str());
@@ -236,9 +239,9 @@ int PutFile(EmulatedPlatform& machine, const std::vector<std::string>& args) {
     return 1;
   }
   corvane::FileSystem& files = machine.files();
-  CreateParents(files, args[1]);
+  CreateParents(files, target);
   std::unique_ptr<corvane::File> file;
-  if (const std::uint32_t error = files.open(args[1], corvane::FileAccess::kWrite,
+  if (const std::uint32_t error = files.open(target, corvane::FileAccess::kWrite,
                                              corvane::FileCreation::kCreateAlways, 0, file)) {
     return Failed("creating the file", error);
   }
@@ -254,8 +257,10 @@ int RegisterClass(EmulatedPlatform& machine, const std::vector<std::string>& arg
       clsid.find('\\') != std::string::npos) {
     return Usage();
   }
-  if (!machine.files().exists(args[1])) {
-    (void)std::fprintf(stderr, "corvane-machine: %s is not on the machine\n", args[1].c_str());
+  // The class's file as the program will read it back: expanded, as installers write it.
+  const std::string path = machine.environment().expand(args[1]);
+  if (!machine.files().exists(path)) {
+    (void)std::fprintf(stderr, "corvane-machine: %s is not on the machine\n", path.c_str());
     return 1;
   }
   corvane::RegistryKey key;
@@ -264,7 +269,7 @@ int RegisterClass(EmulatedPlatform& machine, const std::vector<std::string>& arg
           corvane::win::kKeyRead | corvane::win::kKeyWrite, key)) {
     return Failed("creating the class key", error);
   }
-  const std::uint32_t error = key.SetString("", args[1]);
+  const std::uint32_t error = key.SetString("", path);
   return error == 0 ? 0 : Failed("setting the class's file", error);
 }
 
