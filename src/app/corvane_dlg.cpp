@@ -94,9 +94,12 @@ void CCorvaneDlg::OnTimer(int id) {
         loop_.setTimer(kTimerStartChecks, kStepDelayMs);
       }
       break;
-    case kTimerInstallStatus:
-      dialogThread_->page.reportStatus(installStatus_.load());
+    case kTimerInstallStatus: {
+      std::vector<std::int32_t> statuses;
+      std::swap(statuses, *installStatuses_.lock());
+      for (const std::int32_t status : statuses) dialogThread_->page.reportStatus(status);
       break;
+    }
     case kTimerWaitProbe:
       if (pollServiceProbe() == win::kEPending) loop_.setTimer(kTimerWaitProbe, kPollMs);
       break;
@@ -426,16 +429,14 @@ void CCorvaneDlg::installerLoop(const std::stop_token& stop) {
     downloadPercent_ = 0;
     currentInstallItem_ = task.position;
     armFromWorker(kTimerDownloadProgress, 500);
-    installStatus_ = 2;
-    armFromWorker(kTimerInstallStatus, 0);
+    setInstallStatus(2);
     // The user's refusal after a failure drops every task still waiting.
     bool refused = false;
     if (!services_.downloadInstallTask(task, downloadPercent_, stop)) {
       downloadPercent_ = 100;  // ends the progress display
       if (!stop.stop_requested()) refused = promptChoice(prompts_, 145, 146, 147) == kIdNo;
     } else {
-      installStatus_ = 3;
-      armFromWorker(kTimerInstallStatus, 0);
+      setInstallStatus(3);
       const InstallRun run = services_.runInstallTask(task, stop);
       if (run == InstallRun::kStarted) {
         armFromWorker(kTimerComponentPass, 0);
@@ -443,8 +444,7 @@ void CCorvaneDlg::installerLoop(const std::stop_token& stop) {
         refused = promptChoice(prompts_, 149, 150, 151) == kIdNo;
       }
     }
-    installStatus_ = 1;
-    armFromWorker(kTimerInstallStatus, 0);
+    setInstallStatus(1);
     bool stopped = false;
     {
       auto installer = installer_.lock();
@@ -466,6 +466,11 @@ void CCorvaneDlg::postToDialog(std::function<void()> task) {
     auto alive = open.lock();
     if (alive && *alive) task();
   });
+}
+
+void CCorvaneDlg::setInstallStatus(std::int32_t status) {
+  installStatuses_.lock()->push_back(status);
+  armFromWorker(kTimerInstallStatus, 0);
 }
 
 void CCorvaneDlg::armFromWorker(int id, std::uint32_t ms) {

@@ -191,7 +191,12 @@ class CCorvaneDlg final : public PageCommands {
   std::atomic<std::int32_t> currentInstallItem_{0};
   std::atomic<bool> installRunning_{false};
   std::atomic<std::int32_t> downloadPercent_{0};
-  std::atomic<std::int32_t> installStatus_{0};
+  // The install statuses set by the worker and not shown yet, oldest first: timer 6 shows
+  // each of them, so a status followed at once by the next (a download that fails in a
+  // moment) still reaches the page.
+  Guarded<std::vector<std::int32_t>> installStatuses_;
+  // Sets a status and arms timer 6 to show it (installer worker).
+  void setInstallStatus(std::int32_t status);
 };
 
 }  // namespace corvane

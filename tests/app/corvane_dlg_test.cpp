@@ -316,8 +316,10 @@ TEST(DialogCommands, ChecksAndSingleInstallsAreIgnoredWhileAnInstallationRuns) {
   gate.release();
   rig.loop.runUntilIdle();
   EXPECT_FALSE(dlg.installRunning());
-  // The failed download ends the progress at 100 and the task with status 1.
-  EXPECT_THAT(rig.page.states(), ElementsAreArray({"setState(0,2,1)", "setState(0,1,100)"}));
+  // 正在下载 as the task began, then the failed download ends the progress at 100 and the
+  // task with status 1.
+  EXPECT_THAT(rig.page.states(),
+              ElementsAreArray({"setState(0,2,2)", "setState(0,2,1)", "setState(0,1,100)"}));
   dlg.check(0);
   EXPECT_TRUE(rig.loop.armed(8));
 }
@@ -509,6 +511,41 @@ TEST(DialogInstaller, ATaskQueuedAsTheWorkerFindsTheQueueEmptyIsStillRun) {
   EXPECT_EQ(downloaded, (std::vector<std::int32_t>{0, 1}));
   EXPECT_FALSE(dlg.installRunning());
   EXPECT_TRUE(dlg.isIdle());
+}
+
+// The worker finishes its task before the dialog thread turns to timer 6: the page still
+// gets every status it went through, in order, not only the last one.
+TEST(DialogInstaller, EveryInstallStatusReachesThePageInOrder) {
+  struct Case {
+    bool downloaded;
+    std::vector<std::string> statuses;
+  };
+  for (const Case& c : {Case{false, {"setState(0,2,2)", "setState(0,2,1)"}},
+                        Case{true, {"setState(0,2,2)", "setState(0,2,3)", "setState(0,2,1)"}}}) {
+    SCOPED_TRACE(c.downloaded);
+    DialogRig rig;
+    rig.served = FixtureConfig({5});
+    rig.services.installTasksFor = [](const CheckItem&, std::int32_t) {
+      return std::vector<InstallTask>{InstallTask{}};
+    };
+    rig.services.downloadInstallTask = [&](const InstallTask&, std::atomic<std::int32_t>&,
+                                           std::stop_token) { return c.downloaded; };
+    rig.services.runInstallTask = [](const InstallTask&, std::stop_token) {
+      return InstallRun::kNothingRun;
+    };
+    TestLatch ended;
+    rig.services.installTaskEnded = [&] { ended.countDown(); };
+    CCorvaneDlg& dlg = rig.start();
+    rig.page.calls.clear();
+    dlg.install(1);
+    ended.wait();
+    rig.loop.runUntilIdle();
+    std::vector<std::string> statuses;
+    for (const auto& call : rig.page.states()) {
+      if (call.starts_with("setState(0,2,")) statuses.push_back(call);
+    }
+    EXPECT_EQ(statuses, c.statuses);
+  }
 }
 
 TEST(DialogClose, CloseStopsAWaitingWorkerAndNothingReachesThePageAfterwards) {

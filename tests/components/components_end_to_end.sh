@@ -22,11 +22,8 @@ mkdir -p "${work}/files/perbank/download/818" "${work}/files/corvane" "${work}/c
 mkdir -m 700 "${work}/runtime"
 export XDG_RUNTIME_DIR="${work}/runtime"
 machine="${work}/machine"
-server_pid=""
-cleanup() {
-  if [[ -n "${server_pid}" ]]; then kill "${server_pid}" 2>/dev/null || true; fi
-}
-trap cleanup EXIT
+source "$(dirname "${BASH_SOURCE[0]}")/../fixtures/bank_server/bank_server.sh"
+trap bank_server_stop EXIT
 fail() {
   echo "components_end_to_end: $*" >&2
   exit 1
@@ -59,17 +56,7 @@ serve_config() {  # serve_config MD5
 mkdir -p "${machine}"
 printf '[programs]\nread_only = %s\n' "${machine_tool}" >"${machine}/machine.ini"
 
-"${bank_server}" --machine "${machine}" >"${work}/server.out" 2>&1 &
-server_pid=$!
-wait_server() {
-  for _ in $(seq 1 100); do
-    grep -q '^serving' "${work}/server.out" && return 0
-    kill -0 "${server_pid}" 2>/dev/null || fail "the bank server ended: $(cat "${work}/server.out")"
-    sleep 0.1
-  done
-  fail "the bank server did not start"
-}
-wait_server
+bank_server_start "${work}/server.out" "${bank_server}" --machine "${machine}" || fail "no bank server"
 
 # 1. The built-in configuration served by the bank: four rows to install.
 run served
@@ -79,14 +66,9 @@ for row in 1 2 3 4; do
 done
 
 restart_server() {  # the server reads its files when it starts
-  kill "${server_pid}"
-  wait "${server_pid}" 2>/dev/null || true
-  # Emptied here, not by the new server's redirection: until the child has opened it, the old
-  # server's "serving" line would be taken for the new one's, before its network.ini exists.
-  : >"${work}/server.out"
-  "${bank_server}" --machine "${machine}" --files "${work}/files" >"${work}/server.out" 2>&1 &
-  server_pid=$!
-  wait_server
+  bank_server_stop
+  bank_server_start "${work}/server.out" "${bank_server}" --machine "${machine}" \
+    --files "${work}/files" || fail "no bank server"
 }
 
 # 2. A served installer that is not the configured one.
@@ -119,9 +101,7 @@ cmp -s "${installer}" "${machine}/drive_c/Program Files/Bank/control.ocx" || fai
 # 4. Without the server: the local copy, no install buttons, install(0) does nothing.
 rm "${machine}/drive_c/installed.txt"
 tool reg-delete "HKCR\\CLSID\\${clsid}\\InprocServer32"
-kill "${server_pid}"
-wait "${server_pid}" 2>/dev/null || true
-server_pid=""
+bank_server_stop
 run local --do "install(0)"
 has local '"args":\[2,1,7\]' || fail "local: row 1 still offers an install"
 has local '"args":\[0,2,2\]' && fail "local: install(0) downloaded"

@@ -13,12 +13,12 @@ work="$(realpath -m "$1")"
 program="$(realpath "$2")"
 bank_server="$(realpath "$3")"
 machine_tool="$(realpath "$4")"
-source "$(dirname "${BASH_SOURCE[0]}")/../end_to_end_common.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../fixtures/bank_server/bank_server.sh"
 rm -rf "${work}"
 mkdir -p "${work}/cwd"
 mkdir -m 700 "${work}/runtime"
 export XDG_RUNTIME_DIR="${work}/runtime"
-trap stop_bank_server EXIT
+trap bank_server_stop EXIT
 fail() {
   echo "network_faults_end_to_end: $*" >&2
   exit 1
@@ -65,14 +65,14 @@ case_run() {
   if [[ "${phase}" == config && "${fault}" =~ ^(untrusted|wrong-name)$ ]]; then
     fault_args=(--certificate "${fault}")
   fi
-  start_bank_server "${work}/${name}.server" --machine "${machine}" "${files[@]}" \
-    "${fault_args[@]}" "${timeouts[@]}"
+  bank_server_start "${work}/${name}.server" "${bank_server}" --machine "${machine}" \
+    "${files[@]}" "${fault_args[@]}" "${timeouts[@]}" || fail "${name}: no bank server"
   started=${SECONDS}
   (cd "${work}/cwd" && timeout --kill-after=5 "${run_bound_s}" "${program}" \
     --machine "${machine}" --ui none --exit-when-idle --answer consent \
     --transcript "${work}/${name}.jsonl" "${doing[@]}" >"${work}/${name}.out" 2>&1) ||
     status=$?
-  stop_bank_server
+  bank_server_stop
   [[ ${status} -ne 124 && ${status} -ne 137 ]] || fail "${name}: still running after ${run_bound_s}s"
   [[ ${status} -eq 0 ]] || fail "${name}: the program failed (${status}): $(tail -3 "${work}/${name}.out")"
   echo "${name}: $((SECONDS - started))s"

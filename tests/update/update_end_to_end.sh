@@ -14,11 +14,8 @@ bank_server="$(realpath "$3")"
 machine_tool="$(realpath "$4")"
 rm -rf "${work}"
 mkdir -p "${work}/files/perbank/download/818" "${work}/files/corvane"
-server_pid=""
-cleanup() {
-  if [[ -n "${server_pid}" ]]; then kill "${server_pid}" 2>/dev/null || true; fi
-}
-trap cleanup EXIT
+source "$(dirname "${BASH_SOURCE[0]}")/../fixtures/bank_server/bank_server.sh"
+trap bank_server_stop EXIT
 fail() {
   echo "update_end_to_end: $*" >&2
   exit 1
@@ -32,23 +29,10 @@ announce() {  # announce MD5: appinfo for 2.0.0.0 with that md5
 }
 
 start_server() {  # start_server MACHINE
-  # Emptied here, not by the new server's redirection: until the child has opened it, the old
-  # server's "serving" line would be taken for the new one's, before its network.ini exists.
-  : >"${work}/server.out"
-  "${bank_server}" --machine "$1" --files "${work}/files" >"${work}/server.out" 2>&1 &
-  server_pid=$!
-  for _ in $(seq 1 100); do
-    grep -q '^serving' "${work}/server.out" && return 0
-    kill -0 "${server_pid}" 2>/dev/null || fail "the bank server ended: $(cat "${work}/server.out")"
-    sleep 0.1
-  done
-  fail "the bank server did not start"
+  bank_server_start "${work}/server.out" "${bank_server}" --machine "$1" --files "${work}/files" ||
+    fail "no bank server"
 }
-stop_server() {
-  kill "${server_pid}" 2>/dev/null || true
-  wait "${server_pid}" 2>/dev/null || true
-  server_pid=""
-}
+stop_server() { bank_server_stop; }
 
 # run NAME MACHINE [OPTIONS...]: one start; with an update the program ends at once and its
 # restart carries on the same transcript, so wait for the run's end (status 1999) there.

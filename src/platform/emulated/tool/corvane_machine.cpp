@@ -50,6 +50,8 @@ int Usage() {
       "  put-file   copy a host file to a path on the machine's C: drive, creating folders\n"
       "  register-class  set HKCR\\CLSID\\{CLSID}\\InprocServer32 to C:\\PATH, a file that\n"
       "          must exist on the machine\n"
+      "          (%NAME% in C:\\PATH is expanded as the program sees it: %ProgramFiles% is\n"
+      "          C:\\Program Files (x86) on a 64-bit machine)\n"
       "  import-reg merge regedit exports (.reg files: UTF-16, UTF-8 or REGEDIT4) into the\n"
       "          hives, all files or none; a bad line is named as FILE:LINE, exit status 2\n"
       "  reg-list   print KEY and the keys below it as reg query KEY /s does\n"
@@ -238,6 +240,7 @@ void CreateParents(corvane::FileSystem& files, std::string_view path) {
 
 int PutFile(EmulatedPlatform& machine, const std::vector<std::string>& args) {
   if (args.size() != 2) return Usage();
+  const std::string target = machine.environment().expand(args[1]);
   std::ifstream in(args[0], std::ios::binary);
   if (!in.is_open()) {
     (void)std::fprintf(stderr, "corvane-machine: cannot read %s\n", args[0].c_str());
@@ -249,9 +252,9 @@ int PutFile(EmulatedPlatform& machine, const std::vector<std::string>& args) {
     return 1;
   }
   corvane::FileSystem& files = machine.files();
-  CreateParents(files, args[1]);
+  CreateParents(files, target);
   std::unique_ptr<corvane::File> file;
-  if (const std::uint32_t error = files.open(args[1], corvane::FileAccess::kWrite,
+  if (const std::uint32_t error = files.open(target, corvane::FileAccess::kWrite,
                                              corvane::FileCreation::kCreateAlways, 0, file)) {
     return Failed("creating the file", error);
   }
@@ -267,8 +270,10 @@ int RegisterClass(EmulatedPlatform& machine, const std::vector<std::string>& arg
       clsid.find('\\') != std::string::npos) {
     return Usage();
   }
-  if (!machine.files().exists(args[1])) {
-    (void)std::fprintf(stderr, "corvane-machine: %s is not on the machine\n", args[1].c_str());
+  // The class's file as the program will read it back: expanded, as installers write it.
+  const std::string path = machine.environment().expand(args[1]);
+  if (!machine.files().exists(path)) {
+    (void)std::fprintf(stderr, "corvane-machine: %s is not on the machine\n", path.c_str());
     return 1;
   }
   corvane::RegistryKey key;
@@ -277,7 +282,7 @@ int RegisterClass(EmulatedPlatform& machine, const std::vector<std::string>& arg
           corvane::win::kKeyRead | corvane::win::kKeyWrite, key)) {
     return Failed("creating the class key", error);
   }
-  const std::uint32_t error = key.SetString("", args[1]);
+  const std::uint32_t error = key.SetString("", path);
   return error == 0 ? 0 : Failed("setting the class's file", error);
 }
 
