@@ -224,11 +224,14 @@ class EmulatedCertificateStore final : public CertificateStore {
   EmulatedCertificateStore(EmulatedCertificateStores& stores, fs::path dir, bool userRoot)
       : stores_(stores), dir_(std::move(dir)), userRoot_(userRoot) {}
 
-  bool ContainsSubject(std::string_view text) override {
+  bool ContainsSubject(std::string_view text) override { return !EncodedWithSubject(text).empty(); }
+
+  std::vector<std::uint8_t> EncodedWithSubject(std::string_view text) override {
     const std::string wanted = FoldAscii(text);
-    if (Search(dir_, wanted)) return true;
+    std::vector<std::uint8_t> found = Search(dir_, wanted);
     // The user's "ROOT" shows the machine's root certificates too.
-    return userRoot_ && Search(FindFolder(stores_.machineDir(), "ROOT"), wanted);
+    if (found.empty() && userRoot_) found = Search(FindFolder(stores_.machineDir(), "ROOT"), wanted);
+    return found;
   }
 
   std::uint32_t AddEncoded(std::span<const std::uint8_t> der) override {
@@ -249,16 +252,16 @@ class EmulatedCertificateStore final : public CertificateStore {
     return stores_.userDir().parent_path().parent_path();
   }
 
-  bool Search(const fs::path& dir, const std::string& wanted) const {
-    if (PassesLink(machineRoot(), dir)) return false;
+  std::vector<std::uint8_t> Search(const fs::path& dir, const std::string& wanted) const {
+    if (PassesLink(machineRoot(), dir)) return {};
     std::error_code error;
     for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error)) {
       const std::vector<std::uint8_t> bytes = ReadSmallFile(it->path());
       CertificateFacts facts;
       if (bytes.empty() || ReadCertificate(bytes, facts) != 0) continue;
-      if (FoldAscii(facts.subject).find(wanted) != std::string::npos) return true;
+      if (FoldAscii(facts.subject).find(wanted) != std::string::npos) return bytes;
     }
-    return false;
+    return {};
   }
 
   EmulatedCertificateStores& stores_;

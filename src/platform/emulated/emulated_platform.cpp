@@ -57,6 +57,7 @@ std::string EmulatedPlatform::loadErrors() const {
 std::uint32_t EmulatedPlatform::runAsProgram(const std::filesystem::path& hostProgram,
                                              std::uint32_t versionMS, std::uint32_t versionLS) {
   const std::string program = environment_.modulePath();
+  files_.createStandardFolders();
   if (!files_.exists(program)) {
     if (const std::uint32_t error =
             files_.writeFile(program, MakeProgramImage(versionMS, versionLS))) {

@@ -19,6 +19,15 @@ class Win32CertificateStore final : public CertificateStore {
     return found.valid();
   }
 
+  std::vector<std::uint8_t> EncodedWithSubject(std::string_view text) override {
+    const std::wstring wide = Wide(text);
+    const UniqueCertContext found(::CertFindCertificateInStore(
+        store_.get(), X509_ASN_ENCODING, 0, CERT_FIND_SUBJECT_STR_W, wide.c_str(), nullptr));
+    if (!found.valid()) return {};
+    const BYTE* der = found.get()->pbCertEncoded;
+    return {der, der + found.get()->cbCertEncoded};
+  }
+
   std::uint32_t AddEncoded(std::span<const std::uint8_t> der) override {
     if (der.size() > static_cast<std::size_t>(ULONG_MAX)) return ERROR_INVALID_PARAMETER;
     UniqueCertContext added;
