@@ -30,9 +30,12 @@ class CertificateStore {
   // CERT_SIMPLE_NAME_STR), contains `text`, without regard to case.
   virtual bool ContainsSubject(std::string_view text) = 0;
 
-  // The DER bytes of the first certificate ContainsSubject would find for `text`; empty when
-  // there is none. A machine snapshot copies the certificates the checks look for with it.
-  virtual std::vector<std::uint8_t> EncodedWithSubject(std::string_view /*text*/) { return {}; }
+  // The DER bytes of every certificate ContainsSubject would find for `text`, in the store's
+  // order; empty when there is none. A machine snapshot copies the certificates the checks
+  // look for with it.
+  virtual std::vector<std::vector<std::uint8_t>> EncodedWithSubject(std::string_view /*text*/) {
+    return {};
+  }
 
   // Adds a DER-encoded X.509 certificate, replacing an existing copy. Returns 0 or the
   // Windows error: ERROR_CANCELLED when the user declined adding a root certificate,

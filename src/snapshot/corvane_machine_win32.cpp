@@ -1,8 +1,6 @@
 // corvane-machine.exe: the Windows build's machine tool. It has one command, snapshot, which
 // writes a machine folder of the emulated PC from the Windows PC it runs on; the other
 // commands act on emulated PCs and live in the Linux build.
-#include <windows.h>
-
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -11,6 +9,7 @@
 #include "platform/command_line.h"
 #include "platform/platform.h"
 #include "platform/utf.h"
+#include "platform/win32/win32_util.h"
 #include "snapshot/machine_snapshot.h"
 
 int main() {

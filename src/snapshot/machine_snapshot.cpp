@@ -323,18 +323,22 @@ class Snapshotter {
     for (const CertificateSearch& search : RootCertificateSearches()) {
       const std::unique_ptr<CertificateStore> store =
           platform_.certificateStores().OpenSystemStore(search.store);
-      const std::vector<std::uint8_t> der =
-          store ? store->EncodedWithSubject(search.subject) : std::vector<std::uint8_t>();
-      if (der.empty()) {
+      const std::vector<std::vector<std::uint8_t>> found =
+          store ? store->EncodedWithSubject(search.subject)
+                : std::vector<std::vector<std::uint8_t>>();
+      if (found.empty()) {
         Note("no certificate \"" + std::string(search.subject) + "\" in " +
              std::string(search.store));
-        continue;
       }
-      Md5Context md5;
-      md5.Update(der.data(), der.size());
-      md5.Final();
-      Write(fs::path("certs") / "user" / std::string(search.store) / (Md5Hex(md5.digest) + ".cer"),
-            std::string_view(reinterpret_cast<const char*>(der.data()), der.size()));
+      // Every match, not the first: a search for "CFCA Operation CA" also finds "...CA1".
+      for (const std::vector<std::uint8_t>& der : found) {
+        Md5Context md5;
+        md5.Update(der.data(), der.size());
+        md5.Final();
+        Write(fs::path("certs") / "user" / std::string(search.store) /
+                  (Md5Hex(md5.digest) + ".cer"),
+              std::string_view(reinterpret_cast<const char*>(der.data()), der.size()));
+      }
     }
   }
 
