@@ -30,5 +30,6 @@ int main() {
     return 2;
   }
   args.erase(args.begin());
-  return corvane::RunSnapshotCommand(corvane::CurrentPlatform(), args);
+  // A 64-bit build sees files where the shipping 32-bit program does not.
+  return corvane::RunSnapshotCommand(corvane::CurrentPlatform(), args, sizeof(void*) == 8);
 }

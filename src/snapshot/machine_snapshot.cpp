@@ -148,6 +148,7 @@ class Snapshotter {
   }
 
   SnapshotResult Take(const SnapshotPlan& plan) {
+    as32Bit_ = native64_ && plan.readAs32BitProgram;
     std::error_code error;
     if (fs::exists(dir_, error) && !fs::is_empty(dir_, error)) {
       result_.error = "not an empty folder: " + dir_.string();
@@ -288,8 +289,35 @@ class Snapshotter {
     for (const std::string& server : classServers_) CopyFile(server);
   }
 
+  // The program's spelling of a path and where a 64-bit process finds that file.
+  [[nodiscard]] std::pair<std::string, std::string> ProgramPath(
+      const std::string& windowsPath) const {
+    const Environment& environment = platform_.environment();
+    if (!as32Bit_) {
+      std::string path = environment.expand(windowsPath);
+      return {path, path};
+    }
+    std::string text = windowsPath;
+    for (const auto& [from, to] : {std::pair<std::string_view, std::string_view>{
+                                       "%PROGRAMFILES%", "%ProgramFiles(x86)%"},
+                                   {"%COMMONPROGRAMFILES%", "%CommonProgramFiles(x86)%"}}) {
+      const std::size_t at = Upper(text).find(from);
+      if (at != std::string::npos) text.replace(at, from.size(), to);
+    }
+    const std::string path = environment.expand(text);
+    std::string read = path;
+    // WOW64 sends the 32-bit program's System32 to SysWOW64, except drivers\etc (the hosts
+    // file) and a few other folders.
+    const std::string system32 = Upper(environment.expand("%SystemRoot%")) + "\\SYSTEM32\\";
+    const std::string upper = Upper(path);
+    if (upper.starts_with(system32) && !upper.starts_with(system32 + "DRIVERS\\ETC\\")) {
+      read = path.substr(0, system32.size() - 9) + "SysWOW64" + path.substr(system32.size() - 1);
+    }
+    return {path, read};
+  }
+
   void CopyFile(const std::string& windowsPath) {
-    const std::string path = platform_.environment().expand(windowsPath);
+    const auto [path, readPath] = ProgramPath(windowsPath);
     if (std::find(copied_.begin(), copied_.end(), Upper(path)) != copied_.end()) return;
     copied_.push_back(Upper(path));
     if (path.size() < 4 || Upper(path.substr(0, 3)) != "C:\\") {
@@ -298,9 +326,9 @@ class Snapshotter {
     }
     FileSystem& files = platform_.files();
     std::unique_ptr<File> file;
-    if (files.open(path, FileAccess::kRead, FileCreation::kOpenExisting, 0, file) !=
+    if (files.open(readPath, FileAccess::kRead, FileCreation::kOpenExisting, 0, file) !=
         win::kErrorSuccess) {
-      Note("missing: " + path);
+      Note("missing: " + readPath);
       return;
     }
     std::string bytes;
@@ -355,6 +383,7 @@ class Snapshotter {
   Platform& platform_;
   fs::path dir_;
   bool native64_ = false;
+  bool as32Bit_ = false;
   std::array<RegNode, 3> hives_;
   std::vector<std::string> classServers_;
   std::vector<std::string> copied_;
@@ -398,7 +427,8 @@ SnapshotResult TakeMachineSnapshot(Platform& platform, const SnapshotPlan& plan,
   return Snapshotter(platform, dir).Take(plan);
 }
 
-int RunSnapshotCommand(Platform& platform, const std::vector<std::string>& args) {
+int RunSnapshotCommand(Platform& platform, const std::vector<std::string>& args,
+                       bool readAs32BitProgram) {
   std::string dir;
   std::string configFile;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -434,8 +464,9 @@ int RunSnapshotCommand(Platform& platform, const std::vector<std::string>& args)
                        configFile.empty() ? "built in" : configFile.c_str());
     return 2;
   }
-  const SnapshotResult result =
-      TakeMachineSnapshot(platform, BuildSnapshotPlan(config), HostPathFromUtf8(dir));
+  SnapshotPlan plan = BuildSnapshotPlan(config);
+  plan.readAs32BitProgram = readAs32BitProgram;
+  const SnapshotResult result = TakeMachineSnapshot(platform, plan, HostPathFromUtf8(dir));
   for (const std::string& note : result.notes) std::printf("left out: %s\n", note.c_str());
   if (!result.ok()) {
     (void)std::fprintf(stderr, "corvane-machine: %s\n", result.error.c_str());

@@ -32,6 +32,11 @@ struct SnapshotPlan {
   std::vector<SnapshotKey> keys;
   // Windows paths, %VARIABLES% allowed, of files copied to the snapshot's C: drive.
   std::vector<std::string> files;
+  // Set when the snapshot is taken by a 64-bit process on a 64-bit Windows: files are then
+  // read where the 32-bit program finds them (%ProgramFiles% is "Program Files (x86)",
+  // System32 is SysWOW64) and stored under the names the program uses, as the emulated PC,
+  // which has no file-system redirection, looks them up.
+  bool readAs32BitProgram = false;
 };
 
 // The keys and files `config` makes the program read, with the keys fixed in the program
@@ -58,7 +63,8 @@ SnapshotResult TakeMachineSnapshot(Platform& platform, const SnapshotPlan& plan,
 // document (a bank's served item.xml), else of the built-in one from `platform`'s resources,
 // written to DIR. Prints what was left out on stdout. Exit status 0 on success, 1 when DIR
 // cannot be written or is not empty, 2 for bad arguments or a document that does not parse.
-int RunSnapshotCommand(Platform& platform, const std::vector<std::string>& args);
+int RunSnapshotCommand(Platform& platform, const std::vector<std::string>& args,
+                       bool readAs32BitProgram = false);
 
 // A host path from UTF-8 text (wide on Windows).
 std::filesystem::path HostPathFromUtf8(std::string_view text);
