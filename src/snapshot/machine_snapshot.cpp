@@ -11,15 +11,15 @@
 #include <system_error>
 
 #include "checks/registry_path.h"
-#include "config/parse_check_config.h"
-#include "platform/resources.h"
 #include "checks/root_certificates.h"
+#include "config/parse_check_config.h"
 #include "platform/certificate_stores.h"
 #include "platform/emulated/machine_profile.h"
 #include "platform/emulated/reg_file.h"
 #include "platform/environment.h"
 #include "platform/file_system.h"
 #include "platform/network.h"
+#include "platform/resources.h"
 #include "platform/system_info.h"
 #include "platform/usb_devices.h"
 #include "platform/win_errors.h"
@@ -99,9 +99,9 @@ void AddConfigItems(SnapshotPlan& plan, const std::vector<CheckItem>& items) {
       } else if (rule.type == "clsid") {
         AddKeyWithTwin(plan, {RegistryRoot::kClassesRoot, "CLSID\\" + rule.text, true});
         // The add-on's disabled flag (component_report.cpp).
-        AddKey(plan, {RegistryRoot::kCurrentUser,
-                      R"(Software\Microsoft\Windows\CurrentVersion\Ext\Settings\)" + rule.text,
-                      true});
+        AddKey(plan,
+               {RegistryRoot::kCurrentUser,
+                R"(Software\Microsoft\Windows\CurrentVersion\Ext\Settings\)" + rule.text, true});
       } else if (rule.type == "file") {
         AddFile(plan, rule.text);
       }
@@ -298,9 +298,9 @@ class Snapshotter {
       return {path, path};
     }
     std::string text = windowsPath;
-    for (const auto& [from, to] : {std::pair<std::string_view, std::string_view>{
-                                       "%PROGRAMFILES%", "%ProgramFiles(x86)%"},
-                                   {"%COMMONPROGRAMFILES%", "%CommonProgramFiles(x86)%"}}) {
+    for (const auto& [from, to] :
+         {std::pair<std::string_view, std::string_view>{"%PROGRAMFILES%", "%ProgramFiles(x86)%"},
+          {"%COMMONPROGRAMFILES%", "%CommonProgramFiles(x86)%"}}) {
       const std::size_t at = Upper(text).find(from);
       if (at != std::string::npos) text.replace(at, from.size(), to);
     }
@@ -363,9 +363,9 @@ class Snapshotter {
         Md5Context md5;
         md5.Update(der.data(), der.size());
         md5.Final();
-        Write(fs::path("certs") / "user" / std::string(search.store) /
-                  (Md5Hex(md5.digest) + ".cer"),
-              std::string_view(reinterpret_cast<const char*>(der.data()), der.size()));
+        Write(
+            fs::path("certs") / "user" / std::string(search.store) / (Md5Hex(md5.digest) + ".cer"),
+            std::string_view(reinterpret_cast<const char*>(der.data()), der.size()));
       }
     }
   }

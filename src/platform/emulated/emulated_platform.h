@@ -65,7 +65,8 @@ class EmulatedPlatform final : public Platform {
   // This process runs as the machine's program: the standard folders of a Windows are made
   // where missing, the program file at the module path is installed when missing (a Windows
   // image whose version resource carries versionMS and versionLS), recorded as this
-  // process's running image for its life, and a start of it runs hostProgram (EmulatedProcesses::setProgramHost). Returns a Windows error code.
+  // process's running image for its life, and a start of it runs hostProgram
+  // (EmulatedProcesses::setProgramHost). Returns a Windows error code.
   std::uint32_t runAsProgram(const std::filesystem::path& hostProgram, std::uint32_t versionMS,
                              std::uint32_t versionLS);
 
