@@ -35,20 +35,22 @@ using emulated::RegValue;
 // Keys the program reads whatever its configuration says. Each names where it is read.
 constexpr std::string_view kInternetSettings =
     R"(Software\Microsoft\Windows\CurrentVersion\Internet Settings)";
-const SnapshotKey kFixedKeys[] = {
-    // The browser's version (system_description.cpp: HKCU first, then HKLM).
-    {RegistryRoot::kLocalMachine, R"(SOFTWARE\Microsoft\Internet Explorer)", false},
-    {RegistryRoot::kCurrentUser, R"(SOFTWARE\Microsoft\Internet Explorer)", false},
-    // The compatibility-view list (compatibility_list.cpp).
-    {RegistryRoot::kCurrentUser,
-     R"(Software\Microsoft\Internet Explorer\BrowserEmulation\ClearableListData)", true},
-    // "Disableregistrytools" (registry_settings.cpp).
-    {RegistryRoot::kCurrentUser, R"(SOFTWARE\Microsoft\Windows\CurrentVersion\Policies\System)",
-     false},
-    // The home-page policy (browser_settings.cpp).
-    {RegistryRoot::kCurrentUser, R"(SOFTWARE\Policies\Microsoft\Internet Explorer\Control Panel)",
-     false},
-};
+std::vector<SnapshotKey> FixedKeys() {
+  return {
+      // The browser's version (system_description.cpp: HKCU first, then HKLM).
+      {RegistryRoot::kLocalMachine, R"(SOFTWARE\Microsoft\Internet Explorer)", false},
+      {RegistryRoot::kCurrentUser, R"(SOFTWARE\Microsoft\Internet Explorer)", false},
+      // The compatibility-view list (compatibility_list.cpp).
+      {RegistryRoot::kCurrentUser,
+       R"(Software\Microsoft\Internet Explorer\BrowserEmulation\ClearableListData)", true},
+      // "Disableregistrytools" (registry_settings.cpp).
+      {RegistryRoot::kCurrentUser, R"(SOFTWARE\Microsoft\Windows\CurrentVersion\Policies\System)",
+       false},
+      // The home-page policy (browser_settings.cpp).
+      {RegistryRoot::kCurrentUser, R"(SOFTWARE\Policies\Microsoft\Internet Explorer\Control Panel)",
+       false},
+  };
+}
 
 std::string Upper(std::string_view text) {
   std::string out(text);
@@ -254,7 +256,8 @@ class Snapshotter {
     std::vector<std::string> subKeys;
     if (handle.SubKeyNames(subKeys) != win::kErrorSuccess) return;
     for (const std::string& name : subKeys) {
-      const std::string childPath = path + "\\" + name;
+      std::string childPath = path;
+      childPath.append("\\").append(name);
       RegistryKey child;
       if (platform_.registry().OpenKey(root, childPath, ReadAccess(), child) ==
           win::kErrorSuccess) {
@@ -373,9 +376,9 @@ class Snapshotter {
   void WriteUsbDevices() {
     std::string text = "; USB devices attached when the snapshot was taken (vendor:product)\n";
     for (const std::uint32_t id : platform_.usbDevices().connectedIds()) {
-      char line[16];
-      (void)std::snprintf(line, sizeof line, "%04x:%04x\n", id >> 16U, id & 0xFFFFU);
-      text += line;
+      std::array<char, 16> line{};
+      (void)std::snprintf(line.data(), line.size(), "%04x:%04x\n", id >> 16U, id & 0xFFFFU);
+      text += line.data();
     }
     Write("usb.ini", text);
   }
@@ -394,7 +397,7 @@ class Snapshotter {
 
 SnapshotPlan BuildSnapshotPlan(const CheckConfig& config) {
   SnapshotPlan plan;
-  for (const SnapshotKey& key : kFixedKeys) AddKeyWithTwin(plan, key);
+  for (const SnapshotKey& key : FixedKeys()) AddKeyWithTwin(plan, key);
   // Zones, template policies, the zone map and "SecureProtocols" (emulated_url_zones.cpp and
   // the downloads), both roots, as urlmon and WinINet read them.
   for (const RegistryRoot root : {RegistryRoot::kCurrentUser, RegistryRoot::kLocalMachine}) {
