@@ -27,8 +27,12 @@ run() {
   "${program}" --machine "${machine}" --ui none --exit-when-idle --transcript "${work}/${name}.jsonl" \
     "$@" >"${work}/${name}.out" 2>&1 || fail "${name}: the program failed: $(tail -5 "${work}/${name}.out")"
 }
-# Every page call, prompt and command of a transcript, without its time.
-calls() { tr -d '\r' <"$1" | sed -E 's/^\{"t":[0-9]+,/{/'; }
+# Every page call of a transcript in order, then its prompts sorted (the configuration
+# worker's prompt races the dialog's first calls), without times.
+calls() {
+  tr -d '\r' <"$1" | grep '"call":' | sed -E 's/^\{"t":[0-9]+,/{/'
+  tr -d '\r' <"$1" | grep '"prompt":' | sed -E 's/^\{"t":[0-9]+,/{/' | sort
+}
 tool() { "${tool}" --machine "${original}" "$@" >/dev/null || fail "corvane-machine $*"; }
 
 # The original PC: the root certificates installed, then one intermediate one removed.
