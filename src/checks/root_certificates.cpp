@@ -42,7 +42,17 @@ win::HResult InstallStep(const CertificateStep& step) {
   return AddCertificateFromResource(step.resource, std::move(store));
 }
 
+constexpr std::array<CertificateSearch, kSteps.size()> kSearches = {{
+    {kSteps[0].store, kSteps[0].subject},
+    {kSteps[1].store, kSteps[1].subject},
+    {kSteps[2].store, kSteps[2].subject},
+    {kSteps[3].store, kSteps[3].subject},
+    {kSteps[4].store, kSteps[4].subject},
+}};
+
 }  // namespace
+
+std::span<const CertificateSearch> RootCertificateSearches() { return kSearches; }
 
 win::HResult CheckRootCertificates() {
   for (const CertificateStep& step : kSteps) {

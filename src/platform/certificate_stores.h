@@ -12,6 +12,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace corvane {
 
@@ -28,6 +29,13 @@ class CertificateStore {
   // Whether a certificate whose subject name, rendered as text (CertNameToStr with
   // CERT_SIMPLE_NAME_STR), contains `text`, without regard to case.
   virtual bool ContainsSubject(std::string_view text) = 0;
+
+  // The DER bytes of every certificate ContainsSubject would find for `text`, in the store's
+  // order; empty when there is none. A machine snapshot copies the certificates the checks
+  // look for with it.
+  virtual std::vector<std::vector<std::uint8_t>> EncodedWithSubject(std::string_view /*text*/) {
+    return {};
+  }
 
   // Adds a DER-encoded X.509 certificate, replacing an existing copy. Returns 0 or the
   // Windows error: ERROR_CANCELLED when the user declined adding a root certificate,

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -90,6 +91,19 @@ TEST_F(CertificateStoresTest, AddingAgainReplacesTheCopyAndStoresStayApart) {
     }
     EXPECT_EQ(files, 1U);
   }
+}
+
+// A snapshot of a PC copies what the subject searches find: every match, as encoded.
+TEST_F(CertificateStoresTest, EverySubjectMatchIsHandedOutEncoded) {
+  auto store = Open("CA");
+  ASSERT_NE(store, nullptr);
+  ASSERT_EQ(store->AddEncoded(Der(kCertAlpha)), win::kErrorSuccess);
+  ASSERT_EQ(store->AddEncoded(Der(kCertBeta)), win::kErrorSuccess);
+  EXPECT_EQ(store->EncodedWithSubject("corvane test ALPHA"), std::vector<Bytes>{Der(kCertAlpha)});
+  EXPECT_TRUE(store->EncodedWithSubject("No Such Subject").empty());
+  const std::vector<Bytes> both = store->EncodedWithSubject("Corvane Test");
+  EXPECT_NE(std::find(both.begin(), both.end(), Der(kCertAlpha)), both.end());
+  EXPECT_NE(std::find(both.begin(), both.end(), Der(kCertBeta)), both.end());
 }
 
 TEST_F(CertificateStoresTest, BytesThatAreNotOneCertificateAreRefused) {
@@ -180,6 +194,7 @@ TEST_F(EmulatedCertificateStoresTest, TheUserRootShowsTheMachineRootAndSkipsNonC
   auto root = Open("ROOT");
   ASSERT_NE(root, nullptr);
   EXPECT_TRUE(root->ContainsSubject("corvane test beta"));
+  EXPECT_EQ(root->EncodedWithSubject("Beta"), std::vector<Bytes>{Der(kCertBeta)});
   auto ca = Open("CA");
   ASSERT_NE(ca, nullptr);
   EXPECT_FALSE(ca->ContainsSubject("Beta"));

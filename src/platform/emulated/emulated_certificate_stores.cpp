@@ -225,10 +225,22 @@ class EmulatedCertificateStore final : public CertificateStore {
       : stores_(stores), dir_(std::move(dir)), userRoot_(userRoot) {}
 
   bool ContainsSubject(std::string_view text) override {
+    return !EncodedWithSubject(text, true).empty();
+  }
+
+  std::vector<std::vector<std::uint8_t>> EncodedWithSubject(std::string_view text) override {
+    return EncodedWithSubject(text, false);
+  }
+
+  std::vector<std::vector<std::uint8_t>> EncodedWithSubject(std::string_view text, bool first) {
     const std::string wanted = FoldAscii(text);
-    if (Search(dir_, wanted)) return true;
+    std::vector<std::vector<std::uint8_t>> found;
+    Search(dir_, wanted, first, found);
     // The user's "ROOT" shows the machine's root certificates too.
-    return userRoot_ && Search(FindFolder(stores_.machineDir(), "ROOT"), wanted);
+    if (userRoot_ && !(first && !found.empty())) {
+      Search(FindFolder(stores_.machineDir(), "ROOT"), wanted, first, found);
+    }
+    return found;
   }
 
   std::uint32_t AddEncoded(std::span<const std::uint8_t> der) override {
@@ -249,16 +261,18 @@ class EmulatedCertificateStore final : public CertificateStore {
     return stores_.userDir().parent_path().parent_path();
   }
 
-  bool Search(const fs::path& dir, const std::string& wanted) const {
-    if (PassesLink(machineRoot(), dir)) return false;
+  void Search(const fs::path& dir, const std::string& wanted, bool first,
+              std::vector<std::vector<std::uint8_t>>& found) const {
+    if (PassesLink(machineRoot(), dir)) return;
     std::error_code error;
     for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error)) {
-      const std::vector<std::uint8_t> bytes = ReadSmallFile(it->path());
+      std::vector<std::uint8_t> bytes = ReadSmallFile(it->path());
       CertificateFacts facts;
       if (bytes.empty() || ReadCertificate(bytes, facts) != 0) continue;
-      if (FoldAscii(facts.subject).find(wanted) != std::string::npos) return true;
+      if (FoldAscii(facts.subject).find(wanted) == std::string::npos) continue;
+      found.push_back(std::move(bytes));
+      if (first) return;
     }
-    return false;
   }
 
   EmulatedCertificateStores& stores_;

@@ -240,9 +240,7 @@ EmulatedFileSystem::EmulatedFileSystem(const MachineFolder& folder, const Enviro
   if (!fs::exists(folder_.driveC(), error)) createMachineSkeleton();
 }
 
-void EmulatedFileSystem::createMachineSkeleton() {
-  std::error_code error;
-  fs::create_directories(folder_.driveC(), error);
+void EmulatedFileSystem::createStandardFolders() {
   const std::vector<std::string> folders = {
       R"(C:\Windows\System32\drivers\etc)",
       R"(C:\Windows\System)",
@@ -255,7 +253,15 @@ void EmulatedFileSystem::createMachineSkeleton() {
       environment_.tempFolder(),
       std::string(PathParent(environment_.modulePath())),
   };
-  for (const std::string& path : folders) createDirectories(path);
+  for (const std::string& path : folders) {
+    if (!exists(path)) createDirectories(path);
+  }
+}
+
+void EmulatedFileSystem::createMachineSkeleton() {
+  std::error_code error;
+  fs::create_directories(folder_.driveC(), error);
+  createStandardFolders();
   // The text of the hosts file a new Windows 7 installation has: comments, the localhost
   // lines among them.
   writeFile(R"(C:\Windows\System32\drivers\etc\hosts)",

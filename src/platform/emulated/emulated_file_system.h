@@ -65,6 +65,11 @@ class EmulatedFileSystem final : public FileSystem {
   // were carried out.
   std::size_t Reboot();
 
+  // Creates the folders every Windows has that are missing (the system folders, the program
+  // files, the user's, the temporary folder and the program's own): a drive written by
+  // something else, a snapshot of a PC, holds only the files the program reads.
+  void createStandardFolders();
+
   // Where a Windows path is on the host; empty when it names nothing on this drive.
   [[nodiscard]] std::filesystem::path hostPath(std::string_view path) const;
 

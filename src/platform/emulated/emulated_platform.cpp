@@ -65,6 +65,7 @@ std::uint32_t EmulatedPlatform::runAsProgram(const std::filesystem::path& hostPr
                                              std::uint32_t versionMS, std::uint32_t versionLS,
                                              std::vector<std::filesystem::path> writable) {
   const std::string program = environment_.modulePath();
+  files_.createStandardFolders();
   if (!files_.exists(program)) {
     if (const std::uint32_t error =
             files_.writeFile(program, MakeProgramImage(versionMS, versionLS))) {

@@ -63,11 +63,12 @@ class EmulatedPlatform final : public Platform {
   // not whole: the programs refuse to run on it rather than answer for a different PC.
   [[nodiscard]] std::string loadErrors() const;
 
-  // This process runs as the machine's program: the program file at the module path is
-  // installed when missing (a Windows image whose version resource carries versionMS and
-  // versionLS), recorded as this process's running image for its life, and a start of it
-  // runs hostProgram (EmulatedProcesses::setProgramHost), which may write `writable` (host
-  // paths outside the machine folder, such as the transcript). Returns a Windows error code.
+  // This process runs as the machine's program: the standard folders of a Windows are made
+  // where missing, the program file at the module path is installed when missing (a Windows
+  // image whose version resource carries versionMS and versionLS), recorded as this
+  // process's running image for its life, and a start of it runs hostProgram
+  // (EmulatedProcesses::setProgramHost), which may write `writable` (host paths outside the
+  // machine folder, such as the transcript). Returns a Windows error code.
   std::uint32_t runAsProgram(const std::filesystem::path& hostProgram, std::uint32_t versionMS,
                              std::uint32_t versionLS,
                              std::vector<std::filesystem::path> writable = {});

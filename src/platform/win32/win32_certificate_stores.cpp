@@ -19,6 +19,20 @@ class Win32CertificateStore final : public CertificateStore {
     return found.valid();
   }
 
+  std::vector<std::vector<std::uint8_t>> EncodedWithSubject(std::string_view text) override {
+    const std::wstring wide = Wide(text);
+    std::vector<std::vector<std::uint8_t>> found;
+    UniqueCertContext at;
+    // Each search frees the context it is given and returns the next match.
+    while (true) {
+      at.reset(::CertFindCertificateInStore(store_.get(), X509_ASN_ENCODING, 0,
+                                            CERT_FIND_SUBJECT_STR_W, wide.c_str(), at.release()));
+      if (!at.valid()) return found;
+      const BYTE* der = at.get()->pbCertEncoded;
+      found.emplace_back(der, der + at.get()->cbCertEncoded);
+    }
+  }
+
   std::uint32_t AddEncoded(std::span<const std::uint8_t> der) override {
     if (der.size() > static_cast<std::size_t>(ULONG_MAX)) return ERROR_INVALID_PARAMETER;
     UniqueCertContext added;

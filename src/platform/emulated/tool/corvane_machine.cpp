@@ -20,6 +20,7 @@
 #include "platform/file_system.h"
 #include "platform/registry.h"
 #include "platform/win_errors.h"
+#include "snapshot/machine_snapshot.h"
 
 namespace {
 
@@ -37,6 +38,7 @@ int Usage() {
       "       corvane-machine [--machine DIR] register-class {CLSID} C:\\PATH\n"
       "       corvane-machine [--machine DIR] import-reg FILE...\n"
       "       corvane-machine [--machine DIR] reg-list KEY\n"
+      "       corvane-machine [--machine DIR] snapshot TARGET [--config ITEM.XML]\n"
       "       corvane-machine program-image a.b.c.d FILE\n"
       "  show    create the machine if it does not exist and describe it\n"
       "  reboot  carry out the moves and deletions registered for the next restart\n"
@@ -55,6 +57,8 @@ int Usage() {
       "  import-reg merge regedit exports (.reg files: UTF-16, UTF-8 or REGEDIT4) into the\n"
       "          hives, all files or none; a bad line is named as FILE:LINE, exit status 2\n"
       "  reg-list   print KEY and the keys below it as reg query KEY /s does\n"
+      "  snapshot   write the machine's snapshot into TARGET (new or empty): what Corvane\n"
+      "          reads of it, as the Windows build's snapshot of a real PC\n"
       "reg-set, reg-get, reg-delete and register-class see the registry as the program sees\n"
       "it (the 32-bit view on a 64-bit machine); import-reg and reg-list see the hives as\n"
       "stored, as regedit does.\n"
@@ -348,9 +352,9 @@ int main(int argc, char** argv) {
     }
   }
   if (command == "create") return Create(root, args);
-  static constexpr std::array<std::string_view, 9> kCommands = {
-      "show",     "reboot",         "reg-set",    "reg-get", "reg-delete",
-      "put-file", "register-class", "import-reg", "reg-list"};
+  static constexpr std::array<std::string_view, 10> kCommands = {
+      "show",     "reboot",         "reg-set",    "reg-get",  "reg-delete",
+      "put-file", "register-class", "import-reg", "reg-list", "snapshot"};
   if (std::find(kCommands.begin(), kCommands.end(), command) == kCommands.end()) {
     return Usage();
   }
@@ -374,6 +378,7 @@ int main(int argc, char** argv) {
   if (command == "put-file") return PutFile(machine, args);
   if (command == "register-class") return RegisterClass(machine, args);
   if (command == "import-reg") return corvane::emulated::ImportRegFiles(machine, args);
+  if (command == "snapshot") return corvane::RunSnapshotCommand(machine, args);
   if (command == "reg-list") {
     return args.size() == 1 ? corvane::emulated::ListRegistryTree(machine, args[0]) : Usage();
   }
