@@ -23,6 +23,10 @@ mkdir -m 700 "${work}/runtime"
 export XDG_RUNTIME_DIR="${work}/runtime"
 machine="${work}/machine"
 source "${here}/../fixtures/bank_server/bank_server.sh"
+# The installers run confined to the machine and call corvane-machine, which the machine's
+# programs may read because its settings list it.
+mkdir -p "${machine}"
+printf '[programs]\nread_only = %s\n' "${machine_tool}" >"${machine}/machine.ini"
 trap bank_server_stop EXIT
 last_run=""
 fail() {

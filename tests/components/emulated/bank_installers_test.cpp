@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 
@@ -58,7 +60,16 @@ std::string Md5Of(const std::string& bytes) {
 class BankInstallersTest : public ::testing::Test {
  protected:
   BankInstallersTest()
-      : platform_(std::make_unique<emulated::EmulatedPlatform>(machine_.folder().root())) {}
+      : platform_(std::make_unique<emulated::EmulatedPlatform>(ToolReadable(machine_))) {}
+
+  // The installers run confined and call corvane-machine, which the machine's programs may
+  // read only when its settings list it.
+  static std::filesystem::path ToolReadable(const emulated::ScratchMachine& machine) {
+    const std::filesystem::path root = machine.folder().root();
+    std::ofstream(root / "machine.ini", std::ios::app)
+        << "\n[programs]\nread_only = " << CORVANE_MACHINE_TOOL << "\n";
+    return root;
+  }
 
   const testing::ServedFile* Served(const std::string& url) const {
     const auto found =
