@@ -22,9 +22,9 @@ kills="${CORVANE_CRASH_KILLS:-24}"
 parallel="${CORVANE_CRASH_PARALLEL:-6}"
 rm -rf "${work}"
 mkdir -p "${work}"
-server_pid=""
+source "$(dirname "${BASH_SOURCE[0]}")/../fixtures/bank_server/bank_server.sh"
 cleanup() {
-  if [[ -n "${server_pid}" ]]; then kill "${server_pid}" 2>/dev/null || true; fi
+  bank_server_stop
   pkill -9 -f -- "${work}/" 2>/dev/null || true
   wait 2>/dev/null || true
 }
@@ -171,14 +171,8 @@ golden="${work}/update-golden"
 "${machine_tool}" --machine "${golden}" show >/dev/null
 # One server for every copy: its address is in the machine's network settings, which each copy
 # takes along.
-"${bank_server}" --machine "${golden}" --files "${files}" >"${work}/server.out" 2>&1 &
-server_pid=$!
-for _ in $(seq 1 100); do
-  grep -q '^serving' "${work}/server.out" && break
-  kill -0 "${server_pid}" 2>/dev/null || fail "the bank server ended: $(cat "${work}/server.out")"
-  sleep 0.1
-done
-grep -q '^serving' "${work}/server.out" || fail "the bank server did not start"
+bank_server_start "${work}/server.out" "${bank_server}" --machine "${golden}" --files "${files}" ||
+  fail "no bank server"
 
 # run_updated MACHINE NAME: a run that may restart itself; waits for the restarted instance.
 run_updated() {

@@ -18,11 +18,8 @@ mkdir -p "${work}/files/perbank/download/818" "${work}/cwd"
 mkdir -m 700 "${work}/runtime"
 export XDG_RUNTIME_DIR="${work}/runtime"
 machine="${work}/machine"
-server_pid=""
-cleanup() {
-  if [[ -n "${server_pid}" ]]; then kill "${server_pid}" 2>/dev/null || true; fi
-}
-trap cleanup EXIT
+source "$(dirname "${BASH_SOURCE[0]}")/../fixtures/bank_server/bank_server.sh"
+trap bank_server_stop EXIT
 fail() {
   echo "acquisition_end_to_end: $*" >&2
   exit 1
@@ -49,14 +46,9 @@ prompted offline-first || fail "offline-first: no prompt 155/146"
 [[ ! -e "${copy}" ]] || fail "offline-first: a local copy was written"
 
 # 2. The bank server, pointing the machine at itself.
-"${bank_server}" --machine "${machine}" --files "${work}/files" >"${work}/server.out" 2>&1 &
-server_pid=$!
-for _ in $(seq 1 100); do
-  grep -q '^serving' "${work}/server.out" && break
-  kill -0 "${server_pid}" 2>/dev/null || fail "the bank server ended: $(cat "${work}/server.out")"
-  sleep 0.1
-done
-grep -q '^serving' "${work}/server.out" || fail "the bank server did not start"
+bank_server_start "${work}/server.out" "${bank_server}" \
+  --machine "${machine}" --files "${work}/files" ||
+  fail "no bank server"
 run online
 prompted online && fail "online: prompt 155/146 shown"
 [[ "$(summary online)" == 1 ]] || fail "online: not the server's document ($(summary online))"
@@ -67,9 +59,7 @@ attributes="$(grep -i 'corvane/item\.xml$' "${machine}/drive_c.attributes" | cut
 [[ "${attributes}" == 00000002 ]] || fail "online: the copy's attributes are '${attributes}', not hidden alone"
 
 # 3. The server gone: its port refuses, the download fails, the copy is used.
-kill "${server_pid}"
-wait "${server_pid}" 2>/dev/null || true
-server_pid=""
+bank_server_stop
 run offline-after
 prompted offline-after || fail "offline-after: no prompt 155/146"
 [[ "$(summary offline-after)" == 1 ]] || fail "offline-after: not the local copy ($(summary offline-after))"

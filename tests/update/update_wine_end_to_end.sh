@@ -16,9 +16,9 @@ bank_server="$(realpath "$5")"
 runner=("${@:6}")
 rm -rf "${work}"
 mkdir -p "${work}/files/perbank/download/818" "${work}/files/corvane" "${work}/app" "${work}/cwd"
-server_pid=""
+source "$(dirname "${BASH_SOURCE[0]}")/../fixtures/bank_server/bank_server.sh"
 cleanup() {
-  if [[ -n "${server_pid}" ]]; then kill "${server_pid}" 2>/dev/null || true; fi
+  bank_server_stop
 }
 trap cleanup EXIT
 fail() {
@@ -33,15 +33,9 @@ port=$((20000 + RANDOM % 20000))
 printf '<?xml version="1.0" encoding="utf-8"?>\r\n<checkitems>\r\n  <appinfo version="2.0.0.0" md5="%s" remote="http://127.0.0.1:%s/corvane/Corvane.exe"/>\r\n</checkitems>\r\n' \
   "${new_md5}" "${port}" >"${work}/files/perbank/download/818/item.xml"
 
-"${bank_server}" --machine "${work}/machine" --files "${work}/files" --plain-port "${port}" \
-  >"${work}/server.out" 2>&1 &
-server_pid=$!
-for _ in $(seq 1 100); do
-  grep -q '^serving' "${work}/server.out" && break
-  kill -0 "${server_pid}" 2>/dev/null || fail "the bank server ended: $(cat "${work}/server.out")"
-  sleep 0.1
-done
-grep -q '^serving' "${work}/server.out" || fail "the bank server did not start"
+bank_server_start "${work}/server.out" "${bank_server}" \
+  --machine "${work}/machine" --files "${work}/files" --plain-port "${port}" ||
+  fail "no bank server"
 
 # The local copy of that configuration, as the program keeps it (refusing the update there).
 "${linux_program}" --machine "${work}/machine" --ui none --exit-when-idle --answer refuse \

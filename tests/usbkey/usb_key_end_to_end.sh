@@ -17,8 +17,8 @@ mkdir -p "${work}/files/perbank/download/818" "${work}/cwd"
 mkdir -m 700 "${work}/runtime"
 export XDG_RUNTIME_DIR="${work}/runtime"
 machine="${work}/machine"
-server_pid=""
-trap '[[ -z "${server_pid}" ]] || kill "${server_pid}" 2>/dev/null || true' EXIT
+source "$(dirname "${BASH_SOURCE[0]}")/../fixtures/bank_server/bank_server.sh"
+trap bank_server_stop EXIT
 fail() {
   echo "usb_key_end_to_end: $*" >&2
   exit 1
@@ -35,14 +35,9 @@ key_states() {  # the setState calls of the key rows
 # The driver: one file, and the key's USB id (vendor 0x096e, product 0x0702).
 printf '<?xml version="1.0" encoding="utf-8"?>\r\n<checkitems base="http://update.marrowby.example/corvane/">\r\n  <item name="d" type="driver" class="CFeitianUSBKey">\r\n    <detect type="file">C:\\Windows\\System32\\ftdriver.dll</detect>\r\n    <detect type="usbkey">0x096e0702</detect>\r\n  </item>\r\n  <appinfo version="1.0.0.0" remote="http://update.marrowby.example/corvane/Corvane.exe"/>\r\n</checkitems>\r\n' \
   >"${work}/files/perbank/download/818/item.xml"
-"${bank_server}" --machine "${machine}" --files "${work}/files" >"${work}/server.out" 2>&1 &
-server_pid=$!
-for _ in $(seq 1 100); do
-  grep -q '^serving' "${work}/server.out" && break
-  kill -0 "${server_pid}" 2>/dev/null || fail "the bank server ended: $(cat "${work}/server.out")"
-  sleep 0.1
-done
-grep -q '^serving' "${work}/server.out" || fail "the bank server did not start"
+bank_server_start "${work}/server.out" "${bank_server}" \
+  --machine "${machine}" --files "${work}/files" ||
+  fail "no bank server"
 
 mkdir -p "${machine}/drive_c/Windows/System32"
 : >"${machine}/drive_c/Windows/System32/ftdriver.dll"
