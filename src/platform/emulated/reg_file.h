@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,6 +39,10 @@ struct RegNode {
 // The form names are compared in: upper case, as Windows compares registry names (ASCII,
 // Latin-1, Greek and Cyrillic letters; other scripts have no case).
 std::string FoldRegName(std::string_view name);
+
+// 1 to 8 hexadecimal digits and nothing else, as the numbers of the .reg text formats
+// ("dword:", "hex(N):", a byte of a hex list); nullopt otherwise.
+std::optional<std::uint32_t> ParseRegHexNumber(std::string_view s);
 
 // Whether two trees hold the same keys (names and case), values (order, types, data).
 bool SameRegTree(const RegNode& a, const RegNode& b);

@@ -41,25 +41,6 @@ bool StartsWithIgnoringCase(std::string_view s, std::string_view prefix) {
   return s.size() >= prefix.size() && FoldRegName(s.substr(0, prefix.size())) == prefix;
 }
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// 1 to 8 hexadecimal digits, nothing else.
-std::optional<std::uint32_t> ParseHexNumber(std::string_view s) {
-  if (s.empty() || s.size() > 8) return std::nullopt;
-  std::uint32_t value = 0;
-  for (const char c : s) {
-    const int digit = HexDigit(c);
-    if (digit < 0) return std::nullopt;
-    value = (value << 4U) | static_cast<std::uint32_t>(digit);
-  }
-  return value;
-}
-
 bool IsAscii(std::string_view s) {
   return std::all_of(s.begin(), s.end(),
                      [](char c) { return static_cast<unsigned char>(c) < 0x80; });
@@ -222,9 +203,9 @@ class Parser {
     // A trailing backslash names the same key.
     if (parts.size() > 1 && parts.back().empty()) parts.pop_back();
     const std::string root = FoldRegName(parts.front());
-    const auto* const known = std::find_if(kRootNames.begin(), kRootNames.end(), [&](const RootName& r) {
-      return root == r.full || root == r.abbreviation;
-    });
+    const auto* const known =
+        std::find_if(kRootNames.begin(), kRootNames.end(),
+                     [&](const RootName& r) { return root == r.full || root == r.abbreviation; });
     if (known == kRootNames.end()) {
       return "the key must start with a root key such as HKEY_LOCAL_MACHINE, not \"" +
              parts.front() + "\"";
@@ -314,7 +295,7 @@ class Parser {
     } else if (StartsWithIgnoringCase(line, "DWORD:")) {
       std::string_view digits = line.substr(6);
       const std::size_t end = std::min(digits.find(';'), digits.size());
-      const auto number = ParseHexNumber(Trim(digits.substr(0, end)));
+      const auto number = ParseRegHexNumber(Trim(digits.substr(0, end)));
       if (!number) return std::string("dword: takes 1 to 8 hexadecimal digits");
       op.kind = RegImportOperation::Kind::kSetValue;
       value.type = kRegDword;
@@ -344,7 +325,7 @@ class Parser {
     if (rest.starts_with('(')) {
       const std::size_t close = rest.find(')');
       if (close == std::string_view::npos) return std::string("hex( has no closing )");
-      const auto type = ParseHexNumber(rest.substr(1, close - 1));
+      const auto type = ParseRegHexNumber(rest.substr(1, close - 1));
       if (!type) return std::string("hex(type) takes 1 to 8 hexadecimal digits");
       value.type = *type;
       rest.remove_prefix(close + 1);
@@ -371,7 +352,7 @@ class Parser {
       const std::size_t comma = std::min(list.find(',', start), list.size());
       const std::string_view token = Trim(list.substr(start, comma - start));
       const bool last = comma == list.size();
-      const auto byte = token.size() <= 2 ? ParseHexNumber(token) : std::nullopt;
+      const auto byte = token.size() <= 2 ? ParseRegHexNumber(token) : std::nullopt;
       if (!byte) {
         return std::string("hex data must be bytes of two hexadecimal digits separated by commas");
       }
