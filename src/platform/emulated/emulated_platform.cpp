@@ -1,8 +1,10 @@
 #include "platform/emulated/emulated_platform.h"
 
+#include <cstdlib>
 #include <memory>
 
 #include "platform/emulated/program_image.h"
+#include "platform/emulated/program_sandbox.h"
 #include "platform/win_errors.h"
 
 namespace corvane {
@@ -46,6 +48,14 @@ EmulatedPlatform::EmulatedPlatform(const std::filesystem::path& root)
   confinement.scriptNetwork = profile.programsNetwork && profile.online;
   confinement.hostNetwork = profile.online;
   confinement.readOnly.assign(profile.programsReadOnly.begin(), profile.programsReadOnly.end());
+  // A sanitized build's programs inherit its options and must read the files they name.
+  for (const char* variable : {"ASAN_OPTIONS", "TSAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
+    if (const char* options = std::getenv(variable)) {
+      for (std::filesystem::path& file : SanitizerOptionFiles(options)) {
+        confinement.readOnly.push_back(std::move(file));
+      }
+    }
+  }
   processes_.setConfinement(std::move(confinement));
 }
 

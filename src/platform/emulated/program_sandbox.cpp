@@ -75,6 +75,20 @@ std::vector<std::string> SandboxArguments(const SandboxPlan& plan,
   return args;
 }
 
+std::vector<std::filesystem::path> SanitizerOptionFiles(std::string_view options) {
+  constexpr std::string_view kKey = "suppressions=";
+  std::vector<std::filesystem::path> files;
+  for (std::size_t start = 0; start <= options.size();) {
+    const std::size_t end = std::min(options.find(':', start), options.size());
+    const std::string_view part = options.substr(start, end - start);
+    if (part.starts_with(kKey) && part.size() > kKey.size() && part[kKey.size()] == '/') {
+      files.emplace_back(part.substr(kKey.size()));
+    }
+    start = end + 1;
+  }
+  return files;
+}
+
 std::filesystem::path FindBubblewrap() {
   const char* path = std::getenv("PATH");
   const std::string_view folders = path != nullptr ? path : "/usr/bin:/bin";

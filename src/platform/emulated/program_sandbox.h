@@ -20,6 +20,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace corvane::emulated {
@@ -37,6 +38,11 @@ struct SandboxPlan {
 // first; looked up on PATH inside the sandbox when it has no folder) under `plan`.
 std::vector<std::string> SandboxArguments(const SandboxPlan& plan,
                                           const std::vector<std::string>& command);
+
+// The files a sanitizer's options name (the value of each "suppressions=" in an
+// ASAN_OPTIONS-style text, parts split by ':'): programs of a sanitized build inherit the
+// options, and their runtime ends them when such a file cannot be read.
+std::vector<std::filesystem::path> SanitizerOptionFiles(std::string_view options);
 
 // The host path of bwrap (found on PATH); empty when it is not installed.
 std::filesystem::path FindBubblewrap();

@@ -2,6 +2,8 @@
 // of the host, read only what the settings list besides the system, reach the network only
 // when allowed, and do not run at all when no sandbox can be made, unless the settings say
 // to run them unconfined.
+#include "platform/emulated/program_sandbox.h"
+
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -14,6 +16,7 @@
 #include <random>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "platform/emulated/emulated_environment.h"
 #include "platform/emulated/emulated_file_system.h"
@@ -103,6 +106,23 @@ class ProgramSandboxTest : public ::testing::Test {
 
 // One script writes inside the machine and tries the host around it; it records what
 // worked in the machine folder, the only place it can write.
+// A sanitized build's programs inherit its options; the files named there must be readable
+// inside, and only absolute names can be bound.
+TEST(SanitizerOptionFilesTest, NamesTheAbsoluteSuppressionFiles) {
+  const struct {
+    const char* options;
+    std::vector<fs::path> files;
+  } cases[] = {
+      {"halt_on_error=1:suppressions=/src/tests/tsan.supp", {"/src/tests/tsan.supp"}},
+      {"suppressions=/a.supp:detect_leaks=1:suppressions=/b.supp", {"/a.supp", "/b.supp"}},
+      {"suppressions=relative.supp:suppressions=", {}},
+      {"", {}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(SanitizerOptionFiles(c.options), c.files) << c.options;
+  }
+}
+
 TEST_F(ProgramSandboxTest, ScriptWritesOnlyTheMachineFolder) {
   fs::create_directories(outside_ / "tools");
   fs::create_directories(outside_ / "data");
