@@ -169,6 +169,10 @@ printf '<?xml version="1.0" encoding="utf-8"?>\r\n<checkitems>\r\n  <appinfo ver
   "${new_md5}" >"${files}/perbank/download/818/item.xml"
 golden="${work}/update-golden"
 "${machine_tool}" --machine "${golden}" show >/dev/null
+# The old program is installed before it first runs, as on a customer's PC; otherwise a kill
+# before the first start placed it would leave no program file at all.
+mkdir -p "$(dirname "$(program_file "${golden}")")"
+cp "${work}/v1.exe" "$(program_file "${golden}")"
 # One server for every copy: its address is in the machine's network settings, which each copy
 # takes along.
 bank_server_start "${work}/server.out" "${bank_server}" --machine "${golden}" --files "${files}" ||

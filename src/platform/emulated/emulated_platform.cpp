@@ -77,8 +77,15 @@ std::uint32_t EmulatedPlatform::runAsProgram(const std::filesystem::path& hostPr
   const std::string program = environment_.modulePath();
   files_.createStandardFolders();
   if (!files_.exists(program)) {
-    if (const std::uint32_t error =
-            files_.writeFile(program, MakeProgramImage(versionMS, versionLS))) {
+    // Written beside it and renamed into place: a program killed here leaves no part of an
+    // image that a later start would take for the installed program.
+    const std::string staged = program + ".install";
+    std::uint32_t error = files_.writeFile(staged, MakeProgramImage(versionMS, versionLS));
+    if (error == win::kErrorSuccess) {
+      error = files_.move(staged, program, win::kMoveFileReplaceExisting);
+    }
+    if (error != win::kErrorSuccess) {
+      files_.deleteFile(staged);
       return error;
     }
   }
