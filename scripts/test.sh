@@ -64,24 +64,45 @@ run_fuzz_smoke() {
     echo "fuzz: no fuzz_* targets built"
     return
   fi
-  for target in "${targets[@]}"; do
-    name="$(basename "${target}")"
-    stage "fuzz ${name} for ${seconds}s"
-    work="build/linux-fuzz/fuzz-work/${name}"
-    log="build/linux-fuzz/fuzz-work/${name}.log"
-    mkdir -p "${work}/corpus" "${work}/artifacts"
-    fuzz_inputs "${name}" "${repo_root}"
-    echo "seeds: ${fuzz_corpus[*]:-none}; dictionary: ${fuzz_dict[*]:-none}"
-    if timeout --kill-after=10 "$((seconds + 120))" "${target}" \
-      -max_total_time="${seconds}" -print_final_stats=1 "${fuzz_dict[@]}" \
-      -artifact_prefix="${work}/artifacts/" "${work}/corpus" "${fuzz_corpus[@]}" >"${log}" 2>&1; then
-      tail -n 12 "${log}"
-      passed=$((passed + 1))
-    else
-      tail -n 60 "${log}"
-      echo "fuzz ${name}: FAILED (full log: ${log})" >&2
-      failed=$((failed + 1))
-    fi
+  # Two targets at a time (CORVANE_FUZZ_PARALLEL): each is one process on one core, so the
+  # stage takes half as long on this two-core machine and every target still gets its seconds.
+  local parallel="${CORVANE_FUZZ_PARALLEL:-2}" i j status
+  for ((i = 0; i < ${#targets[@]}; i += parallel)); do
+    local -a pids=()
+    for ((j = i; j < i + parallel && j < ${#targets[@]}; ++j)); do
+      target="${targets[j]}"
+      name="$(basename "${target}")"
+      work="build/linux-fuzz/fuzz-work/${name}"
+      log="build/linux-fuzz/fuzz-work/${name}.log"
+      mkdir -p "${work}/corpus" "${work}/artifacts"
+      fuzz_inputs "${name}" "${repo_root}"
+      {
+        echo "seeds: ${fuzz_corpus[*]:-none}; dictionary: ${fuzz_dict[*]:-none}"
+        status=0
+        timeout --kill-after=10 "$((seconds + 120))" "${target}" \
+          -max_total_time="${seconds}" -print_final_stats=1 "${fuzz_dict[@]}" \
+          -artifact_prefix="${work}/artifacts/" "${work}/corpus" "${fuzz_corpus[@]}" 2>&1 ||
+          status=$?
+        echo "${status}" >"${log}.status"
+      } >"${log}" &
+      pids+=($!)
+    done
+    wait "${pids[@]}" || true
+    for ((j = i; j < i + parallel && j < ${#targets[@]}; ++j)); do
+      name="$(basename "${targets[j]}")"
+      log="build/linux-fuzz/fuzz-work/${name}.log"
+      stage "fuzz ${name} for ${seconds}s"
+      if [[ "$(cat "${log}.status" 2>/dev/null)" == 0 ]]; then
+        head -n 1 "${log}"
+        tail -n 12 "${log}"
+        passed=$((passed + 1))
+      else
+        tail -n 60 "${log}"
+        echo "fuzz ${name}: FAILED (full log: ${log})" >&2
+        failed=$((failed + 1))
+      fi
+      rm -f "${log}.status"
+    done
   done
 }
 
