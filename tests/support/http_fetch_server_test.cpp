@@ -180,6 +180,27 @@ TEST_F(HttpFetchServerTest, FailureTableAgainstARealServer) {
   }
 }
 
+// A fault that comes and goes: each request takes the next turn, and the turns start again.
+TEST_F(HttpFetchServerTest, RotatedFaultsComeInTurn) {
+  ASSERT_EQ(server_.error(), "");
+  ASSERT_TRUE(network_.ready());
+  const std::string body = Body(3000);
+  server_.Serve("/turn/ok", body);
+  server_.Fault("/turn/cut", FaultKind::kCutShort, body);
+  server_.Fault("/turn/404", FaultKind::kNotFoundWithBody, "not found");
+  server_.Rotate("/file", {"/turn/ok", "/turn/cut", "/turn/404"});
+  std::vector<std::size_t> sizes;
+  for (int i = 0; i < 7; ++i) {
+    HttpFetch fetch;
+    sizes.push_back(fetch.FetchText(Url("/file")).size());
+  }
+  EXPECT_EQ(sizes, (std::vector<std::size_t>{3000, 0, 0, 3000, 0, 0, 3000}));
+  EXPECT_EQ(server_.requestCount("/file"), 7);
+  server_.Rotate("/file", {});  // no turns: the path itself again, which serves nothing
+  HttpFetch fetch;
+  EXPECT_EQ(fetch.FetchText(Url("/file")), "");
+}
+
 // With patient time-outs (a minute and more), so only the stop can end these downloads.
 class HttpFetchStopTest : public HttpFetchServerTest {
  protected:
