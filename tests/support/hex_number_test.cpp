@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 namespace corvane {
 namespace {
@@ -17,7 +18,7 @@ struct HexCase {
 };
 
 TEST(HexNumberTest, ReadsOnlyBareDigitsUpToTheLimit) {
-  const HexCase cases[] = {
+  const std::vector<HexCase> cases = {
       {"0", 4, 0},
       {"aBcD", 4, 0xabcd},
       {"FFFF", 4, 0xffff},
