@@ -32,31 +32,33 @@ void Pause(std::chrono::milliseconds ms, const std::stop_token& stop) {
   wake.wait_for(lock, stop, ms, [] { return false; });
 }
 
+// What every task takes from its installer or file (an InstallerSpec or a FileSpec): where
+// to download from and to, and the digest to check.
+template <typename Source>
+InstallTask DownloadTask(const Source& source, std::int32_t position) {
+  InstallTask task;
+  task.position = position;
+  task.url = source.url;
+  task.downloadPath = source.localPath;
+  task.md5 = source.md5;
+  return task;
+}
+
 }  // namespace
 
 std::vector<InstallTask> InstallTasksFor(const CheckItem& entry, std::int32_t position) {
   std::vector<InstallTask> tasks;
   if (!entry.installers.empty()) {
     const InstallerSpec& installer = entry.installers.front();
-    InstallTask task;
-    task.position = position;
-    task.url = installer.url;
-    task.downloadPath = installer.localPath;
+    InstallTask& task = tasks.emplace_back(DownloadTask(installer, position));
     task.runPath = installer.localPath;
     task.command = installer.command;
-    task.md5 = installer.md5;
-    tasks.push_back(std::move(task));
     return tasks;
   }
   for (const FileSpec& file : entry.files) {
-    InstallTask task;
-    task.position = position;
-    task.url = file.url;
-    task.downloadPath = file.localPath;
+    InstallTask& task = tasks.emplace_back(DownloadTask(file, position));
     task.action = file.install;
     task.registerPath = file.localPath;
-    task.md5 = file.md5;
-    tasks.push_back(std::move(task));
   }
   return tasks;
 }

@@ -20,19 +20,15 @@ machine_tool="$(realpath "$4")"
 bank_host="$5"
 kills="${CORVANE_CRASH_KILLS:-24}"
 parallel="${CORVANE_CRASH_PARALLEL:-6}"
-rm -rf "${work}"
-mkdir -p "${work}"
-source "$(dirname "${BASH_SOURCE[0]}")/../fixtures/bank_server/bank_server.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../fixtures/e2e_common.sh"
+fresh_work
+use_bank_server
 cleanup() {
   bank_server_stop
   pkill -9 -f -- "${work}/" 2>/dev/null || true
   wait 2>/dev/null || true
 }
 trap cleanup EXIT
-fail() {
-  echo "crash_end_to_end: $*" >&2
-  exit 1
-}
 
 hosts_of() { echo "$1/drive_c/Windows/System32/drivers/etc/hosts"; }
 program_file() { echo "$1/drive_c/Program Files (x86)/Marrowby/Corvane/corvane.exe"; }

@@ -9,13 +9,8 @@ program="$2"
 bank_host="$3"
 corporate_host="$4"
 runner=("${@:5}")
-rm -rf "${work}"
-mkdir -p "${work}"
-
-fail() {
-  echo "browser_end_to_end: $*" >&2
-  exit 1
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../fixtures/e2e_common.sh"
+fresh_work
 
 settings='Software\Microsoft\Windows\CurrentVersion\Internet Settings'
 policy_key='Software\Policies\Microsoft\Internet Explorer\Control Panel'
@@ -24,8 +19,7 @@ if [[ ${#runner[@]} -eq 0 ]]; then
   machine_args=(--machine "${work}/machine")
   hkcu="${work}/machine/registry/HKCU.reg"
 else
-  export WINEPREFIX="${work}/prefix"  # Wine's real registry, this test's alone
-  trap '/usr/lib/wine/wineserver -w 2>/dev/null || true; rm -rf "${WINEPREFIX}"' EXIT
+  scratch_wine_prefix  # Wine's real registry
 fi
 
 run() {

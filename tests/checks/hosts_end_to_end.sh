@@ -9,21 +9,15 @@ work="$1"
 program="$2"
 bank_host="$3"
 runner=("${@:4}")
-rm -rf "${work}"
-mkdir -p "${work}"
-
-fail() {
-  echo "hosts_end_to_end: $*" >&2
-  exit 1
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../fixtures/e2e_common.sh"
+fresh_work
 
 machine_args=()
 if [[ ${#runner[@]} -eq 0 ]]; then
   machine_args=(--machine "${work}/machine")
   hosts="${work}/machine/drive_c/Windows/System32/drivers/etc/hosts"
 else
-  export WINEPREFIX="${work}/prefix"  # Wine's real hosts file, this test's alone
-  trap '/usr/lib/wine/wineserver -w 2>/dev/null || true; rm -rf "${WINEPREFIX}"' EXIT
+  scratch_wine_prefix  # Wine's real hosts file
   hosts="${WINEPREFIX}/drive_c/windows/system32/drivers/etc/hosts"
 fi
 

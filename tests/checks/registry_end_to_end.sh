@@ -8,22 +8,15 @@ set -euo pipefail
 work="$1"
 program="$2"
 runner=("${@:3}")
-rm -rf "${work}"
-mkdir -p "${work}"
-
-fail() {
-  echo "registry_end_to_end: $*" >&2
-  exit 1
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../fixtures/e2e_common.sh"
+fresh_work
 
 policy_key='Software\Microsoft\Windows\CurrentVersion\Policies\System'
 machine_args=()
 if [[ ${#runner[@]} -eq 0 ]]; then
   machine_args=(--machine "${work}/machine")
 else
-  export WINEPREFIX="${work}/prefix"  # Wine's real registry, this test's alone
-  # A prefix is some 700 MB: gone once its wineserver has ended (transcripts stay).
-  trap '/usr/lib/wine/wineserver -w 2>/dev/null || true; rm -rf "${WINEPREFIX}"' EXIT
+  scratch_wine_prefix  # Wine's real registry
 fi
 
 # Runs the program once; prints the transcript (CR LF from Windows made LF).

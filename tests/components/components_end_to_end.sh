@@ -17,17 +17,11 @@ work="$(realpath -m "$1")"
 program="$(realpath "$2")"
 bank_server="$(realpath "$3")"
 machine_tool="$(realpath "$4")"
-rm -rf "${work}"
-mkdir -p "${work}/files/perbank/download/818" "${work}/files/corvane" "${work}/cwd"
-mkdir -m 700 "${work}/runtime"
-export XDG_RUNTIME_DIR="${work}/runtime"
+source "$(dirname "${BASH_SOURCE[0]}")/../fixtures/e2e_common.sh"
+fresh_work files/perbank/download/818 files/corvane cwd
+private_runtime_dir
 machine="${work}/machine"
-source "$(dirname "${BASH_SOURCE[0]}")/../fixtures/bank_server/bank_server.sh"
-trap bank_server_stop EXIT
-fail() {
-  echo "components_end_to_end: $*" >&2
-  exit 1
-}
+use_bank_server
 run() {  # run NAME [--do CMD]...: transcript in NAME.jsonl
   local name="$1"
   shift

@@ -17,26 +17,21 @@ work="$(realpath -m "$1")"
 program="$(realpath "$2")"
 bank_server="$(realpath "$3")"
 machine_tool="$(realpath "$4")"
-rm -rf "${work}"
-mkdir -p "${work}/tampered/corvane" "${work}/cwd"
-mkdir -m 700 "${work}/runtime"
-export XDG_RUNTIME_DIR="${work}/runtime"
+source "${here}/../fixtures/e2e_common.sh"
+fresh_work tampered/corvane cwd
+private_runtime_dir
 machine="${work}/machine"
-source "${here}/../fixtures/bank_server/bank_server.sh"
+use_bank_server
 # The installers run confined to the machine and call corvane-machine, which the machine's
 # programs may read because its settings list it.
 mkdir -p "${machine}"
 printf '[programs]\nread_only = %s\n' "${machine_tool}" >"${machine}/machine.ini"
-trap bank_server_stop EXIT
 last_run=""
-fail() {
-  echo "installers_end_to_end: $*" >&2
-  if [[ -n "${last_run}" ]]; then  # what the last run said, and the installers' errors
-    echo "--- ${last_run}: prompts and output" >&2
-    grep -o '"prompt":[^}]*' "${work}/${last_run}.jsonl" >&2 || true
-    tail -20 "${work}/${last_run}.out" >&2 || true
-  fi
-  exit 1
+fail_details() {  # what the last run said, and the installers' errors
+  [[ -n "${last_run}" ]] || return 0
+  echo "--- ${last_run}: prompts and output"
+  grep -o '"prompt":[^}]*' "${work}/${last_run}.jsonl" || true
+  tail -20 "${work}/${last_run}.out" || true
 }
 run() {  # run NAME [--do CMD]...: transcript in NAME.jsonl
   local name="$1"

@@ -13,16 +13,10 @@ work="$(realpath -m "$1")"
 program="$(realpath "$2")"
 bank_server="$(realpath "$3")"
 machine_tool="$(realpath "$4")"
-source "$(dirname "${BASH_SOURCE[0]}")/../fixtures/bank_server/bank_server.sh"
-rm -rf "${work}"
-mkdir -p "${work}/cwd"
-mkdir -m 700 "${work}/runtime"
-export XDG_RUNTIME_DIR="${work}/runtime"
-trap bank_server_stop EXIT
-fail() {
-  echo "network_faults_end_to_end: $*" >&2
-  exit 1
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../fixtures/e2e_common.sh"
+fresh_work cwd
+private_runtime_dir
+use_bank_server
 
 # Far below the defaults, so the stalls end quickly; a run that outlives run_bound_s hangs.
 timeouts=(--connect-ms 2000 --receive-ms 2000)

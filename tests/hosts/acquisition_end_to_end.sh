@@ -11,19 +11,11 @@ set -euo pipefail
 work="$(realpath -m "$1")"
 program="$(realpath "$2")"
 bank_server="$(realpath "$3")"
-rm -rf "${work}"
-mkdir -p "${work}/files/perbank/download/818" "${work}/cwd"
-# The single-instance lock is per user: a private runtime folder keeps other runs of the
-# program on this host (other test runs) from turning these runs away.
-mkdir -m 700 "${work}/runtime"
-export XDG_RUNTIME_DIR="${work}/runtime"
+source "$(dirname "${BASH_SOURCE[0]}")/../fixtures/e2e_common.sh"
+fresh_work files/perbank/download/818 cwd
+private_runtime_dir
 machine="${work}/machine"
-source "$(dirname "${BASH_SOURCE[0]}")/../fixtures/bank_server/bank_server.sh"
-trap bank_server_stop EXIT
-fail() {
-  echo "acquisition_end_to_end: $*" >&2
-  exit 1
-}
+use_bank_server
 
 served="${work}/files/perbank/download/818/item.xml"
 printf '<?xml version="1.0" encoding="utf-8"?>\r\n<checkitems>\r\n  <appinfo version="1.0.0.0" remote="http://update.marrowby.example/corvane/Corvane.exe"/>\r\n</checkitems>\r\n' >"${served}"

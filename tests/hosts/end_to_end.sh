@@ -6,14 +6,9 @@ set -euo pipefail
 work="$1"
 program="$2"
 runner=("${@:3}")
-rm -rf "${work}"
-mkdir -p "${work}"
+source "$(dirname "${BASH_SOURCE[0]}")/../fixtures/e2e_common.sh"
+fresh_work
 transcript="${work}/transcript.jsonl"
-
-fail() {
-  echo "end_to_end: $*" >&2
-  exit 1
-}
 
 # Windows (Wine here) keeps the certificates that fix(4) installs in the user's registry:
 # remove the program's five before and after, so the prefix stays fresh for the other tests.

@@ -7,13 +7,8 @@ set -euo pipefail
 work="$1"
 corvane="$2"
 machine_tool="$3"
-rm -rf "${work}"
-mkdir -p "${work}"
-
-fail() {
-  echo "machine_folder_end_to_end: $*" >&2
-  exit 1
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../fixtures/e2e_common.sh"
+fresh_work
 
 # Every path, type and content below a folder, so that any write shows.
 fingerprint() {

@@ -8,18 +8,16 @@
 set -euo pipefail
 work="$1"
 program="$2"
-rm -rf "${work}"
-mkdir -p "${work}"
+source "$(dirname "${BASH_SOURCE[0]}")/../fixtures/e2e_common.sh"
+fresh_work
 socket="corvane-test-$$"
 tmux_() { tmux -L "${socket}" -f /dev/null "$@"; }
 cleanup() { tmux_ kill-server >/dev/null 2>&1 || true; }
 trap cleanup EXIT
 
-fail() {
-  echo "terminal_in_place: $*" >&2
-  echo "--- screen:" >&2
-  tmux_ capture-pane -p -t corvane >&2 || true
-  exit 1
+fail_details() {
+  echo "--- screen:"
+  tmux_ capture-pane -p -t corvane || true
 }
 
 screen() { tmux_ capture-pane -p -t corvane; }

@@ -11,32 +11,16 @@ work="$1"
 program="$2"
 wine_run="$3"
 version="$4"
-rm -rf "${work}"
-mkdir -p "${work}"
-
-fail() {
-  echo "window_wine_start: $*" >&2
-  exit 1
-}
-
-for tool in xvfb-run xdotool xprop import x86_64-w64-mingw32-objdump; do
-  command -v "${tool}" >/dev/null || fail "${tool} is missing (scripts/setup.sh installs it)"
-done
+source "$(dirname "${BASH_SOURCE[0]}")/../fixtures/e2e_common.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/wine_display.sh"
+fresh_work
+require_tools xvfb-run xdotool xprop import x86_64-w64-mingw32-objdump
 
 # A window program: Windows opens no console beside the dialog.
 subsystem="$(x86_64-w64-mingw32-objdump -p "${program}" | awk '/^Subsystem/ { print $3, $4 }')"
 [[ "${subsystem}" == "(Windows GUI)" ]] || fail "the program's subsystem is ${subsystem}, not Windows GUI"
 
-# A prefix of the display tests' own: Wine's desktop takes the display of the first program
-# that starts the prefix's server, so these tests must not share one with the headless
-# tests running beside them. Made ready without a display, once per build tree.
-repo_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
-export WINEPREFIX="${CORVANE_DISPLAY_WINEPREFIX:-${repo_root}/build/win64/wineprefix-display}"
-"${wine_run}" --init
-export WINEDEBUG="${WINEDEBUG:--all}"
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
-export WINEARCH=win64
-bash "$(dirname "${BASH_SOURCE[0]}")/wine_chinese_fonts.sh"
+display_wine_prefix "${wine_run}"
 
 # Runs inside xvfb-run: find the windows, read them, take the picture, answer the message.
 cat >"${work}/on_display.sh" <<'SCRIPT'
@@ -97,8 +81,8 @@ bash "${work}/on_display.sh" "${work}" "${program}" "${version}" plain
 bash "${work}/on_display.sh" "${work}" "${program}" "${version}" automated \
   --transcript transcript.jsonl --do 'check(0)' --do onOpen --exit-when-idle
 SCRIPT
-timeout 300 xvfb-run -a -s "-screen 0 1024x768x24" bash "${work}/runs.sh" "${work}" \
-  "${program}" "${version}" >"${work}/on_display.log" 2>&1 || fail "the display run failed: $(cat "${work}/on_display.log")"
+on_display 300 "${work}/runs.sh" "${work}" "${program}" "${version}" >"${work}/on_display.log" 2>&1 ||
+  fail "the display run failed: $(cat "${work}/on_display.log")"
 
 for run in plain automated; do
   found="${work}/${run}/windows.txt"

@@ -10,17 +10,10 @@ set -euo pipefail
 work="$1"
 tool="$2"
 wine_run="$3"
-rm -rf "${work}"
-mkdir -p "${work}"
-export WINEPREFIX="${work}/prefix"
-# A prefix is some 700 MB: gone once its wineserver has ended.
-trap '/usr/lib/wine/wineserver -w 2>/dev/null || true; rm -rf "${WINEPREFIX}"' EXIT
+source "$(dirname "${BASH_SOURCE[0]}")/../fixtures/e2e_common.sh"
+fresh_work
+scratch_wine_prefix
 export LANG=C.UTF-8  # Wine turns its command line into UTF-16 from this
-
-fail() {
-  echo "regedit_import_wine: $*" >&2
-  exit 1
-}
 
 key='HKCU\Software\CorvaneImport'
 nt_key='HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion'

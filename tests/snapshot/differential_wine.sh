@@ -17,15 +17,9 @@ if [[ ! -x "${linux_program}" ]]; then
   echo "differential_wine: ${linux_program} is not built (build the linux preset first)" >&2
   exit 77
 fi
-rm -rf "${work}"
-mkdir -p "${work}"
-export WINEPREFIX="${work}/prefix"
-trap '/usr/lib/wine/wineserver -k 2>/dev/null || true; rm -rf "${WINEPREFIX}"' EXIT
-
-fail() {
-  echo "differential_wine: $*" >&2
-  exit 1
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../fixtures/e2e_common.sh"
+fresh_work
+scratch_wine_prefix -k
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 # The page calls of a transcript, in order, without their times.
 page_calls() { tr -d '\r' <"$1" | grep '"call":' | sed -E 's/^\{"t":[0-9]+,/{/'; }

@@ -9,13 +9,8 @@ work="$1"
 program="$2"
 tool="$3"
 bank_host="$4"
-rm -rf "${work}"
-mkdir -p "${work}"
-
-fail() {
-  echo "snapshot_end_to_end: $*" >&2
-  exit 1
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../fixtures/e2e_common.sh"
+fresh_work
 
 original="${work}/original"
 snapshot="${work}/snapshot"

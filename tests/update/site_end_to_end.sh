@@ -6,12 +6,8 @@
 set -euo pipefail
 work="$(realpath -m "$1")"
 program="$(realpath "$2")"
-rm -rf "${work}"
-mkdir -p "${work}"
-fail() {
-  echo "site_end_to_end: $*" >&2
-  exit 1
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../fixtures/e2e_common.sh"
+fresh_work
 site='http://www.marrowby.example/'
 line="\"C:\\Program Files (x86)\\Internet Explorer\\iexplore.exe\"${site}"
 "${program}" --machine "${work}/machine" --ui terminal --exit-when-idle --do onOpen --do onOpen \

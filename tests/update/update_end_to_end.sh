@@ -12,14 +12,9 @@ work="$(realpath -m "$1")"
 program="$(realpath "$2")"
 bank_server="$(realpath "$3")"
 machine_tool="$(realpath "$4")"
-rm -rf "${work}"
-mkdir -p "${work}/files/perbank/download/818" "${work}/files/corvane"
-source "$(dirname "${BASH_SOURCE[0]}")/../fixtures/bank_server/bank_server.sh"
-trap bank_server_stop EXIT
-fail() {
-  echo "update_end_to_end: $*" >&2
-  exit 1
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../fixtures/e2e_common.sh"
+fresh_work files/perbank/download/818 files/corvane
+use_bank_server
 
 "${machine_tool}" program-image 2.0.0.0 "${work}/files/corvane/Corvane.exe"
 new_md5="$(md5sum "${work}/files/corvane/Corvane.exe" | cut -c1-32)"

@@ -14,17 +14,9 @@ new_exe="$(realpath "$3")"
 linux_program="$(realpath "$4")"
 bank_server="$(realpath "$5")"
 runner=("${@:6}")
-rm -rf "${work}"
-mkdir -p "${work}/files/perbank/download/818" "${work}/files/corvane" "${work}/app" "${work}/cwd"
-source "$(dirname "${BASH_SOURCE[0]}")/../fixtures/bank_server/bank_server.sh"
-cleanup() {
-  bank_server_stop
-}
-trap cleanup EXIT
-fail() {
-  echo "update_wine_end_to_end: $*" >&2
-  exit 1
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../fixtures/e2e_common.sh"
+fresh_work files/perbank/download/818 files/corvane app cwd
+use_bank_server
 
 cp "${new_exe}" "${work}/files/corvane/Corvane.exe"
 cp "${old_exe}" "${work}/app/corvane.exe"

@@ -12,17 +12,11 @@ work="$(realpath -m "$1")"
 program="$(realpath "$2")"
 bank_server="$(realpath "$3")"
 standin="$(realpath "$4")"
-rm -rf "${work}"
-mkdir -p "${work}/files/perbank/download/818" "${work}/cwd"
-mkdir -m 700 "${work}/runtime"
-export XDG_RUNTIME_DIR="${work}/runtime"
+source "$(dirname "${BASH_SOURCE[0]}")/../fixtures/e2e_common.sh"
+fresh_work files/perbank/download/818 cwd
+private_runtime_dir
 machine="${work}/machine"
-source "$(dirname "${BASH_SOURCE[0]}")/../fixtures/bank_server/bank_server.sh"
-trap bank_server_stop EXIT
-fail() {
-  echo "usb_key_end_to_end: $*" >&2
-  exit 1
-}
+use_bank_server
 run() {  # run NAME: transcript in NAME.jsonl
   (cd "${work}/cwd" && "${program}" --machine "${machine}" --ui none --exit-when-idle \
     --transcript "${work}/$1.jsonl" >"${work}/$1.out" 2>&1) ||

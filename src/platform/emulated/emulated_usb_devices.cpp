@@ -7,6 +7,8 @@
 #include <sstream>
 #include <system_error>
 
+#include "support/hex_number.h"
+
 namespace corvane::emulated {
 namespace {
 
@@ -17,25 +19,8 @@ std::string_view Trim(std::string_view text) {
   return text;
 }
 
-// 1 to 4 hexadecimal digits, nothing else.
-std::optional<std::uint16_t> Hex16(std::string_view text) {
-  if (text.empty() || text.size() > 4) return std::nullopt;
-  std::uint32_t value = 0;
-  for (const char c : text) {
-    std::uint32_t digit = 0;
-    if (c >= '0' && c <= '9') {
-      digit = static_cast<std::uint32_t>(c - '0');
-    } else if (c >= 'a' && c <= 'f') {
-      digit = static_cast<std::uint32_t>(c - 'a' + 10);
-    } else if (c >= 'A' && c <= 'F') {
-      digit = static_cast<std::uint32_t>(c - 'A' + 10);
-    } else {
-      return std::nullopt;
-    }
-    value = value * 16 + digit;
-  }
-  return static_cast<std::uint16_t>(value);
-}
+// A vendor or product id is 1 to 4 hexadecimal digits, nothing else.
+constexpr std::size_t kUsbIdDigits = 4;
 
 std::string ReadSmallFile(const std::filesystem::path& path, bool& ok) {
   ok = false;
@@ -89,9 +74,12 @@ UsbDeviceListLoad ParseUsbDeviceList(std::string_view text, std::string_view fil
     const std::string_view rest =
         blank == std::string_view::npos ? std::string_view{} : Trim(line.substr(blank));
     const std::size_t colon = id.find(':');
-    const auto vendor = colon == std::string_view::npos ? std::nullopt : Hex16(id.substr(0, colon));
-    const auto product =
-        colon == std::string_view::npos ? std::nullopt : Hex16(id.substr(colon + 1));
+    const auto vendor = colon == std::string_view::npos
+                            ? std::nullopt
+                            : ParseHexNumber(id.substr(0, colon), kUsbIdDigits);
+    const auto product = colon == std::string_view::npos
+                             ? std::nullopt
+                             : ParseHexNumber(id.substr(colon + 1), kUsbIdDigits);
     if (!vendor || !product) {
       fail("expected vendor:product in hexadecimal");
       continue;
@@ -101,7 +89,7 @@ UsbDeviceListLoad ParseUsbDeviceList(std::string_view text, std::string_view fil
       fail("only \"hub\" may follow a device");
       continue;
     }
-    load.list.devices.push_back((static_cast<std::uint32_t>(*vendor) << 16) | *product);
+    load.list.devices.push_back((*vendor << 16) | *product);
   }
   if (!load.error.empty()) load.error.pop_back();
   return load;
@@ -124,10 +112,10 @@ std::vector<std::uint32_t> ReadHostUsbDevices(const std::filesystem::path& folde
     if (!ok) continue;
     const std::string deviceClass = ReadSmallFile(entry / "bDeviceClass", ok);
     if (ok && Trim(deviceClass) == "09") continue;  // a hub
-    const auto vendor = Hex16(Trim(vendorText));
-    const auto product = Hex16(Trim(productText));
+    const auto vendor = ParseHexNumber(Trim(vendorText), kUsbIdDigits);
+    const auto product = ParseHexNumber(Trim(productText), kUsbIdDigits);
     if (!vendor || !product) continue;
-    ids.push_back((static_cast<std::uint32_t>(*vendor) << 16) | *product);
+    ids.push_back((*vendor << 16) | *product);
   }
   return ids;
 }

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "platform/utf.h"
+#include "support/hex_number.h"
 
 namespace corvane::emulated {
 namespace {
@@ -237,7 +238,7 @@ class Parser {
       value.data.push_back(0);
       value.data.push_back(0);
     } else if (line.size() >= 6 && EqualsIgnoringCase(line.substr(0, 6), "dword:")) {
-      const auto number = ParseRegHexNumber(line.substr(6));
+      const auto number = ParseHexNumber(line.substr(6), kRegNumberDigits);
       if (!number) return ParseError{"dword: takes 1 to 8 hexadecimal digits"};
       value.type = kRegDword;
       for (unsigned shift = 0; shift < 32; shift += 8) {
@@ -259,7 +260,7 @@ class Parser {
     if (rest.starts_with('(')) {
       const std::size_t close = rest.find(')');
       if (close == std::string_view::npos) return ParseError{"hex( has no closing )"};
-      const auto type = ParseRegHexNumber(rest.substr(1, close - 1));
+      const auto type = ParseHexNumber(rest.substr(1, close - 1), kRegNumberDigits);
       if (!type) return ParseError{"hex(type) takes 1 to 8 hexadecimal digits"};
       value.type = *type;
       rest.remove_prefix(close + 1);
@@ -283,7 +284,7 @@ class Parser {
           start, comma == std::string_view::npos ? std::string_view::npos : comma - start)));
       const bool last = comma == std::string_view::npos;
       if (token.empty() && last && !value.data.empty()) break;  // trailing comma
-      const auto byte = token.size() <= 2 ? ParseRegHexNumber(token) : std::nullopt;
+      const auto byte = ParseHexNumber(token, kRegByteDigits);
       if (!byte) {
         return ParseError{"hex data must be bytes of two hexadecimal digits separated by commas"};
       }
@@ -455,25 +456,6 @@ const RegValue* RegNode::FindValue(std::string_view valueName) const {
 RegNode* RegNode::FindSubKey(std::string_view keyName) const {
   const auto it = subkeys.find(FoldRegName(keyName));
   return it == subkeys.end() ? nullptr : it->second.get();
-}
-
-std::optional<std::uint32_t> ParseRegHexNumber(std::string_view s) {
-  if (s.empty() || s.size() > 8) return std::nullopt;
-  std::uint32_t value = 0;
-  for (const char c : s) {
-    std::uint32_t digit = 0;
-    if (c >= '0' && c <= '9') {
-      digit = static_cast<std::uint32_t>(c - '0');
-    } else if (c >= 'a' && c <= 'f') {
-      digit = static_cast<std::uint32_t>(c - 'a' + 10);
-    } else if (c >= 'A' && c <= 'F') {
-      digit = static_cast<std::uint32_t>(c - 'A' + 10);
-    } else {
-      return std::nullopt;
-    }
-    value = (value << 4U) | digit;
-  }
-  return value;
 }
 
 std::string FoldRegName(std::string_view name) {

@@ -40,9 +40,10 @@ struct RegNode {
 // Latin-1, Greek and Cyrillic letters; other scripts have no case).
 std::string FoldRegName(std::string_view name);
 
-// 1 to 8 hexadecimal digits and nothing else, as the numbers of the .reg text formats
-// ("dword:", "hex(N):", a byte of a hex list); nullopt otherwise.
-std::optional<std::uint32_t> ParseRegHexNumber(std::string_view s);
+// How many hexadecimal digits the .reg text formats allow: "dword:" and "hex(N):" numbers
+// have 1 to 8, each byte of a hex list 1 or 2.
+inline constexpr std::size_t kRegNumberDigits = 8;
+inline constexpr std::size_t kRegByteDigits = 2;
 
 // Whether two trees hold the same keys (names and case), values (order, types, data).
 bool SameRegTree(const RegNode& a, const RegNode& b);

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "platform/utf.h"
+#include "support/hex_number.h"
 
 namespace corvane::emulated {
 namespace {
@@ -295,7 +296,7 @@ class Parser {
     } else if (StartsWithIgnoringCase(line, "DWORD:")) {
       std::string_view digits = line.substr(6);
       const std::size_t end = std::min(digits.find(';'), digits.size());
-      const auto number = ParseRegHexNumber(Trim(digits.substr(0, end)));
+      const auto number = ParseHexNumber(Trim(digits.substr(0, end)), kRegNumberDigits);
       if (!number) return std::string("dword: takes 1 to 8 hexadecimal digits");
       op.kind = RegImportOperation::Kind::kSetValue;
       value.type = kRegDword;
@@ -325,7 +326,7 @@ class Parser {
     if (rest.starts_with('(')) {
       const std::size_t close = rest.find(')');
       if (close == std::string_view::npos) return std::string("hex( has no closing )");
-      const auto type = ParseRegHexNumber(rest.substr(1, close - 1));
+      const auto type = ParseHexNumber(rest.substr(1, close - 1), kRegNumberDigits);
       if (!type) return std::string("hex(type) takes 1 to 8 hexadecimal digits");
       value.type = *type;
       rest.remove_prefix(close + 1);
@@ -352,7 +353,7 @@ class Parser {
       const std::size_t comma = std::min(list.find(',', start), list.size());
       const std::string_view token = Trim(list.substr(start, comma - start));
       const bool last = comma == list.size();
-      const auto byte = token.size() <= 2 ? ParseRegHexNumber(token) : std::nullopt;
+      const auto byte = ParseHexNumber(token, kRegByteDigits);
       if (!byte) {
         return std::string("hex data must be bytes of two hexadecimal digits separated by commas");
       }
