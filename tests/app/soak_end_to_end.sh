@@ -25,11 +25,10 @@ sign_clsid="$7"
 cycles="${CORVANE_SOAK_CYCLES:-12}"
 # The early sample: past the first cycles, which install everything and fill caches.
 early=$((cycles >= 20 ? 10 : 3))
-rm -rf "${work}"
-mkdir -p "${work}"
-mkdir -m 700 "${work}/runtime"
-export XDG_RUNTIME_DIR="${work}/runtime"
-source "$(dirname "${BASH_SOURCE[0]}")/../fixtures/bank_server/bank_server.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../fixtures/e2e_common.sh"
+fresh_work
+private_runtime_dir
+use_bank_server
 program_pid=""
 cleanup() {
   [[ -n "${program_pid}" ]] && kill -9 "${program_pid}" 2>/dev/null
@@ -37,10 +36,6 @@ cleanup() {
   wait 2>/dev/null || true
 }
 trap cleanup EXIT
-fail() {
-  echo "soak_end_to_end: $*" >&2
-  exit 1
-}
 
 machine="${work}/machine"
 transcript="${work}/soak.jsonl"
