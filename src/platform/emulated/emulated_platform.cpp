@@ -6,6 +6,7 @@
 #include "platform/emulated/program_image.h"
 #include "platform/emulated/program_sandbox.h"
 #include "platform/win_errors.h"
+#include "platform/windows_path.h"
 
 namespace corvane {
 
@@ -78,16 +79,19 @@ std::uint32_t EmulatedPlatform::runAsProgram(const std::filesystem::path& hostPr
   files_.createStandardFolders();
   if (!files_.exists(program)) {
     // Written beside it and renamed into place: a program killed here leaves no part of an
-    // image that a later start would take for the installed program.
-    const std::string staged = program + ".install";
-    std::uint32_t error = files_.writeFile(staged, MakeProgramImage(versionMS, versionLS));
+    // image that a later start would take for the installed program. The short name keeps
+    // a program path near the path limit placeable; where even it does not fit, the image is
+    // written in place.
+    const std::string image = MakeProgramImage(versionMS, versionLS);
+    const std::string staged = std::string(PathParent(program)) + "\\~cv.tmp";
+    std::uint32_t error = files_.writeFile(staged, image);
     if (error == win::kErrorSuccess) {
       error = files_.move(staged, program, win::kMoveFileReplaceExisting);
+      if (error != win::kErrorSuccess) files_.deleteFile(staged);
+    } else {
+      error = files_.writeFile(program, image);
     }
-    if (error != win::kErrorSuccess) {
-      files_.deleteFile(staged);
-      return error;
-    }
+    if (error != win::kErrorSuccess) return error;
   }
   runningImage_ = RunningImage::Start(folder_, files_.hostPath(program));
   if (!runningImage_) return win::kErrorAccessDenied;
