@@ -339,7 +339,7 @@ void CCorvaneDlg::installcom(std::int32_t group) {
       installEntry(static_cast<std::int32_t>(i + 1));
     }
   }
-  dialogThread_->batchInstall = false;
+  endInstallBatch();
 }
 
 void CCorvaneDlg::installmulti(std::int32_t first, std::int32_t last) {
@@ -353,7 +353,7 @@ void CCorvaneDlg::installmulti(std::int32_t first, std::int32_t last) {
   for (std::int64_t i = std::max(first, 0); i <= to; ++i) {
     installEntry(static_cast<std::int32_t>(i));
   }
-  dialogThread_->batchInstall = false;
+  endInstallBatch();
 }
 
 void CCorvaneDlg::installEntry(std::int32_t n) {
@@ -364,7 +364,7 @@ void CCorvaneDlg::installEntry(std::int32_t n) {
     for (std::size_t i = 1; i <= dialogThread_->config.items.size(); ++i) {
       installEntry(static_cast<std::int32_t>(i));
     }
-    dialogThread_->batchInstall = false;
+    endInstallBatch();
     return;
   }
   if (n < 0 || static_cast<std::size_t>(n) > dialogThread_->config.items.size()) return;
@@ -392,14 +392,28 @@ void CCorvaneDlg::installEntry(std::int32_t n) {
   }
   const ComponentState code = entry.state & 0x3FFFFFFFU;
   if (code == kComponentInstalled || code == kComponentNotDetected) return;
-  for (InstallTask& task : services_.installTasksFor(entry, n - 1)) enqueueInstall(std::move(task));
+  std::vector<InstallTask> tasks = services_.installTasksFor(entry, n - 1);
+  if (dialogThread_->batchInstall) {
+    // Queued with the rest of the command at its end (endInstallBatch).
+    for (InstallTask& task : tasks) dialogThread_->batchTasks.push_back(std::move(task));
+    return;
+  }
+  enqueueInstall(std::move(tasks));
 }
 
-void CCorvaneDlg::enqueueInstall(InstallTask task) {
+void CCorvaneDlg::endInstallBatch() {
+  dialogThread_->batchInstall = false;
+  std::vector<InstallTask> tasks = std::move(dialogThread_->batchTasks);
+  dialogThread_->batchTasks.clear();
+  enqueueInstall(std::move(tasks));
+}
+
+void CCorvaneDlg::enqueueInstall(std::vector<InstallTask> tasks) {
+  if (tasks.empty()) return;
   bool started = false;
   {
     auto installer = installer_.lock();
-    installer->queue.push_back(std::move(task));
+    for (InstallTask& task : tasks) installer->queue.push_back(std::move(task));
     if (!installer->active) {
       installer->active = true;
       // Set here rather than by the worker, so that no command slips in before it starts.

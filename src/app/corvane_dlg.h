@@ -147,7 +147,11 @@ class CCorvaneDlg final : public PageCommands {
   // fix(15): installs every disabled component and reports the component rows again.
   void installDisabledComponents();
   void installEntry(std::int32_t n);
-  void enqueueInstall(InstallTask task);
+  // A command's tasks go into the queue together: a refusal after a failure of its first
+  // task then drops all the others, however fast the worker was.
+  void enqueueInstall(std::vector<InstallTask> tasks);
+  // Ends a batch command (install(0), installcom, installmulti) and queues its tasks.
+  void endInstallBatch();
   void installerLoop(const std::stop_token& stop);
   // Runs `task` on the dialog thread unless the dialog has closed meanwhile.
   void postToDialog(std::function<void()> task);
@@ -168,7 +172,8 @@ class CCorvaneDlg final : public PageCommands {
     bool serverConfigApplied = false;
     std::array<bool, 4> groupUnreported{};
     bool batchInstall = false;
-    bool reacquirePending = false;  // a re-check asked for a new download meanwhile
+    std::vector<InstallTask> batchTasks;  // the tasks of the batch command running
+    bool reacquirePending = false;        // a re-check asked for a new download meanwhile
     bool reportEachFix = true;
     int commandDepth = 0;
   };

@@ -619,6 +619,41 @@ TEST(DialogInstaller, FailuresAskAndARefusalDropsTheRestOfTheQueue) {
   }
 }
 
+// install(0)'s tasks are queued together: a worker that fails its first task and is refused
+// before the command has gone through every entry must not leave the later entries' tasks to
+// a new worker (they ran and asked again).
+TEST(DialogInstaller, ARefusalDropsTheTasksOfEntriesTheCommandReachesLater) {
+  DialogRig rig;
+  rig.served = FixtureConfig({5, 5, 5});
+  std::atomic<int> runs{0};
+  std::atomic<bool> taskEnded{false};
+  rig.services.downloadInstallTask = [](const InstallTask&, std::atomic<std::int32_t>&,
+                                        std::stop_token) { return true; };
+  rig.services.runInstallTask = [&](const InstallTask&, std::stop_token) {
+    ++runs;
+    return InstallRun::kFailedToStart;
+  };
+  rig.services.installTaskEnded = [&] { taskEnded = true; };
+  const auto tasksFor = rig.services.installTasksFor;
+  rig.services.installTasksFor = [&](const CheckItem& entry, std::int32_t index) {
+    if (index > 0) {
+      // Gives a worker started by the first entry the time to fail, ask and end.
+      for (int i = 0; i < 50 && !taskEnded; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+    }
+    return tasksFor(entry, index);
+  };
+  CCorvaneDlg& dlg = rig.start();
+  rig.prompts.answer = kIdNo;
+  rig.prompts.shown.clear();
+  dlg.install(0);
+  rig.loop.runUntilIdle();
+  EXPECT_EQ(rig.prompts.shown.size(), 1U);
+  EXPECT_EQ(runs.load(), 1);
+  EXPECT_FALSE(dlg.installRunning());
+}
+
 #ifndef _WIN32  // writes a class registration: on the scratch emulated PC only
 // install(n) on a component whose add-on is disabled enables it again and shows every row
 // anew; an installed one queues nothing.
