@@ -50,13 +50,15 @@ final_items() {
 }
 
 # Waits until no process of the machine is left (a restarted instance outlives its parent).
+# A restarted instance may wait up to 30 s for its predecessor's image and then runs a whole
+# check, slowly under a sanitizer on a loaded machine: only a run past 2 minutes is a hang.
 wait_machine_idle() {
   local machine="$1"
-  for _ in $(seq 1 300); do
+  for _ in $(seq 1 1200); do
     pgrep -f -- "--machine ${machine}( |$)" >/dev/null || return 0
     sleep 0.1
   done
-  fail "${machine##*/}: the program did not end"
+  fail "${machine##*/}: the program did not end: $(pgrep -a -f -- "--machine ${machine}( |$)" | cut -c1-300)"
 }
 
 # kill_at MACHINE MS [OPTIONS...]: starts a run and kills every process of the machine MS
