@@ -55,7 +55,13 @@ cmp -s "${work}/app/corvane.exe" "${new_exe}" || fail "the executable is not the
 # the running image, registered for deletion at the next restart (then deleted by the new
 # instance). The registration is taken out again: the prefix is shared by the tests.
 session='HKLM\System\CurrentControlSet\Control\Session Manager'
-pending="$("${runner[@]}" reg query "${session}" /v PendingFileRenameOperations 2>/dev/null | tr -d '\r' || true)"
+# Wine's launcher now and then fails to start reg.exe on a loaded machine ("ShellExecuteEx
+# failed: Internal error"): that start is tried again, the value itself is read once.
+for _ in 1 2 3; do
+  pending="$("${runner[@]}" reg query "${session}" /v PendingFileRenameOperations 2>/dev/null | tr -d '\r' || true)"
+  [[ "${pending}" == *ShellExecuteEx* ]] || break
+  sleep 1
+done
 "${runner[@]}" reg delete "${session}" /v PendingFileRenameOperations /f >/dev/null 2>&1 || true
 [[ "${pending}" == *'app\corvane.exe.old'* ]] ||
   fail "the old executable was not renamed and registered for deletion: ${pending}"
