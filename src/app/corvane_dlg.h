@@ -49,7 +49,8 @@ struct DialogServices {
   std::function<int(CheckConfig&, std::stop_token)> probeServices;
   std::function<UpdateOutcome(const CheckConfig&, std::stop_token)> checkForUpdate;
   std::function<std::vector<InstallTask>(const CheckItem&, std::int32_t)> installTasksFor;
-  std::function<bool(const InstallTask&, std::atomic<std::int32_t>&, std::stop_token)>
+  // Records the downloaded bytes' digest in the task, for runInstallTask to check.
+  std::function<bool(InstallTask&, std::atomic<std::int32_t>&, std::stop_token)>
       downloadInstallTask;
   std::function<InstallRun(const InstallTask&, std::stop_token)> runInstallTask;
   // Called on the installer worker each time a task has left the queue, after the queue was

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 
 #include "platform/file_md5.h"
@@ -13,16 +14,6 @@
 
 namespace corvane {
 namespace {
-
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameDigest(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return true;
-}
 
 // Sleeps `ms`, or less when `stop` is requested.
 void Pause(std::chrono::milliseconds ms, const std::stop_token& stop) {
@@ -63,24 +54,36 @@ std::vector<InstallTask> InstallTasksFor(const CheckItem& entry, std::int32_t po
   return tasks;
 }
 
-bool DownloadInstallTask(const InstallTask& task, std::atomic<std::int32_t>& percent,
+bool DownloadInstallTask(InstallTask& task, std::atomic<std::int32_t>& percent,
                          std::stop_token stop) {
   FileSystem& files = CurrentPlatform().files();
   // The download folder (DownTmp) may not exist yet; if it cannot be made the download fails.
   (void)files.createDirectories(PathParent(task.downloadPath));
+  task.downloadedMd5.clear();
   HttpFetch fetch;
-  if (fetch.FetchToFile(task.url, task.downloadPath, &percent, std::move(stop)) == 0) return false;
-  if (!task.md5.empty() && !SameDigest(FileMd5Hex(files, task.downloadPath), task.md5)) {
-    // Not the file the bank published: it is never run, and not left to be run by hand.
-    (void)files.deleteFile(task.downloadPath);
-    return false;
-  }
-  return true;
+  return fetch.FetchToFile(task.url, task.downloadPath, &percent, std::move(stop), task.md5,
+                           &task.downloadedMd5) != 0;
 }
+
+namespace {
+
+// Pins path and checks that it still holds what was downloaded and verified. Null when it
+// cannot be pinned or its bytes are not those any more.
+std::unique_ptr<File> PinVerified(const InstallTask& task, std::string_view path) {
+  std::unique_ptr<File> pinned;
+  if (CurrentPlatform().files().pin(path, pinned) != 0) return nullptr;
+  const std::string& expected = task.downloadedMd5.empty() ? task.md5 : task.downloadedMd5;
+  if (expected.empty()) return pinned;  // nothing was verified: only kept from changing now
+  if (!SameMd5(FileMd5Hex(*pinned), expected)) return nullptr;
+  return pinned;
+}
+
+}  // namespace
 
 InstallRun RunInstallTask(const InstallTask& task, std::stop_token stop) {
   if (task.action.empty()) {
-    if (!runProcess(BuildCommandLine(task.command, task.runPath), stop)) {
+    const std::unique_ptr<File> pinned = PinVerified(task, task.runPath);
+    if (!pinned || !runProcess(BuildCommandLine(task.command, task.runPath), stop)) {
       return InstallRun::kFailedToStart;
     }
     // Give the installer's own follow-up a moment before the components are detected again.
@@ -88,6 +91,8 @@ InstallRun RunInstallTask(const InstallTask& task, std::stop_token stop) {
     return InstallRun::kStarted;
   }
   if (task.registerPath.empty() || task.action != "regserver") return InstallRun::kNothingRun;
+  const std::unique_ptr<File> pinned = PinVerified(task, task.registerPath);
+  if (!pinned) return InstallRun::kFailedToStart;
   std::string line = "regsvr32 /s \"";
   line += task.registerPath;
   line += '"';

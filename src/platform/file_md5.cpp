@@ -9,6 +9,19 @@
 
 namespace corvane {
 
+std::string FileMd5Hex(File& file) {
+  Md5Context context;
+  std::array<std::byte, 64 * 1024> chunk{};
+  for (;;) {
+    std::size_t got = 0;
+    if (file.read(chunk, got) != 0) return {};
+    if (got == 0) break;
+    context.Update(chunk.data(), got);
+  }
+  context.Final();
+  return Md5Hex(context.digest);
+}
+
 std::string FileMd5Hex(FileSystem& files, std::string_view path) {
   std::unique_ptr<File> file;
   if (files.open(path, FileAccess::kRead, FileCreation::kOpenExisting, win::kFileAttributeNormal,

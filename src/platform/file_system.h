@@ -130,6 +130,18 @@ class FileSystem {
   // The fixed part of the file's version resource (GetFileVersionInfo + VerQueryValue "\").
   virtual std::uint32_t fixedFileVersion(std::string_view path, FixedFileVersion& version) = 0;
 
+  // Holds the file so that its bytes cannot change while `pinned` lives, for code that must
+  // run or copy exactly what it has verified: opened for reading without write or delete
+  // sharing (CreateFile with FILE_SHARE_READ only), so no process can write, truncate,
+  // delete or rename it meanwhile (ERROR_SHARING_VIOLATION), while reading it, copying it and
+  // starting a program from it still work. Reads through `pinned` start at the beginning.
+  // On Windows a file that some handle has open for writing cannot be pinned
+  // (ERROR_SHARING_VIOLATION). The emulated PC cannot stop other host processes writing the
+  // file, so it takes a private copy when pinning: every read, copy, version query and
+  // program start of that path through the emulated PC then gets the pinned bytes.
+  // A folder cannot be pinned (ERROR_ACCESS_DENIED).
+  [[nodiscard]] virtual std::uint32_t pin(std::string_view path, std::unique_ptr<File>& pinned) = 0;
+
   // The whole file's bytes.
   std::uint32_t readFile(std::string_view path, std::string& bytes);
   // Creates or truncates the file (kCreateAlways) and writes bytes.

@@ -12,6 +12,7 @@
 #include "platform/platform.h"
 #include "platform/replacement_file.h"
 #include "platform/win_errors.h"
+#include "support/md5.h"
 
 namespace corvane {
 namespace {
@@ -46,6 +47,12 @@ bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
 
 }  // namespace
 
+bool SameMd5(std::string_view a, std::string_view b) {
+  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [&](char x, char y) { return lower(x) == lower(y); });
+}
+
 std::uint32_t HttpFetchFlags(std::string_view url) {
   constexpr std::uint32_t kPlain =
       win::kInternetFlagReload | win::kInternetFlagNoCacheWrite | win::kInternetFlagTransferAscii;
@@ -79,7 +86,8 @@ std::string HttpFetch::FetchText(std::string_view url, std::stop_token stop) {
 }
 
 std::uint32_t HttpFetch::FetchToFile(std::string_view url, std::string_view path,
-                                     std::atomic<std::int32_t>* percent, std::stop_token stop) {
+                                     std::atomic<std::int32_t>* percent, std::stop_token stop,
+                                     std::string_view md5, std::string* receivedMd5) {
   FileSystem& files = CurrentPlatform().files();
   // A target that is a folder or read-only could never be replaced: fail before any
   // request, as when the file cannot be created.
@@ -114,12 +122,15 @@ std::uint32_t HttpFetch::FetchToFile(std::string_view url, std::string_view path
     return ok;
   };
   std::uint64_t written = 0;
+  // The digest of what is written, so a body the bank did not publish never replaces path.
+  Md5Context digest;
   for (;;) {
     if (stop.stop_requested()) return 0;
     const std::optional<std::size_t> got =
         request->Read(std::span(pending).subspan(filled, kBlockBytes));
     if (!got) return 0;
     if (*got == 0) break;
+    digest.Update(pending.data() + filled, *got);
     filled += *got;
     if (filled + kBlockBytes > kWriteBytes && !flush()) return 0;
     written += *got;
@@ -132,7 +143,11 @@ std::uint32_t HttpFetch::FetchToFile(std::string_view url, std::string_view path
   if ((length && written != *length) || !flush()) return 0;
   // An empty body counts as a failure for every caller; it must not replace a good file.
   if (written == 0) return 0;
+  digest.Final();
+  const std::string received = Md5Hex(digest.digest);
+  if (!md5.empty() && !SameMd5(received, md5)) return 0;
   if (replacement.commit() != win::kErrorSuccess) return 0;
+  if (receivedMd5 != nullptr) *receivedMd5 = received;
   return static_cast<std::uint32_t>(written);
 }
 

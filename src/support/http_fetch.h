@@ -39,12 +39,19 @@ class HttpFetch {
   // request. percent, when given, is set to 0 once the request is open and then follows
   // the blocks (bytes so far × 100 ÷ Content-Length); without a length it stays 0. A stop
   // requested on `stop` ends the download within about a second as a failure (0, no file).
+  // With a non-empty `md5` (32 hex digits, either case) the body must have that digest: one
+  // that differs fails before anything replaces path, so a refused download leaves path as
+  // it was. `receivedMd5`, when given, receives the lower-case digest of the body written.
   std::uint32_t FetchToFile(std::string_view url, std::string_view path,
-                            std::atomic<std::int32_t>* percent, std::stop_token stop = {});
+                            std::atomic<std::int32_t>* percent, std::stop_token stop = {},
+                            std::string_view md5 = {}, std::string* receivedMd5 = nullptr);
 
  private:
   std::unique_ptr<InternetSession> session_;
 };
+
+// Whether two hex digests are the same, letters compared without regard to case.
+bool SameMd5(std::string_view a, std::string_view b);
 
 // The InternetOpenUrl flags for url: secure for "https://" in any case.
 std::uint32_t HttpFetchFlags(std::string_view url);

@@ -27,22 +27,13 @@ void DeleteNowOrAtRestart(FileSystem& files, std::string_view path) {
   }
 }
 
-// The rename path for a target that cannot be overwritten (the running image). The copy, the
-// slow part, is made next to the target first, so that a crash leaves the program file missing
-// only between two renames, never for the length of a copy.
-bool ReplaceRunningImage(FileSystem& files, std::string_view target, std::string_view source) {
+// The rename path for a target that cannot be overwritten (the running image): the checked
+// copy `staged` beside it takes its place between two renames, so that a crash leaves the
+// program file missing only between them, never for the length of a copy.
+bool ReplaceRunningImage(FileSystem& files, std::string_view target, const std::string& staged) {
   const std::string old = std::string(target) + ".old";
-  const std::string staged = std::string(target) + ".new";
-  files.deleteFile(old);  // leftovers of an earlier update, if they can go
-  files.deleteFile(staged);
-  if (files.copy(source, staged, false) != win::kErrorSuccess) {
-    files.deleteFile(staged);
-    return false;
-  }
-  if (files.move(target, old, 0) != win::kErrorSuccess) {
-    files.deleteFile(staged);
-    return false;
-  }
+  files.deleteFile(old);  // a leftover of an earlier update, if it can go
+  if (files.move(target, old, 0) != win::kErrorSuccess) return false;
   if (files.move(staged, target, 0) == win::kErrorSuccess) {
     DeleteNowOrAtRestart(files, old);
     return true;
@@ -52,7 +43,6 @@ bool ReplaceRunningImage(FileSystem& files, std::string_view target, std::string
     files.deleteFile(target);
     files.move(old, target, 0);
   }
-  files.deleteFile(staged);
   return false;
 }
 
@@ -103,25 +93,38 @@ UpdateOutcome updateThreadProc(const CheckConfig& config, std::stop_token stop) 
   return UpdateOutcome::kUpdateReady;
 }
 
-bool replaceExecutable(std::string_view target, std::string_view source) {
+Replacement ReplaceExecutable(std::string_view target, std::string_view source,
+                              std::string_view version, std::string_view md5) {
   FileSystem& files = CurrentPlatform().files();
-  bool replaced = false;
-  if (!files.exists(target)) {
-    replaced = files.copy(source, target, false) == win::kErrorSuccess;
-  } else {
-    // Overwriting leaves the target as it was when it fails, unlike deleting it first; a
-    // running image refuses it and takes the rename path.
-    replaced = files.copy(source, target, false) == win::kErrorSuccess ||
-               ReplaceRunningImage(files, target, source);
+  const std::string staged = std::string(target) + ".new";
+  files.deleteFile(staged);  // a leftover of an earlier update
+  if (files.copy(source, staged, true) != win::kErrorSuccess) {
+    files.deleteFile(staged);
+    return Replacement::kFailed;
   }
+  // The copy beside the program is what is checked and what becomes the program: source may
+  // have been swapped since the download was checked, even while it was being copied.
+  if ((!version.empty() || !md5.empty()) && !ExecutableMeets(staged, version, md5)) {
+    files.deleteFile(staged);
+    return Replacement::kRefused;
+  }
+  const bool replaced =
+      !files.exists(target)
+          ? files.move(staged, target, 0) == win::kErrorSuccess
+          : files.move(staged, target, win::kMoveFileReplaceExisting) == win::kErrorSuccess ||
+                ReplaceRunningImage(files, target, staged);
   if (replaced) {
     DeleteNowOrAtRestart(files, source);
-  } else {
-    // The downloaded file stays for the move at the next restart, which must replace the
-    // old executable to happen at all.
-    files.move(source, target, win::kMoveFileDelayUntilReboot | win::kMoveFileReplaceExisting);
+    return Replacement::kReplaced;
   }
-  return replaced;
+  // The checked copy stays for the move at the next restart, which must replace the old
+  // executable to happen at all.
+  files.move(staged, target, win::kMoveFileDelayUntilReboot | win::kMoveFileReplaceExisting);
+  return Replacement::kFailed;
+}
+
+bool replaceExecutable(std::string_view target, std::string_view source) {
+  return ReplaceExecutable(target, source, {}, {}) == Replacement::kReplaced;
 }
 
 std::string RestartCommandLine(std::string_view executable, std::string_view hostArguments) {
@@ -140,9 +143,13 @@ bool ApplyUpdate(PromptHost& prompts, const AppInfo& appInfo, std::string_view h
     return false;
   }
   const std::string executable = CurrentPlatform().environment().modulePath();
-  // As before the update, the restart runs whatever the replacement did: with the old
-  // executable still in place the new instance simply offers the update again.
-  replaceExecutable(executable, appInfo.localPath);
+  // A file that is no longer the announced program is never started; otherwise the restart
+  // runs whatever the replacement did: with the old executable still in place the new
+  // instance simply offers the update again.
+  if (ReplaceExecutable(executable, appInfo.localPath, appInfo.version, appInfo.md5) ==
+      Replacement::kRefused) {
+    return false;
+  }
   return runProcess(RestartCommandLine(executable, hostArguments), false);
 }
 

@@ -43,17 +43,30 @@ bool isUpdateNeeded(const CheckConfig& config);
 // fitting file is there, else kRunChecks. A stop request ends the download as a failure.
 UpdateOutcome updateThreadProc(const CheckConfig& config, std::stop_token stop);
 
-// Puts source in the place of target, the running executable, which Windows does not let
-// anyone delete or overwrite while it runs but lets be renamed:
-//   - target missing or deletable: source is copied over it;
-//   - otherwise source is copied to target + ".new", target renamed to target + ".old" and
-//     the copy renamed to target; when a step fails the old executable is renamed back at
-//     once, so the program is never missing (after a crash at most between the two renames,
-//     never for the length of a copy); the ".old" file is deleted, or registered for
-//     deletion at the next restart while it still is the running image.
-// True when target now holds source's bytes. Only then is source deleted (a source that
-// cannot be deleted is registered for deletion at the next restart). Otherwise source stays
-// and a move of it onto target, replacing it, is registered for the next restart.
+// What a replacement of the program came to.
+enum class Replacement {
+  kReplaced,  // target now holds the checked bytes
+  kFailed,    // target is as it was; a move of the checked copy is registered for a restart
+  kRefused,   // the bytes copied from source are not the announced program: nothing changed
+};
+
+// Puts source (the download, in a folder any program of the user can write) in the place of
+// target, the running executable, which Windows does not let anyone delete or overwrite
+// while it runs but lets be renamed. source is first copied to target + ".new", beside the
+// program, and that copy, not source, is what gets checked and becomes the program: with a
+// non-empty version or md5 it must meet them as ExecutableMeets says, or it is deleted and
+// the result is kRefused, whatever another program did to source before or during the copy.
+// The checked copy then replaces target: by a rename over it when target is not running;
+// otherwise target is renamed to target + ".old" and the copy to target, and when that fails
+// the old executable is renamed back at once, so the program is never missing (after a crash
+// at most between the two renames); the ".old" file is deleted, or registered for deletion at
+// the next restart while it still is the running image. Replaced, source is deleted (or at
+// the next restart). Not replaced, the checked copy stays and a move of it onto target is
+// registered for the next restart; source is never registered, since anyone may change it
+// before then.
+Replacement ReplaceExecutable(std::string_view target, std::string_view source,
+                              std::string_view version, std::string_view md5);
+// ReplaceExecutable without checks: true when replaced.
 bool replaceExecutable(std::string_view target, std::string_view source);
 
 // `"<executable>" /update`, then a blank and hostArguments when there are any. Not cut at
@@ -61,9 +74,11 @@ bool replaceExecutable(std::string_view target, std::string_view source);
 std::string RestartCommandLine(std::string_view executable, std::string_view hostArguments);
 
 // Timer 5: asks the user (139/142/143). On consent replaces the running executable with
-// appInfo.localPath and starts it with "/update" followed by hostArguments (the host's own
-// options, so the new instance runs as this one does). True when the new instance started
-// and this one must end; false on refusal or when nothing could be started.
+// appInfo.localPath, checked against appInfo's version and md5 as it is put in place, and
+// starts it with "/update" followed by hostArguments (the host's own options, so the new
+// instance runs as this one does). True when the new instance started and this one must end;
+// false on refusal, when the file is no longer the announced program (the old one stays and
+// the checks run), or when nothing could be started.
 bool ApplyUpdate(PromptHost& prompts, const AppInfo& appInfo, std::string_view hostArguments);
 
 // Starts commandLine with the rights of the logged-on desktop user, not this elevated

@@ -190,6 +190,51 @@ TEST_F(FilesTest, ReadOnlyFileCanBeReadButNotChangedOrDeleted) {
   EXPECT_FALSE(files().exists(path));
 }
 
+// A pinned file keeps its bytes: nothing may write, truncate, delete or rename it, or put
+// another file in its place, until the pin ends; reading it, through the pin or the path,
+// and copying it still work.
+TEST_F(FilesTest, PinnedFileCannotChangeUntilReleased) {
+  const std::string path = at("setup.exe");
+  ASSERT_EQ(files().writeFile(path, "verified"), 0U);
+  ASSERT_EQ(files().writeFile(at("other.exe"), "other"), 0U);
+  std::unique_ptr<File> pin;
+  ASSERT_EQ(files().pin(path, pin), 0U);
+
+  std::unique_ptr<File> writer;
+  EXPECT_EQ(files().open(path, FileAccess::kReadWrite, FileCreation::kOpenExisting,
+                         win::kFileAttributeNormal, writer),
+            win::kErrorSharingViolation);
+  EXPECT_EQ(files().writeFile(path, "swapped"), win::kErrorSharingViolation);
+  EXPECT_EQ(files().deleteFile(path), win::kErrorSharingViolation);
+  EXPECT_EQ(files().move(path, at("moved.exe"), 0), win::kErrorSharingViolation);
+  EXPECT_EQ(files().move(at("other.exe"), path, win::kMoveFileReplaceExisting),
+            win::kErrorSharingViolation);
+  EXPECT_EQ(files().copy(at("other.exe"), path, false), win::kErrorSharingViolation);
+  EXPECT_EQ(files().move(scratch_, scratch_ + "-moved", 0), win::kErrorSharingViolation);
+
+  EXPECT_EQ(read(path), "verified");
+  ASSERT_EQ(files().copy(path, at("copy.exe"), true), 0U);
+  EXPECT_EQ(read(at("copy.exe")), "verified");
+  std::array<std::byte, 16> buffer{};
+  std::size_t got = 0;
+  ASSERT_EQ(pin->read(buffer, got), 0U);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(buffer.data()), got), "verified");
+  EXPECT_NE(pin->write(std::as_bytes(std::span("x", 1))), 0U);
+
+  // Pinned twice, it stays pinned until both pins end.
+  std::unique_ptr<File> second;
+  ASSERT_EQ(files().pin(path, second), 0U);
+  pin.reset();
+  EXPECT_EQ(files().deleteFile(path), win::kErrorSharingViolation);
+  second.reset();
+  EXPECT_EQ(files().writeFile(path, "changed"), 0U);
+  EXPECT_EQ(read(path), "changed");
+  EXPECT_EQ(files().deleteFile(path), 0U);
+
+  EXPECT_EQ(files().pin(at("missing.exe"), pin), win::kErrorFileNotFound);
+  EXPECT_EQ(files().pin(scratch_, pin), win::kErrorAccessDenied);
+}
+
 TEST_F(FilesTest, MoveRenamesAndReplacesOnlyWhenAsked) {
   const std::string from = at("corvane.exe");
   const std::string to = at("corvane.exe.old");

@@ -44,6 +44,21 @@ TEST_F(ProcessesTest, WaitingGivesTheExitCode) {
   }
 }
 
+// What the installer worker does: the verified file stays pinned while it runs, and neither
+// the start nor a copy of it is refused for that.
+TEST_F(ProcessesTest, PinnedProgramStartsAndCanBeCopied) {
+  const std::string program = services_->writeExitProgram(scratch_, "pinned", 5);
+  std::unique_ptr<File> pin;
+  ASSERT_EQ(files().pin(program, pin), 0U);
+  std::uint32_t exitCode = 0;
+  ASSERT_EQ(processes().run(Quoted(program), true, &exitCode), 0U);
+  EXPECT_EQ(exitCode, 5U);
+  EXPECT_EQ(files().copy(program, PathJoin(scratch_, "copy.exe"), true), 0U);
+  EXPECT_EQ(files().deleteFile(program), win::kErrorSharingViolation);
+  pin.reset();
+  EXPECT_EQ(files().deleteFile(program), 0U);
+}
+
 TEST_F(ProcessesTest, ProgramInAFolderWithBlanksRunsQuotedOrNot) {
   const std::string folder = PathJoin(scratch_, "Vendor Setup");
   ASSERT_EQ(files().createDirectory(folder), 0U);

@@ -26,6 +26,7 @@
 #include "platform/win_errors.h"
 #include "scratch_folder.h"
 #include "support/http_fetch.h"
+#include "support/md5.h"
 
 namespace corvane {
 namespace {
@@ -82,6 +83,20 @@ std::unique_ptr<Platform> MakePlatform(Network* network) {
   auto platform = std::make_unique<testing::TestPlatform>();
   platform->networkOverride = network;
   return platform;
+}
+
+std::string Md5Hex(std::string_view bytes) {
+  Md5Context context;
+  context.Update(bytes.data(), bytes.size());
+  context.Final();
+  return corvane::Md5Hex(context.digest);
+}
+
+std::string Upper(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return text;
 }
 
 class HttpFetchServerTest : public ::testing::Test {
@@ -240,6 +255,36 @@ TEST_F(HttpFetchStopTest, AStopEndsAStalledFetchWithinASecond) {
       EXPECT_EQ(read(target), "earlier");
       EXPECT_EQ(folder_.names(), std::vector<std::string>{"target.bin"});
     }
+  }
+}
+
+// A file requirement downloads straight to the installed file's path: bytes whose digest is
+// not the configured one must never stand there, not even for a moment, and leave nothing.
+TEST_F(HttpFetchServerTest, ABodyWithTheWrongDigestNeverReplacesTheTarget) {
+  ASSERT_TRUE(network_.ready());
+  const std::string good = Body(5000);
+  const std::string tampered = "tampered" + good.substr(8);
+  server_.Serve("/helper.dll", tampered);
+  const std::string target = folder_.at("helper.dll");
+  ASSERT_EQ(CurrentPlatform().files().writeFile(target, good), 0U);
+  const std::string published = Md5Hex(good);
+  for (const std::string& md5 : {published, Upper(published)}) {
+    HttpFetch fetch;
+    std::string received = "unchanged";
+    EXPECT_EQ(fetch.FetchToFile(Url("/helper.dll"), target, nullptr, {}, md5, &received), 0U);
+    EXPECT_EQ(received, "unchanged");
+    EXPECT_EQ(read(target), good);
+    EXPECT_EQ(folder_.names(), std::vector<std::string>{"helper.dll"});
+  }
+  // The published bytes replace it, in either letter case of the digest.
+  server_.Serve("/helper.dll", good + "v2");
+  for (const std::string& md5 : {Md5Hex(good + "v2"), Upper(Md5Hex(good + "v2"))}) {
+    HttpFetch fetch;
+    std::string received;
+    EXPECT_EQ(fetch.FetchToFile(Url("/helper.dll"), target, nullptr, {}, md5, &received),
+              good.size() + 2);
+    EXPECT_EQ(received, Md5Hex(good + "v2"));
+    EXPECT_EQ(read(target), good + "v2");
   }
 }
 

@@ -17,6 +17,7 @@
 #include "platform/file_system.h"
 #include "platform/platform.h"
 #include "platform/win_errors.h"
+#include "support/md5.h"
 
 #if !defined(_WIN32)
 #include "bank_server.h"
@@ -29,8 +30,9 @@
 namespace corvane {
 namespace {
 
-constexpr std::uint32_t kV1High = 0x10000;  // 1.0.0.0
-constexpr std::uint32_t kV2High = 0x20000;  // 2.0.0.0
+constexpr std::uint32_t kV1High = 0x10000;    // 1.0.0.0
+constexpr std::uint32_t kV2High = 0x20000;    // 2.0.0.0
+constexpr std::uint32_t kEvilHigh = 0x60006;  // 6.6.0.0
 
 std::string ReadHost(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -51,6 +53,30 @@ class PromptAnswer final : public PromptHost {
  private:
   int answer_;
 };
+
+// Consents, after writing `bytes` over `file` on the host as another program would while
+// the question is open.
+class SwapWhileAsked final : public PromptHost {
+ public:
+  SwapWhileAsked(std::filesystem::path file, std::string bytes)
+      : file_(std::move(file)), bytes_(std::move(bytes)) {}
+  int show(const Prompt& /*prompt*/) override {
+    std::ofstream(file_.string() + ".swap", std::ios::binary) << bytes_;
+    std::filesystem::rename(file_.string() + ".swap", file_);
+    return kIdYes;
+  }
+
+ private:
+  std::filesystem::path file_;
+  std::string bytes_;
+};
+
+std::string Md5Of(std::string_view bytes) {
+  Md5Context context;
+  context.Update(bytes.data(), bytes.size());
+  context.Final();
+  return Md5Hex(context.digest);
+}
 
 // A scratch emulated PC as the process's platform, with the program installed at the module
 // path as version 1.0.0.0 and run by this test process.
@@ -241,7 +267,7 @@ TEST_F(SelfUpdateTest, ACopyThatFailsAfterTheRenamePutsTheOldProgramBackAtOnce) 
   EXPECT_EQ(files().deleteFile(program_), win::kErrorAccessDenied);  // still the running image
 }
 
-TEST_F(SelfUpdateTest, AFailedReplacementKeepsTheDownloadForAMoveThatReplacesAtRestart) {
+TEST_F(SelfUpdateTest, AFailedReplacementRegistersAMoveOfTheCheckedCopyNotOfTheDownload) {
   RunProgram();
   const std::string v1 = Read(program_);
   const std::string old = program_ + ".old";
@@ -252,9 +278,15 @@ TEST_F(SelfUpdateTest, AFailedReplacementKeepsTheDownloadForAMoveThatReplacesAtR
   const std::string download = Download();
   Write(download, v2);
 
-  EXPECT_FALSE(replaceExecutable(program_, download));
+  EXPECT_EQ(ReplaceExecutable(program_, download, "2.0.0.0", Md5Of(v2)), Replacement::kFailed);
   EXPECT_EQ(Read(program_), v1);
-  EXPECT_EQ(Read(download), v2);  // kept for the move
+  EXPECT_EQ(Read(program_ + ".new"), v2);  // kept for the move
+  // The download folder is anyone's: a file swapped in there after this must not become the
+  // program at the restart.
+  const auto moves = platform_->emulatedFiles().pendingMoves();
+  ASSERT_EQ(moves.size(), 1U);
+  EXPECT_EQ(moves[0].from, program_ + ".new");
+  Write(download, emulated::MakeProgramImage(kEvilHigh, 0));
 
   // The machine restarts: nothing runs any more, and the move must replace the old program.
   installed_.reset();
@@ -264,7 +296,7 @@ TEST_F(SelfUpdateTest, AFailedReplacementKeepsTheDownloadForAMoveThatReplacesAtR
   std::string bytes;
   rebooted.files().readFile(program_, bytes);
   EXPECT_EQ(bytes, v2);
-  EXPECT_FALSE(rebooted.files().exists(download));
+  EXPECT_FALSE(rebooted.files().exists(program_ + ".new"));
 }
 
 // Host programs of the restart: a script that writes its arguments, one per line.
@@ -308,6 +340,42 @@ TEST_F(SelfUpdateTest, ConsentReplacesAndRestartsTheProgramWithUpdateAndTheHostO
   EXPECT_EQ(consent.shown[0], (std::vector<int>{139, 142, 143}));
   EXPECT_EQ(Read(program), v2);
   EXPECT_EQ(WaitForFile(work / "args.txt"), "/update\n--ui\nnone\n--transcript\n/tmp/a b.jsonl\n");
+}
+
+// Another program of the user's may swap, cut or grow the download while the question is
+// open: what becomes the program is a copy beside it, checked after it was made; a copy
+// that is not the announced program leaves the old one in place and starts nothing.
+TEST_F(SelfUpdateTest, ADownloadChangedWhileTheQuestionIsOpenNeverBecomesTheProgram) {
+  const std::filesystem::path work = machine_.folder().root() / "host";
+  std::filesystem::create_directories(work);
+  RunProgram(WriteArgumentRecorder(work));
+  const std::string v1 = Read(program_);
+  const std::string v2 = emulated::MakeProgramImage(kV2High, 0);
+  struct Change {
+    const char* what;
+    std::string bytes;
+  };
+  const std::vector<Change> changes = {
+      {"swapped for another version", emulated::MakeProgramImage(kEvilHigh, 0)},
+      {"cut short", v2.substr(0, v2.size() / 2)},
+      {"grown", v2 + "tail"},
+  };
+  for (const Change& change : changes) {
+    SCOPED_TRACE(change.what);
+    AppInfo app;
+    app.version = "2.0.0.0";
+    app.md5 = Md5Of(v2);
+    app.localPath = Download();
+    Write(app.localPath, v2);
+    ASSERT_TRUE(ExecutableMeets(app.localPath, app.version, app.md5));
+    SwapWhileAsked consent(host(app.localPath), change.bytes);
+    EXPECT_FALSE(ApplyUpdate(consent, app, ""));
+    EXPECT_EQ(Read(program_), v1);
+    EXPECT_FALSE(files().exists(program_ + ".new"));
+    EXPECT_TRUE(platform_->emulatedFiles().pendingMoves().empty());
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_FALSE(std::filesystem::exists(work / "args.txt"));
 }
 
 TEST_F(SelfUpdateTest, ARefusalReplacesAndStartsNothing) {

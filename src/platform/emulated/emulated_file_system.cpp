@@ -398,6 +398,9 @@ std::uint32_t EmulatedFileSystem::open(std::string_view path, FileAccess access,
     return win::kErrorSharingViolation;
   }
   if (truncate && hiddenMismatch) return win::kErrorAccessDenied;
+  // A pinned file is open without write sharing; readers get the pinned bytes.
+  const bool pinned = resolved.exists && isPinned(resolved);
+  if (pinned && (canWrite || truncate)) return win::kErrorSharingViolation;
 
   int flags = O_CLOEXEC;
   flags |= canRead && canWrite ? O_RDWR : (canWrite ? O_WRONLY : O_RDONLY);
@@ -407,7 +410,8 @@ std::uint32_t EmulatedFileSystem::open(std::string_view path, FileAccess access,
   // The path was resolved without links; O_NOFOLLOW keeps a link put in its place since
   // from being followed.
   flags |= O_NOFOLLOW;
-  const int fd = ::open(resolved.host.c_str(), flags, 0644);
+  const int fd =
+      ::open(pinned ? readablePath(resolved).c_str() : resolved.host.c_str(), flags, 0644);
   if (fd < 0) return ErrorFromErrno(errno);
   file = std::make_unique<HostFile>(fd, canRead, canWrite);
   if (create || truncate) storeAttributes(resolved.key, attributes | win::kFileAttributeArchive);
@@ -453,6 +457,7 @@ std::uint32_t EmulatedFileSystem::deleteFile(std::string_view path) {
   }
   // Windows refuses to delete the file a process runs from (it may be renamed).
   if (IsRunningImage(folder_, resolved.host)) return win::kErrorAccessDenied;
+  if (isPinned(resolved)) return win::kErrorSharingViolation;
   if (::unlink(resolved.host.c_str()) != 0) return ErrorFromErrno(errno);
   forgetAttributes(resolved.key);
   return win::kErrorSuccess;
@@ -462,6 +467,10 @@ std::uint32_t EmulatedFileSystem::moveNow(const ResolvedPath& from, const Resolv
                                           std::uint32_t flags) {
   if (!from.exists) return MissingError(from);
   if (from.key.empty()) return win::kErrorAccessDenied;
+  if (isPinned(from) || (to.exists && isPinned(to)) ||
+      (from.isDirectory && pins_.anyBelow(from.key))) {
+    return win::kErrorSharingViolation;
+  }
   fs::path targetHost = to.host;
   std::string targetKey = to.key;
   if (to.exists && to.key == from.key) {
@@ -536,6 +545,7 @@ std::uint32_t EmulatedFileSystem::copy(std::string_view from, std::string_view t
     if ((existing & win::kFileAttributeReadOnly) != 0) return win::kErrorAccessDenied;
     if ((existing & kHiddenOrSystem & ~sourceAttributes) != 0) return win::kErrorAccessDenied;
     if (IsRunningImage(folder_, target.host)) return win::kErrorSharingViolation;
+    if (isPinned(target)) return win::kErrorSharingViolation;
   }
   // Copy into a temporary name and rename it into place, so a failed copy leaves the old
   // target as it was.
@@ -543,7 +553,7 @@ std::uint32_t EmulatedFileSystem::copy(std::string_view from, std::string_view t
       target.host.parent_path() / (".corvane-copy-" + target.host.filename().string());
   std::error_code error;
   ::unlink(temporary.c_str());  // a leftover of an earlier copy (or a link): not followed
-  if (const int failed = CopyNoFollow(source.host, temporary)) {
+  if (const int failed = CopyNoFollow(readablePath(source), temporary)) {
     error = std::error_code(failed, std::generic_category());
   }
   if (!error) fs::rename(temporary, target.host, error);
@@ -578,7 +588,7 @@ std::uint32_t EmulatedFileSystem::fixedFileVersion(std::string_view path,
     if (const std::uint32_t error = resolve(path, resolved)) return error;
     if (!resolved.exists) return MissingError(resolved);
     if (resolved.isDirectory) return win::kErrorAccessDenied;
-    const UniqueFd fd(::open(resolved.host.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    const UniqueFd fd(::open(readablePath(resolved).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
     if (fd.get() < 0) return ErrorFromErrno(errno);
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0) return ErrorFromErrno(errno);
@@ -595,6 +605,69 @@ std::uint32_t EmulatedFileSystem::fixedFileVersion(std::string_view path,
     image.resize(got);
   }
   return ReadPeFixedVersion(image, version);
+}
+
+namespace {
+
+// A pinned file: reads its private copy, ends the pin when destroyed.
+class PinnedHostFile final : public File {
+ public:
+  PinnedHostFile(std::unique_ptr<File> copy, PinnedFiles& pins, std::string key,
+                 std::filesystem::path copyPath)
+      : copy_(std::move(copy)), pins_(pins), key_(std::move(key)), copyPath_(std::move(copyPath)) {}
+  PinnedHostFile(const PinnedHostFile&) = delete;
+  PinnedHostFile& operator=(const PinnedHostFile&) = delete;
+  PinnedHostFile(PinnedHostFile&&) = delete;
+  PinnedHostFile& operator=(PinnedHostFile&&) = delete;
+  ~PinnedHostFile() override {
+    copy_.reset();
+    pins_.release(key_, copyPath_);
+  }
+
+  std::uint32_t read(std::span<std::byte> buffer, std::size_t& bytesRead) override {
+    return copy_->read(buffer, bytesRead);
+  }
+  std::uint32_t write(std::span<const std::byte> /*data*/) override {
+    return win::kErrorAccessDenied;
+  }
+  std::uint32_t seek(std::uint64_t offset) override { return copy_->seek(offset); }
+  std::uint32_t size(std::uint64_t& bytes) override { return copy_->size(bytes); }
+
+ private:
+  std::unique_ptr<File> copy_;
+  PinnedFiles& pins_;
+  std::string key_;
+  std::filesystem::path copyPath_;
+};
+
+}  // namespace
+
+std::uint32_t EmulatedFileSystem::pin(std::string_view path, std::unique_ptr<File>& pinned) {
+  const std::lock_guard lock(mutex_);
+  ResolvedPath resolved;
+  if (const std::uint32_t error = resolve(path, resolved)) return error;
+  if (!resolved.exists) return MissingError(resolved);
+  if (resolved.isDirectory) return win::kErrorAccessDenied;
+  fs::path copy;
+  if (const std::uint32_t error = pins_.pin(resolved.key, resolved.host, copy)) return error;
+  const int fd = ::open(copy.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) {
+    const std::uint32_t error = ErrorFromErrno(errno);
+    pins_.release(resolved.key, copy);
+    return error;
+  }
+  pinned = std::make_unique<PinnedHostFile>(std::make_unique<HostFile>(fd, true, false), pins_,
+                                            resolved.key, copy);
+  return win::kErrorSuccess;
+}
+
+bool EmulatedFileSystem::isPinned(const ResolvedPath& resolved) const {
+  return !resolved.isDirectory && pins_.copyOf(resolved.key).has_value();
+}
+
+std::filesystem::path EmulatedFileSystem::readablePath(const ResolvedPath& resolved) const {
+  if (resolved.isDirectory) return resolved.host;
+  return pins_.copyOf(resolved.key).value_or(resolved.host);
 }
 
 std::vector<PendingMove> EmulatedFileSystem::pendingMoves() const {

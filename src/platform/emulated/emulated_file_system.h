@@ -12,7 +12,8 @@
 //                          as 8 hex digits, a tab, the source, a tab, the target (empty to
 //                          delete); full Windows paths. Reboot() carries them out in order.
 // Both files are rewritten whole through a temporary file and a rename, so a crash never
-// leaves half a file. Sharing modes and locks are not emulated.
+// leaves half a file. Sharing modes and locks are not emulated, except for pinned files
+// (pin(), see pinned_files.h) and running images (running_images.h).
 //
 // A new machine (no drive_c/ yet) gets the folders a fresh Windows 7 user sees (Windows,
 // system32 with Windows 7's hosts file, Program Files, the user's profile with its
@@ -26,6 +27,7 @@
 
 #include "platform/emulated/drive_c.h"
 #include "platform/emulated/machine_folder.h"
+#include "platform/emulated/pinned_files.h"
 #include "platform/file_system.h"
 
 namespace corvane {
@@ -56,6 +58,10 @@ class EmulatedFileSystem final : public FileSystem {
   std::uint32_t copy(std::string_view from, std::string_view to, bool failIfExists) override;
   std::uint32_t createDirectory(std::string_view path) override;
   std::uint32_t fixedFileVersion(std::string_view path, FixedFileVersion& version) override;
+  std::uint32_t pin(std::string_view path, std::unique_ptr<File>& pinned) override;
+
+  // The files pinned through this object; the process service runs their copies.
+  [[nodiscard]] const PinnedFiles& pins() const { return pins_; }
 
   // The moves registered for the next restart, in order.
   [[nodiscard]] std::vector<PendingMove> pendingMoves() const;
@@ -82,9 +88,14 @@ class EmulatedFileSystem final : public FileSystem {
   std::uint32_t moveNow(const ResolvedPath& from, const ResolvedPath& to, std::uint32_t flags);
   void createMachineSkeleton();
 
+  // The path's pinned copy when it is pinned, else the path itself on the host.
+  [[nodiscard]] std::filesystem::path readablePath(const ResolvedPath& resolved) const;
+  [[nodiscard]] bool isPinned(const ResolvedPath& resolved) const;
+
   MachineFolder folder_;
   const Environment& environment_;
   DriveC drive_;
+  PinnedFiles pins_;
   // Guards the two sidecar files against the threads of this process.
   mutable std::mutex mutex_;
 };

@@ -43,6 +43,7 @@ EmulatedPlatform::EmulatedPlatform(const std::filesystem::path& root)
       usbDevices_(folder_) {
   // regsvr32 runs inside the program and writes to the machine's registry.
   processes_.setRegistry(&registry_);
+  processes_.setPinnedFiles(&files_.pins());
   const MachineProfile& profile = profile_.profile;
   ProgramConfinement confinement;
   confinement.confined = profile.programsConfined;

@@ -186,15 +186,29 @@ std::uint32_t EmulatedProcesses::spawn(std::string_view commandLine, pid_t& pid)
       installed.exists && installed.key == program.key;
   if (isProgramHost) {
     argv.push_back(programHost.string());
-  } else {
+  }
+  // A pinned program runs its pinned bytes: confined, they are bound over its own path;
+  // unconfined, the copy itself is run.
+  const std::filesystem::path image = bytesOf(program);
+  SandboxPlan pinned;
+  if (!isProgramHost && image != program.host) {
+    std::error_code ec;
+    pinned.readOnlyOver.emplace_back(image, std::filesystem::absolute(program.host, ec));
+  }
+  bool confined = false;
+  {
+    const std::lock_guard lock(mutex_);
+    confined = confinement_.confined;
+  }
+  if (!isProgramHost) {
     bool isScript = false;
-    const std::optional<Interpreter> interpreter = ReadInterpreter(program.host, isScript);
+    const std::optional<Interpreter> interpreter = ReadInterpreter(image, isScript);
     if (!interpreter) return win::kErrorBadExeFormat;
     // Checked here: inside the sandbox a missing interpreter would be an exit code.
     if (!HostHasProgram(interpreter->program)) return win::kErrorFileNotFound;
     argv.push_back(interpreter->program);
     if (!interpreter->argument.empty()) argv.push_back(interpreter->argument);
-    argv.push_back(program.host.string());
+    argv.push_back(confined ? program.host.string() : image.string());
   }
   for (std::string& argument : SplitArguments(arguments)) argv.push_back(std::move(argument));
 
@@ -211,8 +225,10 @@ std::uint32_t EmulatedProcesses::spawn(std::string_view commandLine, pid_t& pid)
       currentFolder.isDirectory) {
     workingFolder = currentFolder.host;
   }
-  if (const std::uint32_t error = confine(argv, isProgramHost, workingFolder, program.windows))
+  if (const std::uint32_t error =
+          confine(argv, isProgramHost, workingFolder, program.windows, pinned)) {
     return error;
+  }
 
   std::vector<char*> argvPointers;
   argvPointers.reserve(argv.size() + 1);
@@ -327,9 +343,10 @@ std::optional<std::uint32_t> EmulatedProcesses::runRegsvr32(std::string_view com
   }
   // A registrable file is a short text; anything large is not one.
   constexpr std::uintmax_t kMaxSize = 1U << 20U;
+  const std::filesystem::path bytes = bytesOf(resolved);
   std::error_code ec;
-  if (std::filesystem::file_size(resolved.host, ec) > kMaxSize || ec) return 4U;
-  std::ifstream in(resolved.host, std::ios::binary);
+  if (std::filesystem::file_size(bytes, ec) > kMaxSize || ec) return 4U;
+  std::ifstream in(bytes, std::ios::binary);
   const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (!in.is_open() || in.bad()) return 3U;
   const auto classes = ParseRegistrableFile(text);
@@ -356,6 +373,21 @@ std::optional<std::uint32_t> EmulatedProcesses::runRegsvr32(std::string_view com
   return 0U;
 }
 
+void EmulatedProcesses::setPinnedFiles(const PinnedFiles* pins) {
+  const std::lock_guard lock(mutex_);
+  pins_ = pins;
+}
+
+std::filesystem::path EmulatedProcesses::bytesOf(const ResolvedPath& resolved) const {
+  const PinnedFiles* pins = nullptr;
+  {
+    const std::lock_guard lock(mutex_);
+    pins = pins_;
+  }
+  if (pins == nullptr) return resolved.host;
+  return pins->copyOf(resolved.key).value_or(resolved.host);
+}
+
 void EmulatedProcesses::setProgramHost(std::filesystem::path hostProgram,
                                        std::vector<std::filesystem::path> writable) {
   const std::lock_guard lock(mutex_);
@@ -376,7 +408,7 @@ std::string EmulatedProcesses::confinementError() const {
 
 std::uint32_t EmulatedProcesses::confine(std::vector<std::string>& argv, bool isProgramHost,
                                          const std::filesystem::path& workingFolder,
-                                         const std::string& name) {
+                                         const std::string& name, const SandboxPlan& extra) {
   SandboxPlan plan;
   {
     const std::lock_guard lock(mutex_);
@@ -388,6 +420,7 @@ std::uint32_t EmulatedProcesses::confine(std::vector<std::string>& argv, bool is
       plan.writable = programHostWritable_;
     }
   }
+  plan.readOnlyOver = extra.readOnlyOver;
   std::error_code ec;
   plan.machine = std::filesystem::absolute(folder_.root(), ec);
   plan.workingFolder = std::filesystem::absolute(workingFolder, ec);

@@ -57,6 +57,8 @@
 
 #include "platform/emulated/drive_c.h"
 #include "platform/emulated/machine_folder.h"
+#include "platform/emulated/pinned_files.h"
+#include "platform/emulated/program_sandbox.h"
 #include "platform/processes.h"
 #include "platform/registry.h"
 
@@ -105,6 +107,10 @@ class EmulatedProcesses final : public Processes {
   // The registry regsvr32 writes to; it must outlive this object. nullptr: no regsvr32.
   void setRegistry(Registry* registry);
 
+  // The files pinned on this machine (EmulatedFileSystem::pins()): a pinned program or
+  // registered file is run or read from its pinned copy. It must outlive this object.
+  void setPinnedFiles(const PinnedFiles* pins);
+
   // The machine's record of programs started as the desktop user.
   [[nodiscard]] std::filesystem::path startLog() const { return folder_.root() / "processes.log"; }
 
@@ -119,7 +125,10 @@ class EmulatedProcesses final : public Processes {
   std::uint32_t spawn(std::string_view commandLine, pid_t& pid);
   // Puts bwrap and its arguments before argv; an error when no sandbox can be made.
   std::uint32_t confine(std::vector<std::string>& argv, bool isProgramHost,
-                        const std::filesystem::path& workingFolder, const std::string& name);
+                        const std::filesystem::path& workingFolder, const std::string& name,
+                        const SandboxPlan& extra = {});
+  // The host file that holds resolved's bytes: its pinned copy while it is pinned.
+  [[nodiscard]] std::filesystem::path bytesOf(const ResolvedPath& resolved) const;
 
   MachineFolder folder_;
   const Environment& environment_;
@@ -131,6 +140,7 @@ class EmulatedProcesses final : public Processes {
   ProgramConfinement confinement_;                          // guarded by mutex_
   std::array<bool, 2> sandboxWorks_{};                      // by network shared; guarded by mutex_
   std::string confinementError_;                            // guarded by mutex_
+  const PinnedFiles* pins_ = nullptr;                       // guarded by mutex_
   Registry* registry_ = nullptr;                            // guarded by mutex_
 };
 

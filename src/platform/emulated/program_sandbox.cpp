@@ -70,6 +70,9 @@ std::vector<std::string> SandboxArguments(const SandboxPlan& plan,
   for (const std::filesystem::path& path : plan.writable) {
     Add(args, {"--bind-try", path.string(), path.string()});
   }
+  for (const auto& [source, inside] : plan.readOnlyOver) {
+    Add(args, {"--ro-bind", source.string(), inside.string()});
+  }
   Add(args, {"--chdir", plan.workingFolder.string(), "--"});
   args.insert(args.end(), command.begin(), command.end());
   return args;

@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace corvane::emulated {
@@ -32,6 +33,9 @@ struct SandboxPlan {
   bool newSession = true;                       // false keeps the caller's terminal session
   std::vector<std::filesystem::path> readOnly;  // absolute host paths seen read-only
   std::vector<std::filesystem::path> writable;  // absolute host paths seen writable
+  // (host file, path inside): a file seen read-only in another file's place, bound after the
+  // machine folder, so a program whose file is pinned runs the pinned bytes at its own path.
+  std::vector<std::pair<std::filesystem::path, std::filesystem::path>> readOnlyOver;
 };
 
 // bwrap's arguments, without the program name, that run `command` (argv, the program

@@ -117,6 +117,18 @@ std::uint32_t Win32FileSystem::open(std::string_view path, FileAccess access, Fi
   return win::kErrorSuccess;
 }
 
+std::uint32_t Win32FileSystem::pin(std::string_view path, std::unique_ptr<File>& pinned) {
+  std::wstring wide;
+  if (const std::uint32_t error = CheckedPath(path, false, wide)) return error;
+  // Read access and read sharing only: writers, and deleting or renaming (which need delete
+  // sharing), are refused while the handle lives; starting the program and copying it read.
+  UniqueHandle handle(::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!handle.valid()) return LastError();
+  pinned = std::make_unique<Win32File>(std::move(handle));
+  return win::kErrorSuccess;
+}
+
 std::uint32_t Win32FileSystem::attributes(std::string_view path, std::uint32_t& attributes) {
   std::wstring wide;
   if (const std::uint32_t error = CheckedPath(path, false, wide)) return error;

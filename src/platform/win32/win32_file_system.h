@@ -20,6 +20,7 @@ class Win32FileSystem final : public FileSystem {
   std::uint32_t copy(std::string_view from, std::string_view to, bool failIfExists) override;
   std::uint32_t createDirectory(std::string_view path) override;
   std::uint32_t fixedFileVersion(std::string_view path, FixedFileVersion& version) override;
+  std::uint32_t pin(std::string_view path, std::unique_ptr<File>& pinned) override;
 };
 
 }  // namespace corvane::win32

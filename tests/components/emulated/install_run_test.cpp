@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <thread>
 
@@ -10,6 +13,7 @@
 #include "components/install_task.h"
 #include "platform/emulated/emulated_platform.h"
 #include "platform/emulated/scratch_machine.h"
+#include "platform/file_md5.h"
 #include "platform/file_system.h"
 #include "platform/platform.h"
 
@@ -111,6 +115,40 @@ TEST_F(InstallRunTest, AStopLeavesAWaitingInstallerRunning) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   EXPECT_TRUE(CurrentPlatform().files().exists(R"(C:\t\slow.txt)"));
+}
+
+// What runs or is registered is what the download wrote and checked: a file that another
+// program changed since is not started (and counts as one that could not be), while the
+// same bytes under any other circumstances run.
+TEST_F(InstallRunTest, AFileChangedSinceItWasDownloadedIsNeitherRunNorRegistered) {
+  auto& files = CurrentPlatform().files();
+  Script(R"(C:\t\setup.exe)", R"(echo verified > "$CORVANE_MACHINE/drive_c/t/ran.txt")");
+  InstallTask installer = Installer(R"(C:\t\setup.exe)", "%1");
+  installer.downloadedMd5 = FileMd5Hex(files, installer.runPath);
+  constexpr const char* kClass = "{6F1E2D3C-4B5A-4978-8695-A4B3C2D1E0F9}";
+  ASSERT_EQ(files.writeFile(R"(C:\t\ctl.ocx)",
+                            std::string("corvane-registrable 1\r\nclass ") + kClass + "\r\n"),
+            0U);
+  InstallTask control;
+  control.action = "regserver";
+  control.registerPath = R"(C:\t\ctl.ocx)";
+  control.md5 = FileMd5Hex(files, control.registerPath);  // known only from the configuration
+
+  // Swapped behind the program's back, as a program of the user's could in DownTmp.
+  const std::filesystem::path drive = machine_.folder().root() / "drive_c" / "t";
+  std::ofstream(drive / "setup.exe", std::ios::trunc)
+      << "#!/bin/sh\necho swapped > \"$CORVANE_MACHINE/drive_c/t/ran.txt\"\n";
+  std::ofstream(drive / "ctl.ocx", std::ios::trunc)
+      << "corvane-registrable 1\r\nclass {0A1B2C3D-4E5F-4061-8293-A4B5C6D7E8F9}\r\n";
+  EXPECT_EQ(RunInstallTask(installer, {}), InstallRun::kFailedToStart);
+  EXPECT_EQ(RunInstallTask(control, {}), InstallRun::kFailedToStart);
+  EXPECT_FALSE(std::filesystem::exists(drive / "ran.txt"));
+  EXPECT_FALSE(IsClassRegistered("{0A1B2C3D-4E5F-4061-8293-A4B5C6D7E8F9}"));
+
+  installer.downloadedMd5 = FileMd5Hex(files, installer.runPath);
+  EXPECT_EQ(RunInstallTask(installer, {}), InstallRun::kStarted);
+  std::ifstream ran(drive / "ran.txt");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(ran), {}), "swapped\n");
 }
 
 }  // namespace

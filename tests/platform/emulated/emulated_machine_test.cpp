@@ -104,7 +104,8 @@ TEST_F(EmulatedMachineTest, FindsHostFilesWhateverTheirCase) {
   Machine machine(root_);
   fs::create_directories(root_ / "drive_c/Program Files (x86)/BANK SAFE/Keys");
   std::ofstream(root_ / "drive_c/Program Files (x86)/BANK SAFE/Keys/KeyCtl.OCX") << "control";
-  const std::string path = machine.environment.expand(R"(%ProgramFiles%\Bank Safe\keys\keyctl.ocx)");
+  const std::string path =
+      machine.environment.expand(R"(%ProgramFiles%\Bank Safe\keys\keyctl.ocx)");
   EXPECT_TRUE(machine.files.exists(path)) << path;
   EXPECT_EQ(FileMd5Hex(machine.files, path), "fc5364bf9dbfa34954526becad136d4b");
 }
@@ -233,6 +234,46 @@ TEST_F(EmulatedMachineTest, ModulePathCanBeMoved) {
   std::uint32_t exitCode = 0;
   ASSERT_EQ(machine.processes.run("corvane /update", true, &exitCode), 0U);
   EXPECT_EQ(exitCode, 9U);
+}
+
+// The host cannot stop another process rewriting a pinned file in drive_c, so the emulated
+// PC reads, copies and runs the bytes it had when pinned: an installer swapped between its
+// check and its start is not the one that runs, confined or not.
+TEST_F(EmulatedMachineTest, PinnedFileKeepsItsBytesWhateverTheHostDoesToIt) {
+  for (const bool confined : {true, false}) {
+    SCOPED_TRACE(confined ? "confined" : "unconfined");
+    Machine machine(root_);
+    machine.processes.setPinnedFiles(&machine.files.pins());
+    ProgramConfinement confinement;
+    confinement.confined = confined;
+    machine.processes.setConfinement(confinement);
+    const std::string installer = R"(C:\setup.exe)";
+    const auto script = [](std::string_view word) {
+      return "#!/bin/sh\necho " + std::string(word) + " > \"$CORVANE_MACHINE/drive_c/ran.txt\"\n";
+    };
+    ASSERT_EQ(machine.files.writeFile(installer, script("verified")), 0U);
+    const std::string digest = FileMd5Hex(machine.files, installer);
+    std::unique_ptr<File> pin;
+    ASSERT_EQ(machine.files.pin(installer, pin), 0U);
+
+    // Another program replaces it on the host, by a new file and by writing in place.
+    const fs::path host = root_ / "drive_c" / "setup.exe";
+    {
+      std::ofstream(host.string() + ".x", std::ios::binary) << script("swapped");
+      fs::rename(host.string() + ".x", host);
+    }
+    EXPECT_EQ(FileMd5Hex(machine.files, installer), digest);
+    ASSERT_EQ(machine.processes.run("\"" + installer + "\"", true, nullptr), 0U);
+    EXPECT_EQ(ReadHost(root_ / "drive_c" / "ran.txt"), "verified\n");
+    std::ofstream(host, std::ios::binary | std::ios::trunc) << script("rewritten");
+    ASSERT_EQ(machine.files.copy(installer, R"(C:\copy.exe)", false), 0U);
+    EXPECT_EQ(ReadHost(root_ / "drive_c" / "copy.exe"), script("verified"));
+
+    // Released, the path is the host's file again.
+    pin.reset();
+    ASSERT_EQ(machine.processes.run("\"" + installer + "\"", true, nullptr), 0U);
+    EXPECT_EQ(ReadHost(root_ / "drive_c" / "ran.txt"), "rewritten\n");
+  }
 }
 
 }  // namespace

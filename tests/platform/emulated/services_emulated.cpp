@@ -22,6 +22,7 @@ class EmulatedServices final : public ServicesUnderTest {
         environment_(folder_, emulated::MachineIdentity{}),
         files_(folder_, environment_),
         processes_(folder_, environment_) {
+    processes_.setPinnedFiles(&files_.pins());
     scratch_ = environment_.tempFolder() + "corvane-test";
     EXPECT_EQ(files_.createDirectory(scratch_), 0U);
   }
