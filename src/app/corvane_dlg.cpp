@@ -283,9 +283,15 @@ void CCorvaneDlg::installDisabledComponents() {
   DialogThreadState& state = *dialogThread_;
   const std::vector<CheckItem>& items = state.config.items;
   const auto count = static_cast<std::int32_t>(items.size());
+  // One batch: the first add-on that needs its installer starts the worker, and every later
+  // one must still be enabled and queued rather than ignored as a click during an install.
+  const bool outerBatch = state.batchInstall;
+  state.batchInstall = true;
   for (std::int32_t p = 1; p <= count; ++p) {
     if (static_cast<std::size_t>(p) > items.size()) break;
-    if ((items[static_cast<std::size_t>(p) - 1].state & kComponentDisabledFlag) != 0) install(p);
+    if ((items[static_cast<std::size_t>(p) - 1].state & kComponentDisabledFlag) != 0) {
+      installEntry(p);
+    }
     for (std::int32_t q = 1; q <= static_cast<std::int32_t>(items.size()); ++q) {
       if ((items[static_cast<std::size_t>(q) - 1].state & kComponentDisabledFlag) != 0) {
         state.page.show(DisabledComponentStates(state.config, q));
@@ -295,6 +301,7 @@ void CCorvaneDlg::installDisabledComponents() {
       }
     }
   }
+  if (!outerBatch) endInstallBatch();
 }
 
 void CCorvaneDlg::oneClickSetup() {
@@ -357,7 +364,10 @@ void CCorvaneDlg::installmulti(std::int32_t first, std::int32_t last) {
 }
 
 void CCorvaneDlg::installEntry(std::int32_t n) {
-  if (installRunning_.load() && !dialogThread_->batchInstall) return;
+  // install(0) is a batch of its own and queues what is not queued yet even while an
+  // installation runs: the one-click setup calls it right after fix(0), which may have
+  // started the worker for a re-enabled add-on.
+  if (installRunning_.load() && !dialogThread_->batchInstall && n != 0) return;
   if (n == 0) {
     if (!dialogThread_->configFromServer) return;
     dialogThread_->batchInstall = true;
@@ -413,7 +423,15 @@ void CCorvaneDlg::enqueueInstall(std::vector<InstallTask> tasks) {
   bool started = false;
   {
     auto installer = installer_.lock();
-    for (InstallTask& task : tasks) installer->queue.push_back(std::move(task));
+    // An entry already waiting or being installed (the front task stays queued while it
+    // runs) is not queued again, however often it is asked for.
+    std::vector<std::int32_t> queued;
+    for (const InstallTask& task : installer->queue) queued.push_back(task.position);
+    for (InstallTask& task : tasks) {
+      if (std::find(queued.begin(), queued.end(), task.position) != queued.end()) continue;
+      installer->queue.push_back(std::move(task));
+    }
+    if (installer->queue.empty()) return;
     if (!installer->active) {
       installer->active = true;
       // Set here rather than by the worker, so that no command slips in before it starts.

@@ -84,7 +84,8 @@ UpdateOutcome updateThreadProc(const CheckConfig& config, std::stop_token stop) 
   if (app.remote.empty() || app.localPath.empty()) return UpdateOutcome::kRunChecks;
   {
     HttpFetch fetch;
-    if (fetch.FetchToFile(app.remote, app.localPath, nullptr, stop) == 0) {
+    // A body other than the announced one never replaces an earlier download.
+    if (fetch.FetchToFile(app.remote, app.localPath, nullptr, stop, app.md5) == 0) {
       return UpdateOutcome::kRunChecks;
     }
   }

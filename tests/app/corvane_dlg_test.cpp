@@ -696,6 +696,80 @@ TEST(DialogInstaller, InstallOnADisabledAddOnDeletesItsSettingsAndReportsTheRows
                                                  win::kKeyRead, key),
             0U);
 }
+
+// The one-click setup on a PC with a disabled add-on that must also be installed, a disabled
+// installed one and a missing control: every add-on enabled, both installers run, each once,
+// however often the page asks again while the first one runs.
+TEST(DialogInstaller, OneClickSetupEnablesEveryAddOnAndInstallsEachComponentOnce) {
+  const std::string installed = "{00000000-0000-0000-0000-0000000000B2}";
+  const std::string missing = "{00000000-0000-0000-0000-0000000000A1}";
+  const auto settings = [](const std::string& classId) {
+    return R"(Software\Microsoft\Windows\CurrentVersion\Ext\Settings\)" + classId;
+  };
+  DialogRig rig;
+  for (const std::string& classId : {installed, missing}) {
+    RegistryKey key;
+    ASSERT_EQ(CurrentPlatform().registry().CreateKey(RegistryRoot::kCurrentUser, settings(classId),
+                                                     win::kKeyAllAccess, key),
+              0U);
+    ASSERT_EQ(key.SetDword("Flags", 1), 0U);
+  }
+  {
+    RegistryKey key;
+    ASSERT_EQ(CurrentPlatform().registry().CreateKey(RegistryRoot::kClassesRoot,
+                                                     "CLSID\\" + installed + "\\InprocServer32",
+                                                     win::kKeyAllAccess, key),
+              0U);
+    ASSERT_EQ(key.SetString("", R"(C:\Windows\System32\ctl.ocx)"), 0U);
+    ASSERT_EQ(CurrentPlatform().files().writeFile(R"(C:\Windows\System32\ctl.ocx)", "x"), 0U);
+  }
+  rig.served = FixtureConfig({5, 0, 5});
+  rig.served.items[1].detects.push_back({installed, "clsid"});
+  rig.served.items[2].detects[0].text = "{00000000-0000-0000-0000-0000000000A3}";
+  rig.services.installTasksFor = [](const CheckItem&, std::int32_t position) {
+    InstallTask task;
+    task.position = position;
+    return std::vector<InstallTask>{task};
+  };
+  std::mutex mutex;
+  std::vector<std::int32_t> downloaded;
+  TestLatch release;
+  rig.services.downloadInstallTask = [&](const InstallTask& task, std::atomic<std::int32_t>&,
+                                         std::stop_token) {
+    (void)release.waitFor(std::chrono::seconds(10));  // the first one holds the worker
+    std::lock_guard lock(mutex);
+    downloaded.push_back(task.position);
+    return true;
+  };
+  rig.services.runInstallTask = [](const InstallTask&, std::stop_token) {
+    return InstallRun::kNothingRun;
+  };
+  CCorvaneDlg& dlg = rig.start();
+  ASSERT_EQ(dlg.config().items[0].state, 5U | kComponentDisabledFlag);
+  ASSERT_EQ(dlg.config().items[1].state, kComponentDisabledFlag);
+  ASSERT_EQ(dlg.config().items[2].state, 5U);
+
+  dlg.installandfix();
+  EXPECT_TRUE(dlg.installRunning());
+  // The page's own button once more, and the rows' buttons, while the first installer runs.
+  dlg.fix(0);
+  dlg.install(0);
+  dlg.installcom(1);
+  dlg.installmulti(1, 3);
+  release.countDown();
+  rig.loop.runUntilIdle();
+
+  std::lock_guard lock(mutex);
+  EXPECT_EQ(downloaded, (std::vector<std::int32_t>{0, 2}));
+  EXPECT_EQ(dlg.config().items[1].state & kComponentDisabledFlag, 0U);
+  for (const std::string& classId : {installed, missing}) {
+    RegistryKey key;
+    EXPECT_NE(CurrentPlatform().registry().OpenKey(RegistryRoot::kCurrentUser, settings(classId),
+                                                   win::kKeyRead, key),
+              0U)
+        << classId;
+  }
+}
 #endif
 
 }  // namespace

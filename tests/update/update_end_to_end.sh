@@ -5,7 +5,10 @@
 #      starts with "/update", waits for the old one, deletes the ".old" file and runs the
 #      checks; the program file is the new one, and the next start finds nothing to update;
 #   2. the same with --answer refuse: nothing is replaced and the checks run;
-#   3. a served file whose md5 differs from appinfo's: no prompt, nothing replaced, checks run.
+#   3. a served file whose md5 differs from appinfo's: no prompt, nothing replaced, checks run;
+#   4. in a terminal, while the question is open another program swaps the downloaded file
+#      for a 6.6.6.6 one; consent then leaves the old program in place, starts nothing and
+#      runs the checks.
 #   update_end_to_end.sh WORKDIR PROGRAM BANK_SERVER MACHINE_TOOL
 set -euo pipefail
 work="$(realpath -m "$1")"
@@ -88,4 +91,34 @@ start_server "${machine}"
 run md5 "${machine}"
 [[ "$(count '"prompt"' md5)" == 0 ]] || fail "md5: prompted for a file that is not the announced one"
 cmp -s "$(program_file "${machine}")" "${work}/v1.exe" || fail "md5: the program file changed"
-echo "update_end_to_end: accepted, refused and wrong-digest updates checked"
+
+# 4. The download swapped while the question is open.
+machine="${work}/machine-swap"
+announce "${new_md5}"
+stop_server
+start_server "${machine}"
+"${machine_tool}" program-image 6.6.6.6 "${work}/evil.exe"
+socket="corvane-update-$$"
+tmux_() { tmux -L "${socket}" -f /dev/null "$@"; }
+trap 'bank_server_stop; tmux_ kill-server >/dev/null 2>&1 || true' EXIT
+screen() { tmux_ capture-pane -p -t swap; }
+fail_details() { echo "--- screen:"; screen || true; }
+wait_for() {
+  for _ in $(seq 1 300); do
+    grep -qE -- "$1" <<<"$(screen)" && return 0
+    sleep 0.1
+  done
+  fail "swap: never shown: $1"
+}
+tmux_ new-session -d -s swap -x 100 -y 30 -e LANG=C.UTF-8 \
+  "'${program}' --machine '${machine}' --transcript '${work}/swap.jsonl'; sleep 30"
+wait_for '应用程序有更新'
+download="$(find "${machine}/drive_c" -ipath '*/DownTmp/Corvane.exe' | head -n 1)"
+[[ -n "${download}" ]] || fail "swap: no download in DownTmp"
+cp "${work}/evil.exe" "${download}.swap" && mv "${download}.swap" "${download}"
+tmux_ send-keys -t swap 1
+wait_for '检测完毕'
+[[ "$(count '"start":"/update"' swap)" == 0 ]] || fail "swap: restarted with /update"
+cmp -s "$(program_file "${machine}")" "${work}/v1.exe" || fail "swap: the program file changed"
+tmux_ send-keys -t swap q
+echo "update_end_to_end: accepted, refused, wrong-digest and swapped updates checked"
