@@ -467,9 +467,10 @@ std::uint32_t EmulatedFileSystem::moveNow(const ResolvedPath& from, const Resolv
                                           std::uint32_t flags) {
   if (!from.exists) return MissingError(from);
   if (from.key.empty()) return win::kErrorAccessDenied;
-  if (isPinned(from) || (to.exists && isPinned(to)) ||
-      (from.isDirectory && pins_.anyBelow(from.key))) {
-    return win::kErrorSharingViolation;
+  if (isPinned(from)) return win::kErrorSharingViolation;
+  // As NTFS: an open file is not replaced by a rename, nor its folder renamed.
+  if ((to.exists && isPinned(to)) || (from.isDirectory && pins_.anyBelow(from.key))) {
+    return win::kErrorAccessDenied;
   }
   fs::path targetHost = to.host;
   std::string targetKey = to.key;
