@@ -30,10 +30,10 @@ TEST(Regsvr32Win32Test, RegserverTaskRegistersTheLibraryAndItsClassIsDetected) {
   // The class goes again, so the prefix is left as it was.
   EXPECT_TRUE(runProcess("regsvr32 /s /u \"" + library + "\"", true));
   EXPECT_FALSE(IsClassRegistered(kClass));
-  // A file that cannot be registered: regsvr32 starts and fails, which counts as run, and
+  // A file that is not there cannot be checked, so regsvr32 is not started on it; and
   // nothing is registered.
   task.registerPath = library + ".missing";
-  EXPECT_EQ(RunInstallTask(task, {}), InstallRun::kStarted);
+  EXPECT_EQ(RunInstallTask(task, {}), InstallRun::kFailedToStart);
   EXPECT_FALSE(IsClassRegistered(kClass));
 }
 
