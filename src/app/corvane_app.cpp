@@ -4,11 +4,13 @@
 #include <thread>
 #include <utility>
 
+#include "config/config_paths.h"
 #include "platform/command_line.h"
 #include "platform/environment.h"
 #include "platform/file_system.h"
 #include "platform/instance_lock.h"
 #include "platform/platform.h"
+#include "platform/replacement_file.h"
 #include "platform/win_errors.h"
 
 namespace corvane {
@@ -45,6 +47,10 @@ bool CCorvaneApp::InitInstance() {
                                                         : StartOutcome::kLockFailed;
     return false;
   }
+
+  // Held, the lock says no other instance runs, and this one has started no download yet: a
+  // temporary of a download here is one that a killed instance left (one can be large).
+  (void)RemoveAbandonedReplacements(CurrentPlatform().files(), DownloadFolder());
 
   host_.runDialog();
   report_.outcome = StartOutcome::kDialogRan;

@@ -464,8 +464,11 @@ void CCorvaneDlg::installerLoop(const std::stop_token& stop) {
     setInstallStatus(2);
     // The user's refusal after a failure drops every task still waiting.
     bool refused = false;
-    if (!services_.downloadInstallTask(task, downloadPercent_, stop)) {
-      downloadPercent_ = 100;  // ends the progress display
+    const bool downloaded = services_.downloadInstallTask(task, downloadPercent_, stop);
+    // Whatever the download left (a chunked body has no length to count against, so its
+    // percentage stays 0), its end ends the progress display; else timer 3 runs for ever.
+    downloadPercent_ = 100;
+    if (!downloaded) {
       if (!stop.stop_requested()) refused = promptChoice(prompts_, 145, 146, 147) == kIdNo;
     } else {
       setInstallStatus(3);

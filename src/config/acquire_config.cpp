@@ -32,7 +32,9 @@ std::string BuiltInConfig() {
 AcquiredConfig AcquireConfig(PromptHost& prompts, const std::stop_token& stop) {
   AcquiredConfig result;
   // The stop token reaches the download, so closing the window ends it within a second.
-  const std::string downloaded = HttpFetch().FetchText(bank::kConfigUrl, stop);
+  FetchLimits limits;
+  limits.total = kConfigDownloadLimit;
+  const std::string downloaded = HttpFetch(limits).FetchText(bank::kConfigUrl, stop);
   if (Parse(downloaded, result.model)) {
     // The copy for the next start without network; a copy that cannot be written only
     // means that start uses the previous one.

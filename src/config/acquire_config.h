@@ -8,6 +8,7 @@
 // copy, the built-in copy. A source counts only when its document parses, so a broken answer
 // from the server neither replaces a good local copy nor keeps the checks from starting.
 
+#include <chrono>
 #include <optional>
 #include <stop_token>
 
@@ -25,6 +26,11 @@ struct AcquiredConfig {
 // The prompt shown when the download fails: content 155, instruction 146.
 inline constexpr int kConfigDownloadFailedText = 155;
 inline constexpr int kConfigDownloadFailedInstruction = 146;
+
+// The bound of the configuration download as a whole (every download also ends when its body
+// makes too little progress): whatever the server does, the checks start within about a
+// minute of start-up.
+inline constexpr std::chrono::seconds kConfigDownloadLimit{45};
 
 // Downloads the bank's document; when that fails or the answer does not parse, tells the user
 // (prompt 155/146) and falls back to the local copy, then to the built-in one. After stop is

@@ -75,10 +75,14 @@ std::string DownloadFileName(std::string_view url) {
   return name;
 }
 
+std::string DownloadFolder() {
+  return PathJoin(CurrentPlatform().environment().tempFolder(), kDownloadFolder);
+}
+
 std::string DownloadPathFor(std::string_view url) {
   if (url.empty()) return {};
   Platform& platform = CurrentPlatform();
-  const std::string folder = PathJoin(platform.environment().tempFolder(), kDownloadFolder);
+  const std::string folder = DownloadFolder();
   // A folder that cannot be created is not an error here: the download into it fails later.
   if (!platform.files().exists(folder)) (void)platform.files().createDirectory(folder);
   return PathJoin(folder, DownloadFileName(url));

@@ -11,6 +11,10 @@ namespace corvane {
 // `text` with its %NAME% environment references expanded, whole whatever its length.
 std::string ExpandPathAnsi(std::string_view text);
 
+// The folder DownTmp of the user's temporary folder, where downloads are stored (not created
+// here).
+std::string DownloadFolder();
+
 // Where a download of `url` is stored: a file directly inside the folder DownTmp of the
 // user's temporary folder, which is created when missing. Empty for an empty url.
 std::string DownloadPathFor(std::string_view url);

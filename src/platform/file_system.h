@@ -16,6 +16,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace corvane {
 
@@ -87,6 +88,12 @@ struct FixedFileVersion {
   std::uint32_t fileDateLS = 0;
 };
 
+// One entry of a folder as FindFirstFile / FindNextFile report it.
+struct FolderEntry {
+  std::string name;  // the name alone, as spelled in the folder
+  std::uint32_t attributes = 0;
+};
+
 class FileSystem {
  public:
   FileSystem() = default;
@@ -126,6 +133,11 @@ class FileSystem {
   // CreateDirectory: the parent must exist; an existing folder or file fails with
   // ERROR_ALREADY_EXISTS.
   virtual std::uint32_t createDirectory(std::string_view path) = 0;
+
+  // FindFirstFile / FindNextFile over folder\*: the files and folders directly inside, in no
+  // particular order, without "." and "..". A folder that is missing (or a file) fails;
+  // an empty one is success with no entries.
+  virtual std::uint32_t listFolder(std::string_view folder, std::vector<FolderEntry>& entries) = 0;
 
   // The fixed part of the file's version resource (GetFileVersionInfo + VerQueryValue "\").
   virtual std::uint32_t fixedFileVersion(std::string_view path, FixedFileVersion& version) = 0;

@@ -1,8 +1,11 @@
 #include "platform/replacement_file.h"
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <string_view>
+#include <vector>
 
 #include "platform/win_errors.h"
 #include "platform/windows_path.h"
@@ -12,6 +15,9 @@ namespace {
 
 // Enough tries that only a folder that refuses every new name fails.
 constexpr int kNameAttempts = 16;
+constexpr std::string_view kNamePrefix = "~cv";
+constexpr std::string_view kNameSuffix = ".tmp";
+constexpr std::size_t kNameDigits = 8;
 
 // A name part that differs between objects, calls and moments; uniqueness itself comes from
 // creating with kCreateNew and trying again on a clash.
@@ -37,6 +43,7 @@ std::uint32_t ReplacementFile::create(std::string_view target) {
   std::uint32_t error = win::kErrorFileExists;
   for (int attempt = 0; attempt < kNameAttempts && error == win::kErrorFileExists; ++attempt) {
     std::array<char, 16> name{};
+    // The form IsReplacementName knows: kNamePrefix, kNameDigits hex digits, kNameSuffix.
     (void)std::snprintf(name.data(), name.size(), "~cv%08X.tmp",
                         static_cast<unsigned>(NameSeed(this, attempt)));
     std::string candidate =
@@ -66,6 +73,29 @@ void ReplacementFile::discard() {
     (void)files_.deleteFile(path_);
     path_.clear();
   }
+}
+
+bool IsReplacementName(std::string_view name) {
+  if (name.size() != kNamePrefix.size() + kNameDigits + kNameSuffix.size() ||
+      !name.starts_with(kNamePrefix) || !name.ends_with(kNameSuffix)) {
+    return false;
+  }
+  const std::string_view digits = name.substr(kNamePrefix.size(), kNameDigits);
+  return std::all_of(digits.begin(), digits.end(),
+                     [](char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); });
+}
+
+std::size_t RemoveAbandonedReplacements(FileSystem& files, std::string_view folder) {
+  std::vector<FolderEntry> entries;
+  if (files.listFolder(folder, entries) != win::kErrorSuccess) return 0;
+  std::size_t removed = 0;
+  for (const FolderEntry& entry : entries) {
+    if ((entry.attributes & win::kFileAttributeDirectory) != 0 || !IsReplacementName(entry.name)) {
+      continue;
+    }
+    if (files.deleteFile(PathJoin(folder, entry.name)) == win::kErrorSuccess) ++removed;
+  }
+  return removed;
 }
 
 }  // namespace corvane

@@ -5,6 +5,7 @@
 // everything is written. Until then the target is untouched; a replacement that is never
 // committed is deleted.
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -44,5 +45,15 @@ class ReplacementFile {
   std::string path_;
   std::unique_ptr<File> file_;
 };
+
+// Whether `name` (a file name alone) is of the exact form create() gives the new file:
+// "~cv", 8 upper-case hexadecimal digits, ".tmp".
+[[nodiscard]] bool IsReplacementName(std::string_view name);
+
+// Deletes the files directly in `folder` whose names IsReplacementName accepts: the new files
+// of replacements that a killed process never committed nor deleted. Nothing else in the
+// folder is touched (folders of such a name neither). Only for a moment when no running
+// instance can be writing one there. Returns how many were deleted.
+std::size_t RemoveAbandonedReplacements(FileSystem& files, std::string_view folder);
 
 }  // namespace corvane

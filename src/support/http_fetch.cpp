@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <condition_variable>
 #include <cstddef>
 #include <limits>
+#include <mutex>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "platform/file_system.h"
@@ -45,6 +48,74 @@ bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
   });
 }
 
+// Holds one fetch to its FetchLimits. The network calls honour only a stop token (WinINet
+// has no low-speed option of its own), so a watching thread requests stop on a token of the
+// fetch's own, which the caller's token stops as well. Constructed at the fetch's start.
+class FetchWatchdog {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  FetchWatchdog(const FetchLimits& limits, const std::stop_token& caller)
+      : limits_(limits), forward_(caller, Forward{&stop_}), start_(Clock::now()), mark_(start_) {
+    if (bounded()) watcher_ = std::jthread([this](const std::stop_token& done) { watch(done); });
+  }
+  FetchWatchdog(const FetchWatchdog&) = delete;
+  FetchWatchdog& operator=(const FetchWatchdog&) = delete;
+  FetchWatchdog(FetchWatchdog&&) = delete;
+  FetchWatchdog& operator=(FetchWatchdog&&) = delete;
+  ~FetchWatchdog() = default;  // the watcher is stopped and joined first (declared last)
+
+  // What the fetch passes to the network and checks between blocks.
+  [[nodiscard]] std::stop_token token() const { return stop_.get_token(); }
+
+  // Body bytes that arrived.
+  void received(std::size_t bytes) {
+    const std::scoped_lock lock(mutex_);
+    bytes_ += bytes;
+    if (bytes_ - markBytes_ >= limits_.lowSpeedBytes) {
+      mark_ = Clock::now();
+      markBytes_ = bytes_;
+    }
+  }
+
+ private:
+  [[nodiscard]] bool lowSpeedBounded() const {
+    return limits_.lowSpeedBytes != 0 && limits_.lowSpeedTime.count() > 0;
+  }
+  [[nodiscard]] bool bounded() const { return lowSpeedBounded() || limits_.total.count() > 0; }
+
+  void watch(const std::stop_token& done) {
+    std::unique_lock lock(mutex_);
+    while (!done.stop_requested()) {
+      Clock::time_point due = Clock::time_point::max();
+      if (lowSpeedBounded()) due = mark_ + limits_.lowSpeedTime;
+      if (limits_.total.count() > 0) due = std::min(due, start_ + limits_.total);
+      if (Clock::now() >= due) {
+        stop_.request_stop();
+        return;
+      }
+      // Progress moves the mark on; waking at the old deadline just finds the new one.
+      (void)wake_.wait_until(lock, done, due, [] { return false; });
+    }
+  }
+
+  struct Forward {
+    std::stop_source* to;
+    void operator()() const { to->request_stop(); }
+  };
+
+  FetchLimits limits_;
+  std::stop_source stop_;
+  std::stop_callback<Forward> forward_;
+  Clock::time_point start_;
+  std::mutex mutex_;
+  std::condition_variable_any wake_;
+  Clock::time_point mark_;  // when the body last made lowSpeedBytes of progress
+  std::uint64_t bytes_ = 0;
+  std::uint64_t markBytes_ = 0;
+  std::jthread watcher_;
+};
+
 }  // namespace
 
 bool SameMd5(std::string_view a, std::string_view b) {
@@ -59,12 +130,15 @@ std::uint32_t HttpFetchFlags(std::string_view url) {
   return StartsWithIgnoringCase(url, "https://") ? kPlain | win::kInternetFlagSecure : kPlain;
 }
 
-HttpFetch::HttpFetch() : session_(CurrentPlatform().network().OpenSession("Mozilla/5.0")) {}
+HttpFetch::HttpFetch(FetchLimits limits)
+    : limits_(limits), session_(CurrentPlatform().network().OpenSession("Mozilla/5.0")) {}
 
 HttpFetch::~HttpFetch() = default;
 
 std::string HttpFetch::FetchText(std::string_view url, std::stop_token stop) {
   if (!session_) return {};
+  FetchWatchdog watchdog(limits_, stop);
+  stop = watchdog.token();
   const std::unique_ptr<InternetRequest> request =
       session_->OpenUrl(url, HttpFetchFlags(url), nullptr, stop);
   if (!request || request->StatusCode() != kStatusOk) return {};
@@ -78,6 +152,7 @@ std::string HttpFetch::FetchText(std::string_view url, std::stop_token stop) {
     const std::optional<std::size_t> got = request->Read(block);
     if (!got) return {};
     if (*got == 0) break;
+    watchdog.received(*got);
     if (body.size() + *got > kMaxTextBytes) return {};
     body.append(reinterpret_cast<const char*>(block.data()), *got);
   }
@@ -100,6 +175,8 @@ std::uint32_t HttpFetch::FetchToFile(std::string_view url, std::string_view path
   if (replacement.create(path) != win::kErrorSuccess) return 0;
   if (!session_) return 0;
 
+  FetchWatchdog watchdog(limits_, stop);
+  stop = watchdog.token();
   const std::unique_ptr<InternetRequest> request =
       session_->OpenUrl(url, HttpFetchFlags(url), nullptr, stop);
   if (!request) return 0;
@@ -131,6 +208,7 @@ std::uint32_t HttpFetch::FetchToFile(std::string_view url, std::string_view path
     if (!got) return 0;
     if (*got == 0) break;
     digest.Update(pending.data() + filled, *got);
+    watchdog.received(*got);
     filled += *got;
     if (filled + kBlockBytes > kWriteBytes && !flush()) return 0;
     written += *got;

@@ -2,9 +2,11 @@
 
 #include <array>
 #include <cstddef>
+#include <map>
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "files_under_test.h"
 #include "platform/file_system.h"
@@ -332,6 +334,40 @@ TEST_F(FilesTest, CreatesFoldersOneByOneOrAsAChain) {
 
 // Paths reach MAX_PATH at 260 UTF-16 units with the terminating zero; folders stop 12
 // units earlier. Both limits hold with either backend, whatever the system underneath.
+// Listing a folder: what is directly inside, names as spelled, folders marked, "." and ".."
+// left out; an empty folder is no error, a missing one or a file is.
+TEST_F(FilesTest, ListsAFoldersFilesAndFolders) {
+  const auto listed = [&](std::string_view folder, std::vector<FolderEntry>& entries) {
+    entries = {{"stale", 0}};
+    return files().listFolder(folder, entries);
+  };
+  std::vector<FolderEntry> entries;
+  ASSERT_EQ(files().createDirectory(at("list")), 0U);
+  ASSERT_EQ(listed(at("list"), entries), 0U);
+  EXPECT_TRUE(entries.empty());
+
+  ASSERT_EQ(files().writeFile(at(R"(list\Mixed Case.TXT)"), "x"), 0U);
+  ASSERT_EQ(files().writeFile(at(R"(list\~cv0123ABCD.tmp)"), "x", win::kFileAttributeHidden), 0U);
+  ASSERT_EQ(files().createDirectory(at(R"(list\Inner)")), 0U);
+  ASSERT_EQ(files().writeFile(at(R"(list\Inner\deeper.txt)"), "x"), 0U);
+  ASSERT_EQ(listed(at("list"), entries), 0U);
+  std::map<std::string, std::uint32_t> found;
+  for (const FolderEntry& entry : entries) found[entry.name] = entry.attributes;
+  ASSERT_EQ(found.size(), 3U);
+  ASSERT_EQ(found.count("Mixed Case.TXT"), 1U);
+  EXPECT_EQ(found["Mixed Case.TXT"] & win::kFileAttributeDirectory, 0U);
+  EXPECT_EQ(found["~cv0123ABCD.tmp"] & (win::kFileAttributeHidden | win::kFileAttributeDirectory),
+            win::kFileAttributeHidden);
+  EXPECT_NE(found["Inner"] & win::kFileAttributeDirectory, 0U);
+  // A trailing backslash names the same folder.
+  ASSERT_EQ(listed(at("list") + "\\", entries), 0U);
+  EXPECT_EQ(entries.size(), 3U);
+
+  EXPECT_NE(listed(at("missing"), entries), 0U);
+  EXPECT_EQ(entries.size(), 1U);  // unchanged on failure
+  EXPECT_NE(listed(at(R"(list\Mixed Case.TXT)"), entries), 0U);
+}
+
 TEST_F(FilesTest, PathsLongerThanMaxPathFail) {
   const std::string folder = at(std::string(100, 'd'));
   ASSERT_EQ(files().createDirectory(folder), 0U);

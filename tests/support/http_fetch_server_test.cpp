@@ -285,6 +285,66 @@ TEST_F(HttpFetchServerTest, ABodyWithTheWrongDigestNeverReplacesTheTarget) {
               good.size() + 2);
     EXPECT_EQ(received, Md5Hex(good + "v2"));
     EXPECT_EQ(read(target), good + "v2");
+
+// Servers that trickle, which the system's receive time-out never ends (it starts again with
+// every byte): the fetch's own bounds end them, here made short. Each case is fetched as text
+// and to a file at the same time, each with its own HttpFetch.
+TEST_F(HttpFetchStopTest, TricklingAnswersEndAtTheFetchBounds) {
+  ASSERT_EQ(server_.error(), "");
+  ASSERT_TRUE(network_.ready());
+  using Clock = std::chrono::steady_clock;
+  using std::chrono::milliseconds;
+  server_.Fault("/trickle", FaultKind::kTrickleBody, Body(4000));
+  server_.Fault("/trickle-headers", FaultKind::kTrickleHeaders);
+  server_.Fault("/steady", FaultKind::kTrickleBody, "abc");
+  struct Case {
+    const char* name;
+    const char* path;
+    FetchLimits limits;
+    milliseconds endsAfter;  // at the earliest
+    std::string text;        // what arrives when the fetch completes
+  };
+  const std::vector<Case> cases = {
+      {"body below the low speed",
+       "/trickle",
+       {1024, milliseconds(2000), {}},
+       milliseconds(2000),
+       ""},
+      {"headers below the low speed",
+       "/trickle-headers",
+       {1024, milliseconds(2000), {}},
+       milliseconds(2000),
+       ""},
+      // A byte a second passes a low speed of one byte in three seconds; the whole is bounded.
+      {"total bound",
+       "/trickle",
+       {1, milliseconds(3000), milliseconds(2000)},
+       milliseconds(2000),
+       ""},
+      {"slow but steady", "/steady", {1, milliseconds(2000), {}}, milliseconds(3000), "abc"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string target = folder_.at("target.bin");
+    ASSERT_EQ(CurrentPlatform().files().writeFile(target, "earlier"), win::kErrorSuccess);
+    const Clock::time_point started = Clock::now();
+    std::string text = "<not fetched>";
+    Clock::time_point textEnded;
+    std::jthread asText([&] {
+      text = HttpFetch(c.limits).FetchText(Url(c.path));
+      textEnded = Clock::now();
+    });
+    const std::uint32_t bytes = HttpFetch(c.limits).FetchToFile(Url(c.path), target, nullptr);
+    const Clock::time_point fileEnded = Clock::now();
+    asText.join();
+    EXPECT_TRUE(text == c.text) << text.size();
+    EXPECT_EQ(bytes, c.text.size());
+    EXPECT_TRUE(read(target) == (c.text.empty() ? "earlier" : c.text));
+    EXPECT_EQ(folder_.names(), std::vector<std::string>{"target.bin"});
+    for (const Clock::time_point ended : {textEnded, fileEnded}) {
+      EXPECT_GE(ended - started, c.endsAfter - milliseconds(100));
+      EXPECT_LT(ended - started, c.endsAfter + testing::ScaledBound(milliseconds(2500)));
+    }
   }
 }
 

@@ -580,6 +580,27 @@ std::uint32_t EmulatedFileSystem::createDirectory(std::string_view path) {
   return win::kErrorSuccess;
 }
 
+std::uint32_t EmulatedFileSystem::listFolder(std::string_view folder,
+                                             std::vector<FolderEntry>& entries) {
+  const std::lock_guard lock(mutex_);
+  ResolvedPath resolved;
+  if (const std::uint32_t error = resolve(folder, resolved)) return error;
+  if (!resolved.exists || !resolved.isDirectory) return win::kErrorPathNotFound;
+  std::error_code ec;
+  std::vector<FolderEntry> found;
+  for (const auto& item : std::filesystem::directory_iterator(resolved.host, ec)) {
+    const std::string name = item.path().filename().string();
+    ResolvedPath child;
+    if (resolve(PathJoin(resolved.windows, name), child) != win::kErrorSuccess || !child.exists) {
+      continue;  // a host name that no Windows path reaches
+    }
+    found.push_back({name, storedAttributes(child)});
+  }
+  if (ec) return ErrorFromErrno(ec.value());
+  entries = std::move(found);
+  return win::kErrorSuccess;
+}
+
 std::uint32_t EmulatedFileSystem::fixedFileVersion(std::string_view path,
                                                    FixedFileVersion& version) {
   std::vector<std::uint8_t> image;

@@ -57,6 +57,7 @@ class EmulatedFileSystem final : public FileSystem {
   std::uint32_t move(std::string_view from, std::string_view to, std::uint32_t flags) override;
   std::uint32_t copy(std::string_view from, std::string_view to, bool failIfExists) override;
   std::uint32_t createDirectory(std::string_view path) override;
+  std::uint32_t listFolder(std::string_view folder, std::vector<FolderEntry>& entries) override;
   std::uint32_t fixedFileVersion(std::string_view path, FixedFileVersion& version) override;
   std::uint32_t pin(std::string_view path, std::unique_ptr<File>& pinned) override;
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <string_view>
 #include <vector>
 
 #include "platform/win32/win32_util.h"
@@ -182,6 +183,33 @@ std::uint32_t Win32FileSystem::createDirectory(std::string_view path) {
   std::wstring wide;
   if (const std::uint32_t error = CheckedPath(path, true, wide)) return error;
   if (::CreateDirectoryW(wide.c_str(), nullptr) == FALSE) return LastError();
+  return win::kErrorSuccess;
+}
+
+std::uint32_t Win32FileSystem::listFolder(std::string_view folder,
+                                          std::vector<FolderEntry>& entries) {
+  std::wstring wide;
+  if (const std::uint32_t error = CheckedPath(folder, false, wide)) return error;
+  if (wide.back() != L'\\' && wide.back() != L'/') wide += L'\\';
+  wide += L'*';
+  WIN32_FIND_DATAW data{};
+  // FindClose, not CloseHandle, ends a search.
+  const UniqueAny<HANDLE, &::FindClose, static_cast<std::uintptr_t>(-1)> find(
+      ::FindFirstFileW(wide.c_str(), &data));
+  std::vector<FolderEntry> found;
+  if (!find.valid()) {
+    const std::uint32_t error = LastError();
+    // Nothing matched: a folder without even "." and "..", such as a drive's root.
+    if (error != ERROR_FILE_NOT_FOUND) return error;
+  } else {
+    do {
+      const std::wstring_view name(data.cFileName);
+      if (name == L"." || name == L"..") continue;
+      found.push_back({Narrow(name), data.dwFileAttributes});
+    } while (::FindNextFileW(find.get(), &data) != FALSE);
+    if (const std::uint32_t error = LastError(); error != ERROR_NO_MORE_FILES) return error;
+  }
+  entries = std::move(found);
   return win::kErrorSuccess;
 }
 
