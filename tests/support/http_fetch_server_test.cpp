@@ -285,6 +285,8 @@ TEST_F(HttpFetchServerTest, ABodyWithTheWrongDigestNeverReplacesTheTarget) {
               good.size() + 2);
     EXPECT_EQ(received, Md5Hex(good + "v2"));
     EXPECT_EQ(read(target), good + "v2");
+  }
+}
 
 // Servers that trickle, which the system's receive time-out never ends (it starts again with
 // every byte): the fetch's own bounds end them, here made short. Each case is fetched as text
