@@ -43,6 +43,13 @@ wait
     },
     handed: () => (existsSync(file('handed')) ? readFileSync(file('handed'), 'utf8') : ''),
     stop: () => {
+      // A host that was killed (a failing test) leaves its launcher behind.
+      if (existsSync(file('args'))) {
+        const [launcher] = readFileSync(file('args'), 'utf8').split('\n');
+        if (/\/corvane-page-[^/]+\/page\.html$/.test(launcher)) {
+          rmSync(dirname(launcher), { recursive: true, force: true });
+        }
+      }
       if (existsSync(file('pids'))) {
         for (const pid of readFileSync(file('pids'), 'utf8').trim().split(' ')) {
           try { process.kill(Number(pid)); } catch { /* already gone */ }
