@@ -60,13 +60,14 @@ export async function until(what, check, ms = 20000) {
 }
 
 // Runs corvane --ui browser on a scratch machine with `options`, without a browser: the test
-// is the page. Calls `body` with { url, child, transcript(), exited } and cleans up.
-export async function withBareProgram(options, body) {
+// is the page. Calls `body` with { url, child, transcript(), exited } and cleans up. `env`
+// adds to the program's environment (which has no desktop unless it gives one).
+export async function withBareProgram(options, body, env = {}) {
   const work = mkdtempSync(join(tmpdir(), 'corvane-browser-'));
   const transcriptFile = join(work, 'transcript.jsonl');
   const child = spawn(program, ['--ui', 'browser', '--machine', join(work, 'machine'),
     '--transcript', transcriptFile, ...options], { stdio: ['ignore', 'pipe', 'inherit'],
-    env: { ...process.env, DISPLAY: '', WAYLAND_DISPLAY: '' } });
+    env: { ...process.env, DISPLAY: '', WAYLAND_DISPLAY: '', ...env } });
   const exited = exitOf(child);
   const transcript = () => readFileSync(transcriptFile, 'utf8').split('\n').filter((line) => line)
     .map((line) => JSON.parse(line));
@@ -80,13 +81,14 @@ export async function withBareProgram(options, body) {
 }
 
 // Runs corvane --ui browser on a scratch machine with `options` and Chromium beside it, calls
-// `body` with { url, browser, transcript(), exited }, and cleans up whatever happens.
-export async function withProgram(options, body) {
+// `body` with { url, browser, transcript(), exited }, and cleans up whatever happens. `env` as
+// for withBareProgram.
+export async function withProgram(options, body, env = {}) {
   const work = mkdtempSync(join(tmpdir(), 'corvane-browser-'));
   const transcriptFile = join(work, 'transcript.jsonl');
   const child = spawn(program, ['--ui', 'browser', '--machine', join(work, 'machine'),
     '--transcript', transcriptFile, ...options], { stdio: ['ignore', 'pipe', 'inherit'],
-    env: { ...process.env, DISPLAY: '', WAYLAND_DISPLAY: '' } });
+    env: { ...process.env, DISPLAY: '', WAYLAND_DISPLAY: '', ...env } });
   const exited = exitOf(child);
   const browser = await launch(join(work, 'profile'));
   const transcript = () => readFileSync(transcriptFile, 'utf8').split('\n').filter((line) => line)

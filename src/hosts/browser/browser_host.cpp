@@ -4,6 +4,7 @@
 #include <functional>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -13,6 +14,7 @@
 #include "app/event_loop.h"
 #include "bank/bank_values.h"
 #include "hosts/browser/browser_server.h"
+#include "hosts/browser/launcher.h"
 #include "hosts/common/dialog_adapter.h"
 #include "hosts/common/host_session.h"
 
@@ -34,14 +36,11 @@ class BrowserPage final : public PageHost {
   hosts::HostSession& session_;
 };
 
-// The desktop's browser when there is a desktop; without one the printed URL is all.
-void OpenInDesktopBrowser(const std::string& url) {
-  const char* x11 = std::getenv("DISPLAY");
-  const char* wayland = std::getenv("WAYLAND_DISPLAY");
-  if ((x11 == nullptr || *x11 == '\0') && (wayland == nullptr || *wayland == '\0')) return;
-  // The URL is ours: digits, hex and punctuation only, so it needs no quoting beyond this.
-  const std::string command = "xdg-open '" + url + "' >/dev/null 2>&1 &";
-  (void)std::system(command.c_str());  // NOLINT(cert-env33-c): no shell input from outside
+// Whether there is a desktop whose browser can be started; without one the printed URL is all.
+bool HasDesktop() {
+  const char* x11 = std::getenv("DISPLAY");              // NOLINT(concurrency-mt-unsafe)
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");  // NOLINT(concurrency-mt-unsafe)
+  return (x11 != nullptr && *x11 != '\0') || (wayland != nullptr && *wayland != '\0');
 }
 
 }  // namespace
@@ -52,12 +51,20 @@ void RunBrowserHost(const hosts::HostOptions& options, std::ostream* transcript)
   std::unique_ptr<EventLoop> loop = MakeEventLoop();
   PageCommands* commands = nullptr;
   hosts::HostSession* sessionRef = nullptr;
+  // The browser's way to the URL; not needed once the page has come.
+  std::optional<PageLauncher> launcher;
   BrowserServer server(
       BrowserServer::Hooks{[&loop](std::function<void()> task) { loop->post(std::move(task)); },
                            [&commands, &sessionRef](const hosts::HostCommand& command) {
                              sessionRef->runCommand(command, *commands);
                            },
-                           [&loop] { loop->post([&loop] { loop->quit(); }); }});
+                           [&loop] { loop->post([&loop] { loop->quit(); }); },
+                           [&loop, &launcher] {
+                             loop->post([&launcher] {
+                               if (launcher) launcher->remove();
+                             });
+                           },
+                           {}});
   hosts::HostSession session(*loop, options, transcript, hosts::PageView(),
                              [&server](const Prompt& prompt) { return server.ask(prompt); });
   sessionRef = &session;
@@ -76,8 +83,15 @@ void RunBrowserHost(const hosts::HostOptions& options, std::ostream* transcript)
     std::cerr << "corvane: no port on 127.0.0.1 for the page\n";
     return;
   }
+  // The secret goes to the browser in a file only the user can read: a command line or an
+  // environment is open to every local user in /proc.
+  if (HasDesktop()) {
+    launcher.emplace(server.url());
+    if (launcher->file().empty() || !OpenWithDesktop(launcher->file())) {
+      std::cerr << "corvane: the page could not be opened in the desktop's browser\n";
+    }
+  }
   std::cout << "corvane: the page is at " << server.url() << std::endl;
-  OpenInDesktopBrowser(server.url());
   session.run(adapter);
 }
 

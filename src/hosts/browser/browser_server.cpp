@@ -38,12 +38,15 @@ constexpr auto kRequestTime = std::chrono::seconds(5);
 constexpr auto kWriteTime = std::chrono::seconds(5);
 constexpr std::size_t kMaxBody = 4096;
 constexpr std::size_t kMaxRequestLine = 2048;
-// Connections whose request line is still coming: beyond this the oldest is dropped, so a
-// flood of idle connections cannot keep the page's out (the page's line comes at once).
-constexpr std::size_t kMaxWaiting = 32;
-// Connections being served: all are the page's (they passed the path check). The page holds
-// at most a command or an answer, the event poll and the browser's parallel loads at once.
-constexpr int kMaxServing = 16;
+// Refused connections closing gently (see CloseGently), at most; beyond, the oldest is closed.
+constexpr std::size_t kMaxClosing = 64;
+// Connections waiting for new ones to make room stay in the listening queue.
+constexpr int kListenBacklog = 1024;
+// Admitted connections (all are the page's: they passed the path check), served by kWorkers
+// threads; those beyond wait for a worker. The page holds at most a command or an answer, the
+// event poll and the browser's parallel loads at once.
+constexpr int kWorkers = 16;
+constexpr int kMaxAdmitted = 64;
 
 // An accepted socket, closed when destroyed.
 class Socket {
@@ -365,7 +368,8 @@ struct BrowserServer::Impl {
   Socket listening;
   std::unique_ptr<httplib::ThreadPool> workers;
   std::atomic<int> serving{0};
-  std::deque<Waiting> closing;  // refused, closing gently; the gate's own
+  std::atomic<bool> arrived{false};  // the page's first request has come
+  std::deque<Waiting> closing;       // refused, closing gently; the gate's own
   std::thread gate;
   std::thread watchdog;
 
@@ -440,7 +444,7 @@ struct BrowserServer::Impl {
   void refuse(Waiting connection, std::string_view status) {
     Refuse(connection.socket.fd(), status);
     ::shutdown(connection.socket.fd(), SHUT_WR);
-    if (closing.size() >= kMaxWaiting) closing.pop_front();
+    if (closing.size() >= kMaxClosing) closing.pop_front();
     connection.since = Clock::now();
     closing.push_back(std::move(connection));
   }
@@ -453,26 +457,83 @@ struct BrowserServer::Impl {
       refuse(std::move(waiting), "403 Forbidden");
       return;
     }
-    if (serving >= kMaxServing) {
+    // Only the page gets here: more than it ever holds at once means something is wrong.
+    if (serving >= kMaxAdmitted) {
       refuse(std::move(waiting), "503 Service Unavailable");
       return;
     }
+    if (!arrived.exchange(true) && hooks.arrived) hooks.arrived();
     ++serving;
     auto job = std::make_shared<Waiting>(std::move(waiting));
     workers->enqueue(
         [this, job] { serveRequest(std::move(job->socket), std::move(job->taken), job->since); });
   }
 
-  // Accepts connections and reads their request lines, all on this one thread.
+  // Reads what has come on a waiting connection, up to its request line; false when the peer
+  // has gone or failed.
+  static bool pull(Waiting& w) {
+    std::array<char, 512> bytes{};
+    while (w.taken.find("\r\n") == std::string::npos && w.taken.size() <= kMaxRequestLine) {
+      const ssize_t got = ::recv(w.socket.fd(), bytes.data(), bytes.size(), MSG_DONTWAIT);
+      if (got > 0) {
+        w.taken.append(bytes.data(), static_cast<std::size_t>(got));
+      } else if (got < 0 && errno == EINTR) {
+        continue;
+      } else {
+        return got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+      }
+    }
+    return true;
+  }
+
+  // A connection whose line is complete, too long or late leaves for a worker or a refusal;
+  // true when it still waits.
+  bool settle(Waiting& w, Clock::time_point now) {
+    if (const std::size_t end = w.taken.find("\r\n"); end != std::string::npos) {
+      admit(std::move(w), end);
+    } else if (w.taken.size() > kMaxRequestLine) {
+      refuse(std::move(w), "414 URI Too Long");
+    } else if (now - w.since > kRequestLineTime) {
+      refuse(std::move(w), "408 Request Timeout");
+    } else {
+      return true;
+    }
+    return false;
+  }
+
+  // Whether a new connection could wait: there is room, or the oldest has had its grace.
+  static bool roomFor(const std::deque<Waiting>& waiting, Clock::time_point now) {
+    return waiting.size() < kMaxWaitingConnections || now - waiting.front().since >= kLineGrace;
+  }
+
+  // Makes room for one more waiting connection (roomFor holds): the oldest goes, served if its
+  // line has come meanwhile, else closed unanswered, as it sent no line in its grace.
+  void makeRoom(std::deque<Waiting>& waiting, Clock::time_point now) {
+    if (waiting.size() < kMaxWaitingConnections) return;
+    Waiting& oldest = waiting.front();
+    if (pull(oldest) && oldest.taken.find("\r\n") != std::string::npos) (void)settle(oldest, now);
+    waiting.pop_front();
+  }
+
+  // Accepts connections and reads their request lines, all on this one thread. The waiting
+  // ones are bounded, and one is dropped only after its grace and after reading what it sent,
+  // so however many connections others open and leave idle, the page's line is read and its
+  // request served.
   void runGate() {
     std::deque<Waiting> waiting;
     std::vector<pollfd> polled;
     while (!stopping.load()) {
-      polled.assign(1, pollfd{listening.fd(), POLLIN, 0});
+      if (hooks.gateTurn) hooks.gateTurn();
+      Clock::time_point now = Clock::now();
+      // While no waiting connection can make room, new ones stay queued and are not polled.
+      const bool room = roomFor(waiting, now);
+      const int timeout =
+          room ? 100 : std::min(100, MillisecondsUntil(waiting.front().since + kLineGrace) + 1);
+      polled.assign(1, pollfd{listening.fd(), static_cast<short>(room ? POLLIN : 0), 0});
       for (const Waiting& w : waiting) polled.push_back(pollfd{w.socket.fd(), POLLIN, 0});
       for (const Waiting& c : closing) polled.push_back(pollfd{c.socket.fd(), POLLIN, 0});
-      if (::poll(polled.data(), polled.size(), 100) < 0 && errno != EINTR) break;
-      const Clock::time_point now = Clock::now();
+      if (::poll(polled.data(), polled.size(), timeout) < 0 && errno != EINTR) break;
+      now = Clock::now();
       // Refused connections: what they still send is dropped until they close or their
       // moment is over (see CloseGently).
       std::deque<Waiting> closingStill;
@@ -489,30 +550,20 @@ struct BrowserServer::Impl {
       std::deque<Waiting> still;
       for (std::size_t i = 0; i < waiting.size(); ++i) {
         Waiting& w = waiting[i];
-        if ((polled[i + 1].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
-          std::array<char, 512> bytes{};
-          const ssize_t got = ::recv(w.socket.fd(), bytes.data(), bytes.size(), MSG_DONTWAIT);
-          if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR)) continue;  // gone
-          if (got > 0) w.taken.append(bytes.data(), static_cast<std::size_t>(got));
-        }
-        if (const std::size_t end = w.taken.find("\r\n"); end != std::string::npos) {
-          admit(std::move(w), end);
-        } else if (w.taken.size() > kMaxRequestLine) {
-          refuse(std::move(w), "414 URI Too Long");
-        } else if (now - w.since > kRequestLineTime) {
-          refuse(std::move(w), "408 Request Timeout");
-        } else {
-          still.push_back(std::move(w));
-        }
+        const bool ready = (polled[i + 1].revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+        if (ready && !pull(w)) continue;  // gone
+        if (settle(w, now)) still.push_back(std::move(w));
       }
       waiting = std::move(still);
-      if ((polled[0].revents & POLLIN) != 0) {
-        while (true) {
-          const int fd = ::accept4(listening.fd(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-          if (fd < 0) break;
-          if (waiting.size() >= kMaxWaiting) waiting.pop_front();  // the oldest has had its time
-          waiting.push_back(Waiting{Socket(fd), Clock::now(), {}});
-        }
+      while (roomFor(waiting, now)) {
+        const int fd = ::accept4(listening.fd(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd < 0) break;
+        // The page sends its line with the connection: it is read at once, and a connection
+        // that leaves for a worker or a refusal never counts against the limit.
+        Waiting w{Socket(fd), Clock::now(), {}};
+        if (!pull(w) || !settle(w, now)) continue;
+        makeRoom(waiting, now);
+        waiting.push_back(std::move(w));
       }
     }
   }
@@ -706,14 +757,14 @@ bool BrowserServer::start() {
   address.sin_port = 0;  // a free port
   socklen_t length = sizeof address;
   if (::bind(impl.listening.fd(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      ::listen(impl.listening.fd(), 64) != 0 ||
+      ::listen(impl.listening.fd(), kListenBacklog) != 0 ||
       ::getsockname(impl.listening.fd(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
     return false;
   }
   port_ = ntohs(address.sin_port);
   // The dialog can block the workers: a command waits for the dialog thread, an answer for
-  // the next prompt, and the shim long-polls for events. One worker per admitted connection.
-  impl.workers = std::make_unique<httplib::ThreadPool>(kMaxServing);
+  // the next prompt, and the shim long-polls for events; each for a short while or one at a time.
+  impl.workers = std::make_unique<httplib::ThreadPool>(kWorkers);
   impl.gate = std::thread([&impl] { impl.runGate(); });
   impl.watchdog = std::thread([&impl] { impl.watch(); });
   return true;

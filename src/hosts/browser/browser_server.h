@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -78,6 +79,12 @@ class CallQueue {
   std::vector<std::pair<std::uint64_t, std::string>> calls_;
 };
 
+// Connections that have not sent their request line yet, at most. Beyond, a new one takes the
+// place of the oldest that has had kLineGrace for its line, and waits in the listening queue
+// while none has; what a connection has sent is read before it can be dropped.
+inline constexpr std::size_t kMaxWaitingConnections = 256;
+inline constexpr std::chrono::milliseconds kLineGrace{500};
+
 // A random secret of 32 hex digits from the system's CSPRNG.
 std::string RandomToken();
 
@@ -90,6 +97,11 @@ class BrowserServer {
     std::function<void(const hosts::HostCommand&)> run;
     // Any thread: the page is gone, end the dialog.
     std::function<void()> closed;
+    // Any thread, once: the first request with the secret has come (the browser has the URL).
+    std::function<void()> arrived;
+    // Tests: runs on the connection gate at the start of each of its turns, before it looks for
+    // new connections, so a test can let connections pile up in the listening queue.
+    std::function<void()> gateTurn;
   };
 
   explicit BrowserServer(Hooks hooks,

@@ -1,8 +1,14 @@
 #include "hosts/browser/browser_server.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -167,8 +173,42 @@ class TaskThread {
   std::thread thread_;
 };
 
+// Holds the server's connection gate at the start of a turn, so that connections queue up.
+class GateLatch {
+ public:
+  // Returns once the gate waits.
+  void hold() {
+    std::unique_lock lock(mutex_);
+    hold_ = true;
+    changed_.wait(lock, [this] { return parked_; });
+  }
+  void release() {
+    const std::lock_guard lock(mutex_);
+    hold_ = false;
+    changed_.notify_all();
+  }
+  // The gate's turn.
+  void turn() {
+    std::unique_lock lock(mutex_);
+    parked_ = hold_;
+    changed_.notify_all();
+    changed_.wait(lock, [this] { return !hold_; });
+    parked_ = false;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool hold_ = false;
+  bool parked_ = false;
+};
+
 class BrowserServerTest : public ::testing::Test {
  protected:
+  ~BrowserServerTest() override {
+    gate_.release();
+    server_.reset();
+  }
   void start(std::chrono::milliseconds heartbeat = std::chrono::seconds(10)) {
     server_ = std::make_unique<BrowserServer>(
         BrowserServer::Hooks{[this](std::function<void()> task) { dialog_.post(std::move(task)); },
@@ -176,7 +216,9 @@ class BrowserServerTest : public ::testing::Test {
                                commands_.push_back(command);
                                if (onCommand_) onCommand_(command);
                              },
-                             [this] { closed_ = true; }},
+                             [this] { closed_ = true; },
+                             {},
+                             [this] { gate_.turn(); }},
         heartbeat);
     ASSERT_TRUE(server_->start());
     client_ = std::make_unique<httplib::Client>("127.0.0.1", server_->port());
@@ -196,6 +238,7 @@ class BrowserServerTest : public ::testing::Test {
   ScopedPlatform platform_{std::make_unique<emulated::EmulatedPlatform>(machine_.folder().root())};
   std::vector<HostCommand> commands_;
   std::function<void(const HostCommand&)> onCommand_;
+  GateLatch gate_;
   std::atomic<bool> closed_{false};
   TaskThread dialog_;
   std::unique_ptr<BrowserServer> server_;
@@ -367,6 +410,69 @@ TEST_F(BrowserServerTest, TheClosingBeaconEndsTheDialogUnlessThePageComesBack) {
   EXPECT_FALSE(closed_);
   ASSERT_TRUE(client_->Post(at("closed").c_str(), "", "text/plain"));
   EXPECT_TRUE(waitClosed());
+}
+
+// A client connection to the server, closed when destroyed.
+class RawConnection {
+ public:
+  explicit RawConnection(int port) : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    const timeval timeout{10, 0};
+    (void)::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+  }
+  RawConnection(const RawConnection&) = delete;
+  RawConnection& operator=(const RawConnection&) = delete;
+  ~RawConnection() { ::close(fd_); }
+  [[nodiscard]] bool connected() const { return connected_; }
+  [[nodiscard]] bool send(std::string_view text) const {
+    return ::send(fd_, text.data(), text.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(text.size());
+  }
+  // The status line of the answer; empty when the connection ends or times out without one.
+  [[nodiscard]] std::string statusLine() const {
+    std::string got;
+    std::array<char, 512> bytes{};
+    while (got.find("\r\n") == std::string::npos) {
+      const ssize_t n = ::recv(fd_, bytes.data(), bytes.size(), 0);
+      if (n <= 0) return {};
+      got.append(bytes.data(), static_cast<std::size_t>(n));
+    }
+    return got.substr(0, got.find("\r\n"));
+  }
+
+ private:
+  int fd_;
+  bool connected_ = false;
+};
+
+// Another local program opens connections and sends nothing, as many as it likes and right
+// after the page's own: the page's requests are answered all the same. The gate is held while
+// the connections queue up, so it meets the page's connection with more idle ones behind it
+// than it lets wait, in one go.
+TEST_F(BrowserServerTest, IdleConnectionsOfOthersNeverCostThePageARequest) {
+  start();
+  const std::string request =
+      "GET " + at("images/sps.gif") + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+  // Each round the page's request has more idle connections behind it than may wait, and the
+  // last round's still open before it.
+  std::vector<std::unique_ptr<RawConnection>> before;
+  for (int round = 0; round < 5; ++round) {
+    gate_.hold();
+    RawConnection page(server_->port());
+    ASSERT_TRUE(page.connected());
+    ASSERT_TRUE(page.send(request));
+    std::vector<std::unique_ptr<RawConnection>> behind;
+    for (std::size_t i = 0; i < kMaxWaitingConnections + 16; ++i) {
+      behind.push_back(std::make_unique<RawConnection>(server_->port()));
+      ASSERT_TRUE(behind.back()->connected());
+    }
+    gate_.release();
+    EXPECT_EQ(page.statusLine(), "HTTP/1.1 200 OK") << round;
+    before = std::move(behind);
+  }
 }
 
 }  // namespace
