@@ -318,9 +318,12 @@ std::uint32_t EmulatedProcesses::spawn(std::string_view commandLine, pid_t& pid)
   if (!isProgramHost) {
     output.emplace(output_.open(program.windows));
     if (output->get() < 0) return win::kErrorNotEnoughMemory;
-    posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(actions.get(), output->get(), STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(actions.get(), output->get(), STDERR_FILENO);
+    if (posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0) !=
+            0 ||
+        posix_spawn_file_actions_adddup2(actions.get(), output->get(), STDOUT_FILENO) != 0 ||
+        posix_spawn_file_actions_adddup2(actions.get(), output->get(), STDERR_FILENO) != 0) {
+      return win::kErrorNotEnoughMemory;
+    }
   }
   // Inside the sandbox the launcher says on this pipe when the program cannot be started
   // there; its end closes unwritten when the program runs.
@@ -331,7 +334,9 @@ std::uint32_t EmulatedProcesses::spawn(std::string_view commandLine, pid_t& pid)
     if (::pipe2(pipe.data(), O_CLOEXEC) != 0) return win::kErrorNotEnoughMemory;
     startRead.emplace(pipe[0]);
     startWrite.emplace(pipe[1]);
-    posix_spawn_file_actions_adddup2(actions.get(), startWrite->get(), kStartCheckFd);
+    if (posix_spawn_file_actions_adddup2(actions.get(), startWrite->get(), kStartCheckFd) != 0) {
+      return win::kErrorNotEnoughMemory;
+    }
   }
   {
     const std::lock_guard lock(mutex_);

@@ -117,7 +117,7 @@ void ProgramOutputLog::append(std::string_view text) {
   struct stat info {};
   if (fd->get() >= 0 && ::fstat(fd->get(), &info) == 0 &&
       static_cast<std::uintmax_t>(info.st_size) + text.size() > limit_ && info.st_size > 0) {
-    ::rename(file_.c_str(), olderFile().c_str());
+    (void)::rename(file_.c_str(), olderFile().c_str());
     fd = std::make_unique<UniqueFd>(::open(file_.c_str(), flags | O_TRUNC, 0644));
   }
   if (fd->get() < 0) return;  // a log that cannot be written loses the output, nothing else

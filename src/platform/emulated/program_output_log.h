@@ -26,7 +26,7 @@ namespace corvane::emulated {
 
 class ProgramOutputLog {
  public:
-  static constexpr std::uintmax_t kDefaultLimit = 256U * 1024U;
+  static constexpr std::uintmax_t kDefaultLimit = std::uintmax_t{256} * 1024U;
 
   explicit ProgramOutputLog(std::filesystem::path file, std::uintmax_t limit = kDefaultLimit);
   ProgramOutputLog(const ProgramOutputLog&) = delete;
