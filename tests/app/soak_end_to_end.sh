@@ -40,13 +40,11 @@ trap cleanup EXIT
 machine="${work}/machine"
 transcript="${work}/soak.jsonl"
 mkdir -p "${machine}"
-# The installers call corvane-machine from inside the machine's confinement.
-printf '[programs]\nread_only = %s\n' "${machine_tool}" >"${machine}/machine.ini"
 
 cat >"${work}/epilogue.sh" <<EOF
 # The PC changed again once this component is installed, so the next cycle has work.
-turn=\$(cat "\$CORVANE_MACHINE/soak-turn" 2>/dev/null || echo 0)
-echo \$((turn + 1)) >"\$CORVANE_MACHINE/soak-turn"
+turn=\$(cat "\$CORVANE_MACHINE/drive_c/soak-turn" 2>/dev/null || echo 0)
+echo \$((turn + 1)) >"\$CORVANE_MACHINE/drive_c/soak-turn"
 if grep -q '${safe_clsid}' "\$0"; then other='${sign_clsid}'; else other='${safe_clsid}'; fi
 "\$tool" reg-delete "HKCR\\\\CLSID\\\\\$other\\\\InprocServer32" @ >/dev/null 2>&1 || true
 "\$tool" reg-delete "HKCR\\\\CLSID\\\\\$other\\\\InprocServer32" >/dev/null 2>&1 || true

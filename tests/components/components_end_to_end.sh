@@ -36,19 +36,18 @@ clsid='{6C1E0C52-7D4B-4B8A-9A43-2F3A1D0E5B11}'
 cat >"${installer}" <<EOF
 #!/bin/sh
 set -e
-"${machine_tool}" put-file "\$0" 'C:\Program Files\Bank\control.ocx'
-"${machine_tool}" register-class '${clsid}' 'C:\Program Files\Bank\control.ocx'
-"${machine_tool}" reg-set 'HKCU\Software\Bank\Control' Installed dword 1
+corvane-machine put-file "\$0" 'C:\Program Files\Bank\control.ocx'
+corvane-machine register-class '${clsid}' 'C:\Program Files\Bank\control.ocx'
+corvane-machine reg-set 'HKCU\Software\Bank\Control' Installed dword 1
 echo "\$@" > "\$CORVANE_MACHINE/drive_c/installed.txt"
 EOF
 serve_config() {  # serve_config MD5
   printf '<?xml version="1.0" encoding="utf-8"?>\r\n<checkitems base="http://update.marrowby.example/corvane/">\r\n  <item name="c" type="SafeActiveX">\r\n    <detect type="clsid">%s</detect>\r\n    <installer command="%%1 /verysilent" md5="%s">setup.exe</installer>\r\n  </item>\r\n  <appinfo version="1.0.0.0" remote="http://update.marrowby.example/corvane/Corvane.exe"/>\r\n</checkitems>\r\n' "${clsid}" "$1" >"${work}/files/perbank/download/818/item.xml"
 }
 
-# The installer runs confined to the machine and calls corvane-machine, which the machine's
-# programs may read because its settings list it.
+# The installers run confined and call the machine's own corvane-machine: no settings
+# needed for it.
 mkdir -p "${machine}"
-printf '[programs]\nread_only = %s\n' "${machine_tool}" >"${machine}/machine.ini"
 
 bank_server_start "${work}/server.out" "${bank_server}" --machine "${machine}" || fail "no bank server"
 

@@ -22,22 +22,23 @@ fresh_work tampered/corvane cwd
 private_runtime_dir
 machine="${work}/machine"
 use_bank_server
-# The installers run confined to the machine and call corvane-machine, which the machine's
-# programs may read because its settings list it.
+# The installers run confined and call the machine's own corvane-machine: no settings
+# needed for it.
 mkdir -p "${machine}"
-printf '[programs]\nread_only = %s\n' "${machine_tool}" >"${machine}/machine.ini"
 last_run=""
 fail_details() {  # what the last run said, and the installers' errors
   [[ -n "${last_run}" ]] || return 0
   echo "--- ${last_run}: prompts and output"
   grep -o '"prompt":[^}]*' "${work}/${last_run}.jsonl" || true
   tail -20 "${work}/${last_run}.out" || true
+  echo "--- what the installers printed"
+  tail -20 "${machine}/programs.log" || true
 }
 run() {  # run NAME [--do CMD]...: transcript in NAME.jsonl
   local name="$1"
   shift
   last_run="${name}"
-  (cd "${work}/cwd" && "${program}" --machine "${machine}" --ui none --exit-when-idle \
+  (cd "${work}/cwd" && "${program}" --machine "${machine_arg:-${machine}}" --ui none --exit-when-idle \
     --answer consent --transcript "${work}/${name}.jsonl" "$@" >"${work}/${name}.out" 2>&1) ||
     fail "${name}: the program failed: $(tail -3 "${work}/${name}.out")"
 }
@@ -91,8 +92,11 @@ for row in 2 3 4; do
   [[ "$(last_row install1 "${row}")" == 5 ]] || fail "install1: row ${row} changed ($(last_row install1 "${row}"))"
 done
 
-# 3. Everything at once, then a new start.
+# 3. Everything at once, on the machine named relative to the current directory, then a
+# new start.
+machine_arg=../machine
 run all --do "installandfix()"
+machine_arg=""
 no_failure all
 run after
 for row in 1 2 3 4; do

@@ -2,7 +2,8 @@
 # The terminal host as a person uses it: the program in a pseudo-terminal of a private tmux
 # server, keys sent in, the screen read back. A repair button, one-click setup with its
 # prompt answered by each link (on the dialog thread), the configuration worker's message and
-# the root certificate question, re-check, and "q" ending with status 0 and the terminal as it was. The session's
+# the root certificate question, re-check, Ctrl-L painting the page again over stray output,
+# and "q" ending with status 0 and the terminal as it was. The session's
 # transcript stays in WORKDIR/transcript.jsonl (tests/browser compares it with the browser's).
 #   terminal_in_place.sh WORKDIR PROGRAM
 set -euo pipefail
@@ -98,6 +99,20 @@ keys r
 answer_until '正在(获取配置|检测)'
 answer_until '检测完毕'
 answer_until '按键: r 重新检测'
+
+# Another program's lines written into the terminal (as an installer's errors once were):
+# Ctrl-L paints the page again, without them.
+tty="$(tmux_ display-message -p -t corvane '#{pane_tty}')"
+printf '\r\nSTRAY-OUTPUT-LINE\r\n' >"${tty}"
+wait_for 'STRAY-OUTPUT-LINE'
+keys C-l
+for ((i = 0; i < 50; ++i)); do
+  grep -q 'STRAY-OUTPUT-LINE' <<<"$(screen)" || break
+  sleep 0.1
+done
+grep -q 'STRAY-OUTPUT-LINE' <<<"$(screen)" && fail "Ctrl-L left the stray output on the page"
+[[ "$(screen | grep -c '操作系统检测')" -eq 1 ]] || fail "Ctrl-L did not draw the page again"
+wait_for '按键: r 重新检测'
 
 keys q
 for ((i = 0; i < 100; ++i)); do

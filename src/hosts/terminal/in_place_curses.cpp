@@ -288,6 +288,9 @@ std::optional<int> AnswerFor(const Prompt& prompt, int key) {
 
 bool IsCloseKey(int key) { return key == 'q' || key == 'Q'; }
 
+// Ctrl-L, as in other full-screen programs: whatever else wrote into the terminal is wiped.
+constexpr int kRedrawKey = 'L' & 0x1F;
+
 // The run's screen, page and prompt; the dialog thread draws and reads keys, a worker's
 // prompt waits here for its answer.
 class InPlaceUi {
@@ -327,6 +330,10 @@ class InPlaceUi {
     for (int key = Screen::key(); key != ERR; key = Screen::key()) {
       if (key == KEY_RESIZE) {
         draw();
+        continue;
+      }
+      if (key == kRedrawKey) {
+        redraw();
         continue;
       }
       if (IsCloseKey(key)) {
@@ -391,6 +398,7 @@ class InPlaceUi {
         continue;
       }
       if (key == KEY_RESIZE) draw();
+      if (key == kRedrawKey) redraw();
       if (IsCloseKey(key)) {
         close();
         break;
@@ -403,6 +411,12 @@ class InPlaceUi {
     loopPrompt_ = nullptr;
     draw();
     return answer;
+  }
+
+  // Dialog thread only: the whole screen painted again, not only what changed.
+  void redraw() {
+    clearok(curscr, TRUE);
+    draw();
   }
 
   // Dialog thread only.

@@ -6,12 +6,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 
 #include "platform/command_line.h"
 #include "platform/emulated/program_sandbox.h"
@@ -105,6 +107,73 @@ bool HostHasProgram(const std::string& program) {
   return false;
 }
 
+// The descriptor on which the launcher inside the sandbox reports a program it cannot start.
+constexpr int kStartCheckFd = 3;
+
+// Runs as `sh -c kLauncher sh SCRIPT -- PROGRAM ARGS...`: checks that SCRIPT (if not empty)
+// can be read and PROGRAM found, writes one byte to the start pipe and ends if not, else
+// closes the pipe and becomes the program.
+constexpr const char* kLauncher =
+    "if [ -n \"$1\" ] && [ ! -r \"$1\" ]; then printf x >&3; exit 127; fi; shift 2; "
+    "if ! command -v \"$1\" >/dev/null 2>&1; then printf x >&3; exit 127; fi; "
+    "exec 3>&-; exec \"$@\"";
+
+// The variables of the emulated Windows a program is given, besides CORVANE_MACHINE and a
+// PATH of the sandbox's own.
+constexpr std::array<std::string_view, 29> kWindowsVariables = {"ALLUSERSPROFILE",
+                                                                "APPDATA",
+                                                                "CommonProgramFiles",
+                                                                "CommonProgramFiles(x86)",
+                                                                "CommonProgramW6432",
+                                                                "COMPUTERNAME",
+                                                                "ComSpec",
+                                                                "HOMEDRIVE",
+                                                                "HOMEPATH",
+                                                                "LOCALAPPDATA",
+                                                                "NUMBER_OF_PROCESSORS",
+                                                                "OS",
+                                                                "Path",
+                                                                "PATHEXT",
+                                                                "PROCESSOR_ARCHITECTURE",
+                                                                "PROCESSOR_ARCHITEW6432",
+                                                                "ProgramData",
+                                                                "ProgramFiles",
+                                                                "ProgramFiles(x86)",
+                                                                "ProgramW6432",
+                                                                "PUBLIC",
+                                                                "SystemDrive",
+                                                                "SystemRoot",
+                                                                "TEMP",
+                                                                "TMP",
+                                                                "USERDOMAIN",
+                                                                "USERNAME",
+                                                                "USERPROFILE",
+                                                                "windir"};
+
+// Passed on from this process: a sanitized build's programs need their runtime's options.
+constexpr std::array<std::string_view, 5> kSanitizerVariables = {
+    "ASAN_OPTIONS", "TSAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "MSAN_OPTIONS"};
+
+std::vector<std::pair<std::string, std::string>> ConfinedEnvironment(const Environment& environment,
+                                                                     const std::string& machine) {
+  std::vector<std::pair<std::string, std::string>> variables;
+  for (const std::string_view name : kWindowsVariables) {
+    if (auto value = environment.variable(name)) variables.emplace_back(name, std::move(*value));
+  }
+  for (const std::string_view name : kSanitizerVariables) {
+    if (const char* value = std::getenv(std::string(name).c_str())) {
+      variables.emplace_back(name, value);
+    }
+  }
+  variables.emplace_back("PATH",
+                         std::string(kConfinedToolFolder) + ":/usr/local/bin:/usr/bin:/bin");
+  variables.emplace_back("HOME", "/tmp");
+  variables.emplace_back("TMPDIR", "/tmp");
+  variables.emplace_back("LANG", "C.UTF-8");
+  variables.emplace_back("CORVANE_MACHINE", machine);
+  return variables;
+}
+
 std::uint32_t ExitCodeOf(int status) {
   if (WIFEXITED(status)) return static_cast<std::uint32_t>(WEXITSTATUS(status));
   if (WIFSIGNALED(status)) return 128U + static_cast<std::uint32_t>(WTERMSIG(status));
@@ -114,7 +183,14 @@ std::uint32_t ExitCodeOf(int status) {
 }  // namespace
 
 EmulatedProcesses::EmulatedProcesses(const MachineFolder& folder, const Environment& environment)
-    : folder_(folder), environment_(environment), drive_(folder.driveC()) {}
+    : folder_(folder),
+      environment_(environment),
+      drive_(folder.driveC()),
+#ifdef CORVANE_MACHINE_TOOL
+      machineTool_(CORVANE_MACHINE_TOOL),
+#endif
+      output_(folder.programLog()) {
+}
 
 EmulatedProcesses::~EmulatedProcesses() { reapEnded(); }
 
@@ -184,21 +260,19 @@ std::uint32_t EmulatedProcesses::spawn(std::string_view commandLine, pid_t& pid)
       !programHost.empty() &&
       drive_.resolve(environment_.modulePath(), "C:\\", installed) == win::kErrorSuccess &&
       installed.exists && installed.key == program.key;
+  std::error_code ec;
+  // Absolute: the program starts in another folder, and inside the sandbox.
+  const std::filesystem::path script = std::filesystem::absolute(program.host, ec);
   if (isProgramHost) {
     argv.push_back(programHost.string());
   }
   // A pinned program runs its pinned bytes: confined, they are bound over its own path;
   // unconfined, the copy itself is run.
   const std::filesystem::path image = bytesOf(program);
-  SandboxPlan pinned;
-  if (!isProgramHost && image != program.host) {
-    std::error_code ec;
-    pinned.readOnlyOver.emplace_back(image, std::filesystem::absolute(program.host, ec));
-  }
-  bool confined = false;
+  bool runsConfined = false;
   {
     const std::lock_guard lock(mutex_);
-    confined = confinement_.confined;
+    runsConfined = confinement_.confined;
   }
   if (!isProgramHost) {
     bool isScript = false;
@@ -208,16 +282,17 @@ std::uint32_t EmulatedProcesses::spawn(std::string_view commandLine, pid_t& pid)
     if (!HostHasProgram(interpreter->program)) return win::kErrorFileNotFound;
     argv.push_back(interpreter->program);
     if (!interpreter->argument.empty()) argv.push_back(interpreter->argument);
-    argv.push_back(confined ? program.host.string() : image.string());
+    argv.push_back(runsConfined || image == program.host ? script.string() : image.string());
   }
   for (std::string& argument : SplitArguments(arguments)) argv.push_back(std::move(argument));
 
+  const std::string machine = std::filesystem::absolute(folder_.root(), ec).string();
   std::vector<std::string> env;
   for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
     if (std::string_view(*entry).starts_with("CORVANE_MACHINE=")) continue;
     env.emplace_back(*entry);
   }
-  env.push_back("CORVANE_MACHINE=" + std::filesystem::absolute(folder_.root()).string());
+  env.push_back("CORVANE_MACHINE=" + machine);
 
   ResolvedPath currentFolder;
   std::filesystem::path workingFolder = drive_.hostRoot();
@@ -225,8 +300,11 @@ std::uint32_t EmulatedProcesses::spawn(std::string_view commandLine, pid_t& pid)
       currentFolder.isDirectory) {
     workingFolder = currentFolder.host;
   }
-  if (const std::uint32_t error =
-          confine(argv, isProgramHost, workingFolder, program.windows, pinned)) {
+  bool confined = false;
+  if (const std::uint32_t error = confine(
+          argv, isProgramHost, workingFolder, program.windows,
+          isProgramHost ? std::string() : script.string(), confined,
+          isProgramHost || image == program.host ? std::filesystem::path() : image)) {
     return error;
   }
 
@@ -244,6 +322,32 @@ std::uint32_t EmulatedProcesses::spawn(std::string_view commandLine, pid_t& pid)
       posix_spawn_file_actions_addchdir_np(actions.get(), workingFolder.c_str()) != 0) {
     return win::kErrorNotEnoughMemory;
   }
+  // The machine's own program keeps the caller's terminal (it may run a terminal page);
+  // what scripts print goes to the machine's log.
+  std::optional<UniqueFd> output;
+  if (!isProgramHost) {
+    output.emplace(output_.open(program.windows));
+    if (output->get() < 0) return win::kErrorNotEnoughMemory;
+    if (posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0) !=
+            0 ||
+        posix_spawn_file_actions_adddup2(actions.get(), output->get(), STDOUT_FILENO) != 0 ||
+        posix_spawn_file_actions_adddup2(actions.get(), output->get(), STDERR_FILENO) != 0) {
+      return win::kErrorNotEnoughMemory;
+    }
+  }
+  // Inside the sandbox the launcher says on this pipe when the program cannot be started
+  // there; its end closes unwritten when the program runs.
+  std::optional<UniqueFd> startRead;
+  std::optional<UniqueFd> startWrite;
+  if (confined && !isProgramHost) {
+    std::array<int, 2> pipe{-1, -1};
+    if (::pipe2(pipe.data(), O_CLOEXEC) != 0) return win::kErrorNotEnoughMemory;
+    startRead.emplace(pipe[0]);
+    startWrite.emplace(pipe[1]);
+    if (posix_spawn_file_actions_adddup2(actions.get(), startWrite->get(), kStartCheckFd) != 0) {
+      return win::kErrorNotEnoughMemory;
+    }
+  }
   {
     const std::lock_guard lock(mutex_);
     reapEnded();
@@ -252,6 +356,21 @@ std::uint32_t EmulatedProcesses::spawn(std::string_view commandLine, pid_t& pid)
   if (const int error = posix_spawnp(&pid, argvPointers[0], actions.get(), nullptr,
                                      argvPointers.data(), envPointers.data())) {
     return SpawnError(error);
+  }
+  output.reset();
+  if (startWrite) {
+    startWrite->Close();
+    char failed = 0;
+    ssize_t got = 0;
+    do {
+      got = ::read(startRead->get(), &failed, 1);
+    } while (got < 0 && errno == EINTR);
+    if (got == 1) {
+      int status = 0;
+      while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+      }
+      return win::kErrorFileNotFound;
+    }
   }
   return win::kErrorSuccess;
 }
@@ -408,22 +527,48 @@ std::string EmulatedProcesses::confinementError() const {
 
 std::uint32_t EmulatedProcesses::confine(std::vector<std::string>& argv, bool isProgramHost,
                                          const std::filesystem::path& workingFolder,
-                                         const std::string& name, const SandboxPlan& extra) {
+                                         const std::string& name, const std::string& script,
+                                         bool& confined,
+                                         const std::filesystem::path& pinnedImage) {
   SandboxPlan plan;
+  std::filesystem::path tool;
   {
     const std::lock_guard lock(mutex_);
-    if (!confinement_.confined) return win::kErrorSuccess;
+    confined = confinement_.confined;
+    if (!confined) return win::kErrorSuccess;
     plan.readOnly = confinement_.readOnly;
     plan.network = isProgramHost ? confinement_.hostNetwork : confinement_.scriptNetwork;
     if (isProgramHost) {
       plan.readOnly.push_back(programHost_);
       plan.writable = programHostWritable_;
     }
+    tool = machineTool_;
   }
-  plan.readOnlyOver = extra.readOnlyOver;
   std::error_code ec;
   plan.machine = std::filesystem::absolute(folder_.root(), ec);
   plan.workingFolder = std::filesystem::absolute(workingFolder, ec);
+  const MachineFolder machine(plan.machine);
+  for (const std::filesystem::path& file : machine.controlFiles()) {
+    plan.protectedPaths.push_back(file);
+  }
+  if (isProgramHost) {
+    // The machine's own program (this build's) keeps the machine folder writable: it holds
+    // the instance lock, records its image and its starts, and its environment is the one
+    // it was given.
+  } else {
+    // What an installer leaves running in the background ends with it.
+    plan.endsItsDescendants = true;
+    // The emulated Windows is all a script may change; nothing new can be put beside it.
+    plan.machineReadOnly = true;
+    for (const std::filesystem::path& folder : machine.windowsFolders()) {
+      std::filesystem::create_directories(folder, ec);
+      plan.writable.push_back(folder);
+    }
+    for (const std::filesystem::path& file : machine.windowsFiles()) plan.writable.push_back(file);
+    if (!tool.empty()) plan.mounted.emplace_back(tool, kConfinedMachineTool);
+    if (!pinnedImage.empty()) plan.mounted.emplace_back(pinnedImage, script);
+    plan.environment = ConfinedEnvironment(environment_, plan.machine.string());
+  }
   // The machine's own program may run a terminal page; scripts get no terminal to steer.
   plan.newSession = !isProgramHost;
 
@@ -449,11 +594,26 @@ std::uint32_t EmulatedProcesses::confine(std::vector<std::string>& argv, bool is
     }
     sandboxWorks_.at(which) = true;
   }
-  std::vector<std::string> confined = {FindBubblewrap().string()};
-  for (std::string& arg : SandboxArguments(plan, argv)) confined.push_back(std::move(arg));
-  argv = std::move(confined);
+  std::vector<std::string> command;
+  if (!isProgramHost) {
+    // A program or script that is not there inside (an interpreter outside the system's
+    // folders) is reported on the start pipe rather than run as a failing program.
+    command = {"/bin/sh", "-c", kLauncher, "sh", script, "--"};
+  }
+  command.insert(command.end(), std::make_move_iterator(argv.begin()),
+                 std::make_move_iterator(argv.end()));
+  std::vector<std::string> sandboxed = {FindBubblewrap().string()};
+  for (std::string& arg : SandboxArguments(plan, command)) sandboxed.push_back(std::move(arg));
+  argv = std::move(sandboxed);
   return win::kErrorSuccess;
 }
+
+void EmulatedProcesses::setMachineTool(std::filesystem::path tool) {
+  const std::lock_guard lock(mutex_);
+  machineTool_ = std::move(tool);
+}
+
+void EmulatedProcesses::flushOutput() { output_.flush(); }
 
 std::uint32_t EmulatedProcesses::startAsDesktopUser(std::string_view commandLine) {
   if (commandLine.find_first_not_of(" \t") == std::string_view::npos ||

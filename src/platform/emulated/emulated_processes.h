@@ -8,18 +8,29 @@
 //   - argv: the interpreter, its argument if any, the script's host path, then the
 //     arguments split from the command line with the CommandLineToArgvW rules, unchanged
 //     (Windows paths stay Windows paths, as the real program would get them);
-//   - environment: this process's, plus CORVANE_MACHINE=<machine folder>, so the script can
-//     find drive_c/ and map a path such as C:\x\y to $CORVANE_MACHINE/drive_c/x/y (names
-//     resolve case-insensitively only through the platform, so scripts should use the
+//   - environment: confined, only the machine's own variables (USERNAME, ProgramFiles, TEMP
+//     and the rest, with Windows values), PATH=/run/corvane:/usr/local/bin:/usr/bin:/bin,
+//     HOME and TMPDIR /tmp, LANG C.UTF-8, the sanitizer options of a sanitized build and
+//     CORVANE_MACHINE=<machine folder>; unconfined, this process's plus CORVANE_MACHINE. The
+//     script can find drive_c/ and map a path such as C:\x\y to $CORVANE_MACHINE/drive_c/x/y
+//     (names resolve case-insensitively only through the platform, so scripts should use the
 //     spelling the files have);
+//   - standard input /dev/null; standard output and error into the machine's programs.log
+//     (program_output_log.h), never the caller's terminal;
 //   - working directory: the emulated current directory on the host, or drive_c/ when it
 //     does not exist.
 // The exit code is the script's exit status; a script killed by a signal exits with
 // 128 + the signal number, as in a shell.
 //
 // Every program started on the host runs confined (program_sandbox.h): it reads the
-// system's folders and the settings' read-only paths, writes only the machine folder and a
-// private /tmp, and has the network only as setConfinement() gives it. When the sandbox
+// system's folders and the settings' read-only paths, writes only the emulated Windows
+// (drive_c/, registry/, the certificate stores, drive_c's sidecar files) and a private /tmp,
+// sees the rest of the machine folder read-only (the settings, the test CA, locks, logs;
+// nothing new can be made there), finds the machine's tool at /run/corvane/corvane-machine
+// (setMachineTool), and has the network only as setConfinement() gives it. Whatever it
+// starts ends when it ends (a program left running, as by a closing window, goes on). A program
+// the sandbox cannot start (an interpreter outside what it sees) fails with
+// ERROR_FILE_NOT_FOUND, as one that is not there. When the sandbox
 // cannot be made (bwrap missing, no namespaces here) the start fails with
 // ERROR_ACCESS_DENIED, the reason goes to standard error and to confinementError(), and
 // nothing runs; only settings with `confined` false run programs as they are. An
@@ -29,9 +40,11 @@
 // too; once setProgramHost() has named the host program that stands in for it, a start of
 // that file runs the host program natively, with the arguments split from the command line
 // (so a restart of the program is a new process of the host program on the same machine).
-// Confined too, it also reads the host program, writes the files setProgramHost() names
-// (its transcript), keeps the caller's terminal session and has the network whenever the
-// machine is online: its own network layer keeps it to what network.ini allows.
+// Confined too, it also reads the host program, writes the machine folder (its lock, its
+// image record; the settings and the test CA stay read-only) and the files setProgramHost()
+// names (its transcript), keeps the caller's terminal session, environment and output, and
+// has the network whenever the machine is online:
+// its own network layer keeps it to what network.ini allows.
 //
 // regsvr32 (by that name alone, or in C:\Windows\System32 or SysWOW64) is the one program
 // of the machine that is not a file: it runs inside this process, on the registry given to
@@ -53,12 +66,13 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/emulated/drive_c.h"
 #include "platform/emulated/machine_folder.h"
 #include "platform/emulated/pinned_files.h"
-#include "platform/emulated/program_sandbox.h"
+#include "platform/emulated/program_output_log.h"
 #include "platform/processes.h"
 #include "platform/registry.h"
 
@@ -67,6 +81,11 @@ class Environment;
 }
 
 namespace corvane::emulated {
+
+// Where the machine's tool is inside the sandbox, for the scripts that change the machine
+// as installers do; the folder is first on their PATH.
+inline constexpr std::string_view kConfinedToolFolder = "/run/corvane";
+inline constexpr std::string_view kConfinedMachineTool = "/run/corvane/corvane-machine";
 
 // How the programs of a machine run on the host (machine.ini's [programs]).
 struct ProgramConfinement {
@@ -101,6 +120,13 @@ class EmulatedProcesses final : public Processes {
   // The default is confined, with no network and nothing more to read.
   void setConfinement(ProgramConfinement confinement);
 
+  // The host path of corvane-machine, seen read-only at kConfinedMachineTool by confined
+  // scripts; the build's own by default. Empty: none.
+  void setMachineTool(std::filesystem::path tool);
+
+  // Copies the output programs have written so far into the log (programs.log).
+  void flushOutput();
+
   // Why the last start that was refused for want of a sandbox was refused; empty if none.
   [[nodiscard]] std::string confinementError() const;
 
@@ -124,9 +150,12 @@ class EmulatedProcesses final : public Processes {
   // Starts the program of commandLine; pid receives it.
   std::uint32_t spawn(std::string_view commandLine, pid_t& pid);
   // Puts bwrap and its arguments before argv; an error when no sandbox can be made.
+  // `script`: the file the interpreter runs (empty for the machine's program); `confined`
+  // receives whether it runs in the sandbox.
   std::uint32_t confine(std::vector<std::string>& argv, bool isProgramHost,
                         const std::filesystem::path& workingFolder, const std::string& name,
-                        const SandboxPlan& extra = {});
+                        const std::string& script, bool& confined,
+                        const std::filesystem::path& pinnedImage = {});
   // The host file that holds resolved's bytes: its pinned copy while it is pinned.
   [[nodiscard]] std::filesystem::path bytesOf(const ResolvedPath& resolved) const;
 
@@ -142,6 +171,8 @@ class EmulatedProcesses final : public Processes {
   std::string confinementError_;                            // guarded by mutex_
   const PinnedFiles* pins_ = nullptr;                       // guarded by mutex_
   Registry* registry_ = nullptr;                            // guarded by mutex_
+  std::filesystem::path machineTool_;                       // guarded by mutex_
+  ProgramOutputLog output_;  // last: its thread ends before the rest goes
 };
 
 }  // namespace corvane::emulated

@@ -7,6 +7,19 @@ namespace corvane::emulated {
 
 MachineFolder::MachineFolder(std::filesystem::path root) : root_(std::move(root)) {}
 
+std::vector<std::filesystem::path> MachineFolder::windowsFolders() const {
+  return {driveC(), registryDir(), root_ / "certs" / "user", root_ / "certs" / "machine"};
+}
+
+std::vector<std::filesystem::path> MachineFolder::windowsFiles() const {
+  return {root_ / "drive_c.attributes", root_ / "drive_c.pending_moves"};
+}
+
+std::vector<std::filesystem::path> MachineFolder::controlFiles() const {
+  return {machineIni(), root_ / "network.ini", root_ / "cache.ini", root_ / "usb.ini",
+          root_ / "certs" / "bank-test-ca.pem"};
+}
+
 std::filesystem::path MachineFolder::DefaultRoot() {
   if (const char* explicitRoot = std::getenv("CORVANE_MACHINE"); explicitRoot && *explicitRoot) {
     return explicitRoot;

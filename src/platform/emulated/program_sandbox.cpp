@@ -48,6 +48,8 @@ std::vector<std::string> SandboxArguments(const SandboxPlan& plan,
              "--unshare-cgroup-try", "--disable-userns", "--cap-drop", "ALL"});
   if (!plan.network) Add(args, {"--unshare-net"});
   if (plan.newSession) Add(args, {"--new-session"});
+  // bwrap's own first process would wait for whatever the program left running.
+  if (plan.endsItsDescendants) Add(args, {"--as-pid-1"});
 
   Add(args, {"--ro-bind", "/usr", "/usr"});
   for (const std::string_view folder : kSystemFolders) {
@@ -66,12 +68,20 @@ std::vector<std::string> SandboxArguments(const SandboxPlan& plan,
     Add(args, {"--ro-bind-try", path.string(), path.string()});
   }
   // After /tmp's tmpfs, so a machine folder below /tmp is the real one.
-  Add(args, {"--bind", plan.machine.string(), plan.machine.string()});
+  Add(args, {plan.machineReadOnly ? "--ro-bind" : "--bind", plan.machine.string(),
+             plan.machine.string()});
   for (const std::filesystem::path& path : plan.writable) {
     Add(args, {"--bind-try", path.string(), path.string()});
   }
-  for (const auto& [source, inside] : plan.readOnlyOver) {
-    Add(args, {"--ro-bind", source.string(), inside.string()});
+  for (const std::filesystem::path& path : plan.protectedPaths) {
+    Add(args, {"--ro-bind-try", path.string(), path.string()});
+  }
+  for (const auto& [host, inside] : plan.mounted) {
+    Add(args, {"--ro-bind-try", host.string(), inside.string()});
+  }
+  if (plan.environment) {
+    Add(args, {"--clearenv"});
+    for (const auto& [name, value] : *plan.environment) Add(args, {"--setenv", name, value});
   }
   Add(args, {"--chdir", plan.workingFolder.string(), "--"});
   args.insert(args.end(), command.begin(), command.end());

@@ -8,17 +8,23 @@
 //     files of /etc that programs need to start and to name users, hosts and certificates;
 //     not the rest of /etc, /home, /root, /var or /run), the folders and files the machine's
 //     settings list read-only, and nothing else of the host;
-//   - writes only the machine folder (at its own path, so CORVANE_MACHINE stays valid) and a
-//     private, empty /tmp;
+//   - writes only the machine folder (at its own path, so CORVANE_MACHINE stays valid), or
+//     only the parts of it the plan names writable, and a private, empty /tmp; the files of
+//     the folder that steer the emulation can be bound read-only over it;
+//   - gets the environment the plan gives, nothing of the caller's, when the plan has one;
 //   - has its own user (capabilities dropped, even for root), process, IPC and host-name
 //     namespaces, a new terminal session (so it cannot push keys into the caller's
 //     terminal), and a network namespace of its own with no way out unless the plan gives
-//     it the network.
+//     it the network;
+//   - when the plan says so, is the first process of its process namespace, so that
+//     everything it started ends when it ends (otherwise bwrap's own first process stays
+//     while anything the program started lives).
 // When bwrap is missing or cannot make its namespaces here, nothing runs: the start is
 // refused (ERROR_ACCESS_DENIED) with the reason, unless the machine's settings run its
 // programs unconfined (machine_profile.h, [programs]).
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -33,9 +39,20 @@ struct SandboxPlan {
   bool newSession = true;                       // false keeps the caller's terminal session
   std::vector<std::filesystem::path> readOnly;  // absolute host paths seen read-only
   std::vector<std::filesystem::path> writable;  // absolute host paths seen writable
-  // (host file, path inside): a file seen read-only in another file's place, bound after the
-  // machine folder, so a program whose file is pinned runs the pinned bytes at its own path.
-  std::vector<std::pair<std::filesystem::path, std::filesystem::path>> readOnlyOver;
+  // true: the machine folder is seen read-only, so nothing new can be made in it; only
+  // `writable` entries inside it are written.
+  bool machineReadOnly = false;
+  // Absolute paths inside the machine folder seen read-only although it is writable (bound
+  // after it and after `writable`); missing ones are left out.
+  std::vector<std::filesystem::path> protectedPaths;
+  // Host files or folders seen read-only at another absolute path inside: {host, inside}.
+  std::vector<std::pair<std::filesystem::path, std::filesystem::path>> mounted;
+  // When set, the program's whole environment; otherwise it inherits bwrap's.
+  std::optional<std::vector<std::pair<std::string, std::string>>> environment;
+  // true: the program is the first process of its namespace (bwrap --as-pid-1) and takes
+  // everything it started along when it ends. From outside it then receives only the
+  // signals it handles (and SIGKILL), as any first process of a namespace.
+  bool endsItsDescendants = false;
 };
 
 // bwrap's arguments, without the program name, that run `command` (argv, the program

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -16,6 +17,7 @@
 #include "platform/emulated/emulated_platform.h"
 #include "platform/emulated/machine_presets.h"
 #include "platform/emulated/program_image.h"
+#include "platform/emulated/program_output_log.h"
 #include "platform/emulated/tool/machine_registry_commands.h"
 #include "platform/file_system.h"
 #include "platform/registry.h"
@@ -39,6 +41,7 @@ int Usage() {
       "       corvane-machine [--machine DIR] import-reg FILE...\n"
       "       corvane-machine [--machine DIR] reg-list KEY\n"
       "       corvane-machine [--machine DIR] snapshot TARGET [--config ITEM.XML]\n"
+      "       corvane-machine [--machine DIR] program-log\n"
       "       corvane-machine program-image a.b.c.d FILE\n"
       "  show    create the machine if it does not exist and describe it\n"
       "  reboot  carry out the moves and deletions registered for the next restart\n"
@@ -62,6 +65,9 @@ int Usage() {
       "reg-set, reg-get, reg-delete and register-class see the registry as the program sees\n"
       "it (the 32-bit view on a 64-bit machine); import-reg and reg-list see the hives as\n"
       "stored, as regedit does.\n"
+      "  program-log  print what the programs the machine ran (installers, scripts) wrote to\n"
+      "          their output and error, oldest first: DIR/programs.log.1 and\n"
+      "          DIR/programs.log, which together keep the latest 512 KiB\n"
       "  program-image  write a program file as the machine installs it, with that file\n"
       "          version, to FILE (a host path): a newer program for an update server\n"
       "DIR defaults to $CORVANE_MACHINE (set for programs run on the machine), else the\n"
@@ -332,6 +338,18 @@ int Create(const std::string& root, const std::vector<std::string>& args) {
   return 0;
 }
 
+// Prints the programs' log without opening the machine: it is read while Corvane runs.
+int ProgramLog(const std::string& root) {
+  const corvane::emulated::ProgramOutputLog log(MachineFolder(root).programLog());
+  for (const std::filesystem::path& file : {log.olderFile(), log.file()}) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) continue;
+    const std::string text(std::istreambuf_iterator<char>(in), {});
+    (void)std::fwrite(text.data(), 1, text.size(), stdout);
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -352,6 +370,7 @@ int main(int argc, char** argv) {
     }
   }
   if (command == "create") return Create(root, args);
+  if (command == "program-log") return args.empty() ? ProgramLog(root) : Usage();
   static constexpr std::array<std::string_view, 10> kCommands = {
       "show",     "reboot",         "reg-set",    "reg-get",  "reg-delete",
       "put-file", "register-class", "import-reg", "reg-list", "snapshot"};
