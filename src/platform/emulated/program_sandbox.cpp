@@ -48,6 +48,7 @@ std::vector<std::string> SandboxArguments(const SandboxPlan& plan,
              "--unshare-cgroup-try", "--disable-userns", "--cap-drop", "ALL"});
   if (!plan.network) Add(args, {"--unshare-net"});
   if (plan.newSession) Add(args, {"--new-session"});
+  if (plan.dieWithParent) Add(args, {"--die-with-parent"});
 
   Add(args, {"--ro-bind", "/usr", "/usr"});
   for (const std::string_view folder : kSystemFolders) {
