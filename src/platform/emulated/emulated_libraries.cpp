@@ -25,9 +25,6 @@ extern char** environ;  // NOLINT(readability-redundant-declaration): POSIX decl
 namespace corvane::emulated {
 namespace {
 
-// What load() gives while libraries are read in the helper: found, but not in this process.
-int g_placeholder = 0;  // NOLINT: only its address is used, as a handle nothing dereferences
-
 // The helper's process: killed and collected when it goes, whatever state it is in.
 class HelperProcess {
  public:
@@ -293,7 +290,7 @@ std::uint32_t EmulatedLibraries::load(std::string_view fullPath, LibraryHandle* 
   {
     const std::lock_guard lock(mutex_);
     if (!inThisProcess_) {
-      library->value = &g_placeholder;
+      library->value = this;  // a placeholder: found, but not loaded here
       return win::kErrorSuccess;
     }
   }
@@ -305,7 +302,7 @@ std::uint32_t EmulatedLibraries::load(std::string_view fullPath, LibraryHandle* 
 }
 
 LibraryExport EmulatedLibraries::lookup(LibraryHandle library, std::string_view name) {
-  if (!library || library.value == &g_placeholder) return nullptr;
+  if (!library || library.value == this) return nullptr;
   const std::string symbol(name);
   if (symbol.find('\0') != std::string::npos) return nullptr;
   void* address = ::dlsym(library.value, symbol.c_str());
