@@ -15,6 +15,7 @@
 //   - Windows keeps the vendors' DLLs in this process: they are the bank's own code
 //     beside the executable, and there readInHelper() says so by answering nothing.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -77,7 +78,7 @@ class Libraries {
   }
 };
 
-inline constexpr std::size_t kMostHelperOutput = 256U * 1024U;
+inline constexpr std::size_t kMostHelperOutput = std::size_t{256} * 1024;
 inline constexpr std::uint32_t kErrorWaitTimeout = 258;
 
 // Exception codes that callContained returns.
