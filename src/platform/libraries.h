@@ -3,8 +3,22 @@
 // Libraries loaded at run time by their full path, and their exports looked up by name, as
 // LoadLibrary and GetProcAddress do. Libraries are never freed: once loaded, a library stays
 // in the process until it ends, so an export's address stays valid.
+//
+// Decisions:
+//   - Where the libraries beside the program can be written by programs that run confined
+//     (the emulated PC: installers write its program folder), no such library may run in
+//     this unconfined process. There the reading of a key library runs in a helper program
+//     of its own, confined like the installers and without network: readInHelper() starts
+//     it and hands back what it printed, bounded in size and time; the caller checks every
+//     field against its own limits. The interface stays the one of LoadLibrary (load,
+//     lookup, callContained) because the helper runs the very same reading code in-process.
+//   - Windows keeps the vendors' DLLs in this process: they are the bank's own code
+//     beside the executable, and there readInHelper() says so by answering nothing.
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace corvane {
@@ -47,7 +61,25 @@ class Libraries {
   // undo what the faulting code did to memory before it: the caller should use nothing the
   // library gave during that call and call the library no more.
   virtual std::uint32_t callContained(void (*call)(void* context), void* context) = 0;
+
+  // What a helper program printed after reading a key library on the caller's behalf.
+  struct HelperRead {
+    std::uint32_t error = 0;  // 0: it ended in time; else why its output is not to be used
+    std::string output;       // at most kMostHelperOutput bytes
+  };
+  // Nothing when libraries are read in this process (then load() and lookup() give the
+  // library itself); otherwise runs the key-reading helper for `adapterClass`
+  // ("CFeitianUSBKey"), confined, and returns its output. A helper that does not end within
+  // the time limit is killed (WAIT_TIMEOUT); one that prints more than kMostHelperOutput is
+  // killed (ERROR_INVALID_DATA); one that cannot be started fails with its error.
+  virtual std::optional<HelperRead> readInHelper(std::string_view adapterClass) {
+    (void)adapterClass;
+    return std::nullopt;
+  }
 };
+
+inline constexpr std::size_t kMostHelperOutput = std::size_t{256} * 1024;
+inline constexpr std::uint32_t kErrorWaitTimeout = 258;
 
 // Exception codes that callContained returns.
 inline constexpr std::uint32_t kExceptionAccessViolation = 0xC0000005U;

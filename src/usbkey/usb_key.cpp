@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstring>
 #include <tuple>
 #include <type_traits>
 
 #include "platform/environment.h"
 #include "platform/platform.h"
+#include "platform/utf.h"
 #include "platform/windows_path.h"
 #include "usbkey/vendor_exports.h"
 
@@ -52,12 +54,29 @@ struct CallFrame {
 
 }  // namespace
 
-CUSBKey::CUSBKey(std::string_view vendor, std::string_view libraryName, std::int32_t category)
-    : category_(category) {
+CUSBKey::CUSBKey(std::string_view className, std::string_view vendor, std::string_view libraryName,
+                 std::int32_t category)
+    : className_(className), category_(category) {
   info_.vendor = std::string(vendor);
   const std::string program = CurrentPlatform().environment().modulePath();
   const std::string path = PathJoin(PathParent(program), libraryName);
-  CurrentPlatform().libraries().load(path, &library_);
+  loaded_ = CurrentPlatform().libraries().load(path, &library_) == 0 && library_;
+}
+
+void CUSBKey::ReadKeyInfo() {
+  std::optional<Libraries::HelperRead> read;
+  if (loaded_) read = CurrentPlatform().libraries().readInHelper(className_);
+  if (!read) {
+    ReadFromLibrary();
+    return;
+  }
+  if (read->error != 0 || !DecodeKeyReading(read->output, *this)) {
+    const std::string vendor = std::move(info_.vendor);
+    info_ = UsbKeyInfo{};
+    info_.vendor = vendor;
+    loaded_ = false;
+    crashed_ = true;
+  }
 }
 
 template <typename Fn, typename... A>
@@ -204,9 +223,9 @@ void CUSBKey::ChangePinStep() {
   }
 }
 
-CHuahongUSBKey::CHuahongUSBKey() : CUSBKey("Huahong", "BHDLL.dll", 800) {}
+CHuahongUSBKey::CHuahongUSBKey() : CUSBKey("CHuahongUSBKey", "Huahong", "BHDLL.dll", 800) {}
 
-void CHuahongUSBKey::ReadKeyInfo() {
+void CHuahongUSBKey::ReadFromLibrary() {
   if (!ReadCommon<Bool32>(false, false)) return;
   CertNameListStep<Bool32>();
   WebUrlStep<Bool32>();
@@ -215,17 +234,19 @@ void CHuahongUSBKey::ReadKeyInfo() {
   DefaultPinStep<Bool32>();
 }
 
-CTianchengUSBKey::CTianchengUSBKey() : CUSBKey("Tiancheng", "TC_RZ_LR.dll", 801) {}
+CTianchengUSBKey::CTianchengUSBKey()
+    : CUSBKey("CTianchengUSBKey", "Tiancheng", "TC_RZ_LR.dll", 801) {}
 
-void CTianchengUSBKey::ReadKeyInfo() {
+void CTianchengUSBKey::ReadFromLibrary() {
   if (!ReadCommon<Bool32>(false, false)) return;
   CertNameListStep<Bool32>();
   PinRetryStep<Bool32>();
 }
 
-CFeitianUSBKey::CFeitianUSBKey() : CUSBKey("Feitian", "Ftbank_ePass2000Auto.dll", 802) {}
+CFeitianUSBKey::CFeitianUSBKey()
+    : CUSBKey("CFeitianUSBKey", "Feitian", "Ftbank_ePass2000Auto.dll", 802) {}
 
-void CFeitianUSBKey::ReadKeyInfo() {
+void CFeitianUSBKey::ReadFromLibrary() {
   if (!ReadCommon<Bool8>(true, true)) return;
   CertCountStep<Bool8>();
   ChangePinStep<Bool8>();
@@ -233,9 +254,10 @@ void CFeitianUSBKey::ReadKeyInfo() {
   PinRetryStep<Bool8>();
 }
 
-CFeitian2USBKey::CFeitian2USBKey() : CUSBKey("Feitian2", "Ftbank_InterPass3000.dll", 803) {}
+CFeitian2USBKey::CFeitian2USBKey()
+    : CUSBKey("CFeitian2USBKey", "Feitian2", "Ftbank_InterPass3000.dll", 803) {}
 
-void CFeitian2USBKey::ReadKeyInfo() {
+void CFeitian2USBKey::ReadFromLibrary() {
   if (!ReadCommon<Bool8>(true, true)) return;
   CertCountStep<Bool8>();
   ChangePinStep<Bool8>();
@@ -248,6 +270,125 @@ std::unique_ptr<CUSBKey> MakeUsbKeyAdapter(std::string_view className) {
   if (className == "CFeitianUSBKey") return std::make_unique<CFeitianUSBKey>();
   if (className == "CFeitian2USBKey") return std::make_unique<CFeitian2USBKey>();
   return nullptr;
+}
+
+namespace {
+
+// One record of an account: a tag, the length of its text in decimal, ':', the text, '\n'.
+void PutRecord(std::string& out, char tag, std::string_view text) {
+  out += tag;
+  out += std::to_string(text.size());
+  out += ':';
+  out += text;
+  out += '\n';
+}
+
+void PutNumbers(std::string& out, char tag, const std::vector<std::int32_t>& values) {
+  for (const std::int32_t value : values) PutRecord(out, tag, std::to_string(value));
+}
+
+// The most records of each kind a true reading can give: a text per byte of the serial
+// buffer, a list per key, and keyIntact's two steps per key.
+constexpr std::size_t kMostKeys = kListBufferSize;
+
+bool ParseNumber(std::string_view text, std::int32_t& value) {
+  const char* end = text.data() + text.size();
+  const auto [at, error] = std::from_chars(text.data(), end, value);
+  return !text.empty() && error == std::errc() && at == end;
+}
+
+// Library text arrives as bytes; what is kept is valid UTF-8.
+std::string ValidText(std::string_view bytes) {
+  return Utf16ToUtf8(Utf8ToUtf16(std::string(bytes)));
+}
+
+}  // namespace
+
+std::string EncodeKeyReading(const CUSBKey& adapter) {
+  const UsbKeyInfo& info = adapter.info_;
+  std::string out;
+  PutRecord(out, 'L', adapter.loaded_ ? "1" : "0");
+  PutRecord(out, 'X', adapter.crashed_ ? "1" : "0");
+  PutRecord(out, 'V', info.version);
+  for (const std::string& serial : info.serialNumbers) PutRecord(out, 'S', serial);
+  for (const std::vector<std::string>& list : info.certNames) {
+    PutRecord(out, 'C', "");
+    for (const std::string& name : list) PutRecord(out, 'N', name);
+  }
+  PutNumbers(out, 'P', info.pinRetries);
+  PutNumbers(out, 'I', info.keyIntact);
+  PutNumbers(out, 'D', info.defaultPin);
+  PutRecord(out, 'E', "");
+  return out;
+}
+
+bool DecodeKeyReading(std::string_view account, CUSBKey& adapter) {
+  UsbKeyInfo info;
+  info.vendor = adapter.info_.vendor;
+  bool loaded = false;
+  bool crashed = false;
+  bool ended = false;
+  while (!account.empty() && !ended) {
+    const char tag = account.front();
+    const std::size_t colon = account.find(':');
+    std::size_t size = 0;
+    if (colon == std::string_view::npos || colon < 2 || colon > 6) return false;
+    const auto [at, error] = std::from_chars(account.data() + 1, account.data() + colon, size);
+    if (error != std::errc() || at != account.data() + colon) return false;
+    if (size > kListBufferSize || account.size() < colon + 1 + size + 1 ||
+        account[colon + 1 + size] != '\n') {
+      return false;
+    }
+    const std::string_view text = account.substr(colon + 1, size);
+    account.remove_prefix(colon + 1 + size + 1);
+    std::int32_t number = 0;
+    switch (tag) {
+      case 'L':
+      case 'X':
+        if (text != "0" && text != "1") return false;
+        (tag == 'L' ? loaded : crashed) = text == "1";
+        break;
+      case 'V':
+        if (size > kVersionBufferSize) return false;
+        info.version = ValidText(text);
+        break;
+      case 'S':
+        if (info.serialNumbers.size() >= kMostKeys) return false;
+        info.serialNumbers.push_back(ValidText(text));
+        break;
+      case 'C':
+        if (size != 0 || info.certNames.size() >= info.serialNumbers.size()) return false;
+        info.certNames.emplace_back();
+        break;
+      case 'N':
+        if (info.certNames.empty() ||
+            info.certNames.back().size() >= static_cast<std::size_t>(kMostCertificates)) {
+          return false;
+        }
+        info.certNames.back().push_back(ValidText(text));
+        break;
+      case 'P':
+      case 'I':
+      case 'D': {
+        std::vector<std::int32_t>& list =
+            tag == 'P' ? info.pinRetries : (tag == 'I' ? info.keyIntact : info.defaultPin);
+        const std::size_t most = info.serialNumbers.size() * (tag == 'I' ? 2 : 1);
+        if (!ParseNumber(text, number) || list.size() >= most) return false;
+        list.push_back(number);
+        break;
+      }
+      case 'E':
+        ended = true;
+        break;
+      default:
+        return false;
+    }
+  }
+  if (!ended || !account.empty()) return false;
+  adapter.info_ = std::move(info);
+  adapter.loaded_ = loaded;
+  adapter.crashed_ = crashed;
+  return true;
 }
 
 std::vector<std::string> TextsInBuffer(const char* buffer, std::size_t size, std::int64_t count) {

@@ -10,6 +10,12 @@
 // call gets its own copy of a serial text, and counts are bounded. A library that crashes
 // inside a call ends that adapter's reading (what was read before stays); a missing export
 // skips its step.
+//
+// Where the platform reads libraries in a helper process (the emulated PC), ReadKeyInfo runs
+// this same reading there (corvane-key-reader) and takes back the helper's account of it
+// (EncodeKeyReading), checked against the limits above: text sizes, counts, valid UTF-8,
+// complete. An account that breaks them, or a helper that fails, hangs or is killed, counts
+// as a library that could not be loaded.
 
 #include <cstdint>
 #include <memory>
@@ -48,19 +54,24 @@ class CUSBKey {
   virtual ~CUSBKey() = default;
 
   // Fills info() from the library. Run once per adapter.
-  virtual void ReadKeyInfo() = 0;
+  void ReadKeyInfo();
 
   [[nodiscard]] const UsbKeyInfo& info() const { return info_; }
   // The page's category of this vendor (800 to 803).
   [[nodiscard]] std::int32_t category() const { return category_; }
   // The vendor's library was loaded.
-  [[nodiscard]] bool loaded() const { return static_cast<bool>(library_); }
+  [[nodiscard]] bool loaded() const { return loaded_; }
   // A call into the library crashed; the reading stopped there.
   [[nodiscard]] bool crashed() const { return crashed_; }
 
  protected:
-  // Loads libraryName ("BHDLL.dll") from the folder of the running program.
-  CUSBKey(std::string_view vendor, std::string_view libraryName, std::int32_t category);
+  // Loads libraryName ("BHDLL.dll") from the folder of the running program. className:
+  // the adapter's own ("CHuahongUSBKey"), which the helper is given.
+  CUSBKey(std::string_view className, std::string_view vendor, std::string_view libraryName,
+          std::int32_t category);
+
+  // The vendor's reading, in this process.
+  virtual void ReadFromLibrary() = 0;
 
   // Steps 1 to 7 of every adapter: vendor, the exports' lookups by the caller, "load",
   // CheckKeyEnv, the version, the count and the serial numbers. False: stop reading.
@@ -91,38 +102,49 @@ class CUSBKey {
   Fn Find(std::string_view name) const;
 
  private:
+  friend std::string EncodeKeyReading(const CUSBKey& adapter);
+  friend bool DecodeKeyReading(std::string_view account, CUSBKey& adapter);
+
   UsbKeyInfo info_;
   LibraryHandle library_;
+  std::string className_;
   std::int32_t category_;
+  bool loaded_ = false;
   bool crashed_ = false;
 };
 
 class CHuahongUSBKey final : public CUSBKey {
  public:
   CHuahongUSBKey();
-  void ReadKeyInfo() override;
+  void ReadFromLibrary() override;
 };
 
 class CTianchengUSBKey final : public CUSBKey {
  public:
   CTianchengUSBKey();
-  void ReadKeyInfo() override;
+  void ReadFromLibrary() override;
 };
 
 class CFeitianUSBKey final : public CUSBKey {
  public:
   CFeitianUSBKey();
-  void ReadKeyInfo() override;
+  void ReadFromLibrary() override;
 };
 
 class CFeitian2USBKey final : public CUSBKey {
  public:
   CFeitian2USBKey();
-  void ReadKeyInfo() override;
+  void ReadFromLibrary() override;
 };
 
 // The adapter whose class name is className exactly ("CFeitianUSBKey"), or null.
 std::unique_ptr<CUSBKey> MakeUsbKeyAdapter(std::string_view className);
+
+// The helper's account of an adapter's reading (loaded, crashed and every field of info()),
+// and its reading back: false, leaving the adapter as one whose library was not loaded,
+// when the account is incomplete or breaks a limit of the reading.
+std::string EncodeKeyReading(const CUSBKey& adapter);
+bool DecodeKeyReading(std::string_view account, CUSBKey& adapter);
 
 // The texts of a buffer of NUL-ended texts one after another: at most `count` texts, never
 // past the buffer's end (a text without its NUL ends there, and the walk with it).

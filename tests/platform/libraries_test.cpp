@@ -15,6 +15,8 @@
 #if !defined(_WIN32)
 #include <fstream>
 #include <iterator>
+
+#include "platform/emulated/emulated_platform.h"
 #endif
 
 namespace corvane {
@@ -35,9 +37,20 @@ std::string StandInLibrary() {
 #endif
 }
 
+// The emulated PC reads key libraries in its helper, which loads them as below.
+void LoadInThisProcess() {
+#if !defined(_WIN32)
+  dynamic_cast<emulated::EmulatedPlatform&>(CurrentPlatform())
+      .emulatedLibraries()
+      .readInThisProcess();
+#endif
+}
+
 TEST(LibrariesTest, LoadsByFullPathOnlyAndFindsExportsByName) {
   const PlatformUnderTest machine;
+  LoadInThisProcess();
   Libraries& libraries = CurrentPlatform().libraries();
+  EXPECT_FALSE(libraries.readInHelper("CFeitianUSBKey").has_value());
   const std::string path = StandInLibrary();
 
   LibraryHandle library;

@@ -2,19 +2,65 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <csetjmp>
 #include <csignal>
+#include <cstdio>
 #include <string>
+#include <vector>
 
+#include "platform/emulated/program_sandbox.h"
 #include "platform/emulated/unique_fd.h"
 #include "platform/environment.h"
 #include "platform/win_errors.h"
 
+extern char** environ;  // NOLINT(readability-redundant-declaration): POSIX declares it nowhere
+
 namespace corvane::emulated {
 namespace {
+
+// The helper's process: killed and collected when it goes, whatever state it is in.
+class HelperProcess {
+ public:
+  explicit HelperProcess(pid_t pid) : pid_(pid) {}
+  HelperProcess(const HelperProcess&) = delete;
+  HelperProcess& operator=(const HelperProcess&) = delete;
+  HelperProcess(HelperProcess&&) = delete;
+  HelperProcess& operator=(HelperProcess&&) = delete;
+  ~HelperProcess() {
+    if (pid_ <= 0) return;  // never kill(-1): that would reach every process of the user
+    ::kill(pid_, SIGKILL);
+    int status = 0;
+    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+  }
+  // Whether it ended before the deadline.
+  bool waitUntil(std::chrono::steady_clock::time_point deadline) {
+    for (;;) {
+      int status = 0;
+      const pid_t ended = ::waitpid(pid_, &status, WNOHANG);
+      if (ended == pid_) {
+        pid_ = -1;  // collected: nothing to kill
+        return true;
+      }
+      if (ended < 0 && errno != EINTR) {
+        pid_ = -1;  // not ours to collect any more
+        return true;
+      }
+      if (std::chrono::steady_clock::now() >= deadline) return false;
+      ::usleep(5000);
+    }
+  }
+
+ private:
+  pid_t pid_;
+};
 
 bool IsFullWindowsPath(std::string_view path) {
   return path.size() >= 3 &&
@@ -98,7 +144,140 @@ std::uint32_t RunContained(void (*call)(void*), void* context) {
 }  // namespace
 
 EmulatedLibraries::EmulatedLibraries(const MachineFolder& folder, const Environment& environment)
-    : environment_(environment), drive_(folder.driveC()) {}
+    : folder_(folder), environment_(environment), drive_(folder.driveC()) {}
+
+void EmulatedLibraries::readInThisProcess() {
+  const std::lock_guard lock(mutex_);
+  inThisProcess_ = true;
+}
+
+void EmulatedLibraries::setConfinement(ProgramConfinement confinement) {
+  const std::lock_guard lock(mutex_);
+  confinement_ = std::move(confinement);
+  sandboxWorks_ = false;
+}
+
+void EmulatedLibraries::setHelperTimeLimit(std::chrono::milliseconds limit) {
+  const std::lock_guard lock(mutex_);
+  timeLimit_ = limit;
+}
+
+std::filesystem::path EmulatedLibraries::HelperProgram() {
+  constexpr const char* kName = "corvane-key-reader";
+  std::error_code ec;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (!ec) {
+    std::filesystem::path beside = self.parent_path() / kName;
+    if (::access(beside.c_str(), X_OK) == 0) return beside;
+  }
+#if defined(CORVANE_KEY_READER_BUILD_PATH)
+  return CORVANE_KEY_READER_BUILD_PATH;
+#else
+  return {};
+#endif
+}
+
+std::optional<Libraries::HelperRead> EmulatedLibraries::readInHelper(
+    std::string_view adapterClass) {
+  ProgramConfinement confinement;
+  std::chrono::milliseconds timeLimit{};
+  bool sandboxWorks = false;
+  {
+    const std::lock_guard lock(mutex_);
+    if (inThisProcess_) return std::nullopt;
+    confinement = confinement_;
+    timeLimit = timeLimit_;
+    sandboxWorks = sandboxWorks_;
+  }
+  HelperRead read;
+  const std::filesystem::path helper = HelperProgram();
+  if (helper.empty() || ::access(helper.c_str(), X_OK) != 0) {
+    read.error = win::kErrorFileNotFound;
+    return read;
+  }
+  std::error_code ec;
+  const std::filesystem::path machine = std::filesystem::absolute(folder_.root(), ec);
+  std::vector<std::string> argv = {helper.string(), machine.string(), environment_.modulePath(),
+                                   std::string(adapterClass)};
+  if (confinement.confined) {
+    SandboxPlan plan;
+    plan.machine = machine;
+    plan.workingFolder = machine;
+    plan.network = false;
+    plan.newSession = true;
+    plan.dieWithParent = true;
+    plan.readOnly = confinement.readOnly;
+    plan.readOnly.push_back(helper);
+    // As for installers, the files that steer the emulation stay read-only to the library.
+    plan.protectedPaths = MachineFolder(machine).controlFiles();
+    if (!sandboxWorks) {
+      if (const std::string problem = ProbeSandbox(plan); !problem.empty()) {
+        (void)std::fprintf(stderr, "emulated PC: the USB key libraries are not read: %s.\n",
+                           problem.c_str());
+        read.error = win::kErrorAccessDenied;
+        return read;
+      }
+      const std::lock_guard lock(mutex_);
+      sandboxWorks_ = true;
+    }
+    std::vector<std::string> confined = {FindBubblewrap().string()};
+    for (std::string& arg : SandboxArguments(plan, argv)) confined.push_back(std::move(arg));
+    argv = std::move(confined);
+  }
+  std::vector<char*> pointers;
+  pointers.reserve(argv.size() + 1);
+  for (std::string& arg : argv) pointers.push_back(arg.data());
+  pointers.push_back(nullptr);
+
+  std::array<int, 2> pipe{-1, -1};
+  if (::pipe2(pipe.data(), O_CLOEXEC) != 0) {
+    read.error = win::kErrorNotEnoughMemory;
+    return read;
+  }
+  UniqueFd reading(pipe[0]);
+  UniqueFd writing(pipe[1]);
+  posix_spawn_file_actions_t actions;
+  if (posix_spawn_file_actions_init(&actions) != 0) {
+    read.error = win::kErrorNotEnoughMemory;
+    return read;
+  }
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, writing.get(), STDOUT_FILENO);
+  pid_t pid = 0;
+  const int error = posix_spawn(&pid, pointers[0], &actions, nullptr, pointers.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (error != 0) {
+    read.error = win::kErrorAccessDenied;
+    return read;
+  }
+  HelperProcess process(pid);
+  writing.Close();
+  const auto deadline = std::chrono::steady_clock::now() + timeLimit;
+  std::array<char, 4096> buffer{};
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+      read.error = kErrorWaitTimeout;
+      return read;
+    }
+    pollfd ready{reading.get(), POLLIN, 0};
+    const int polled = ::poll(&ready, 1, static_cast<int>(left.count()));
+    if (polled < 0 && errno == EINTR) continue;
+    if (polled == 0) continue;  // the deadline is checked above
+    const ssize_t got = ::read(reading.get(), buffer.data(), buffer.size());
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    if (read.output.size() + static_cast<std::size_t>(got) > kMostHelperOutput) {
+      read.error = win::kErrorInvalidData;
+      read.output.clear();
+      return read;
+    }
+    read.output.append(buffer.data(), static_cast<std::size_t>(got));
+  }
+  if (!process.waitUntil(deadline)) read.error = kErrorWaitTimeout;
+  return read;
+}
 
 std::uint32_t EmulatedLibraries::load(std::string_view fullPath, LibraryHandle* library) {
   *library = {};
@@ -110,6 +289,13 @@ std::uint32_t EmulatedLibraries::load(std::string_view fullPath, LibraryHandle* 
   }
   if (!resolved.exists || resolved.isDirectory) return kErrorModNotFound;
   if (!IsSharedObject(resolved.host)) return win::kErrorBadExeFormat;
+  {
+    const std::lock_guard lock(mutex_);
+    if (!inThisProcess_) {
+      library->value = this;  // a placeholder: found, but not loaded here
+      return win::kErrorSuccess;
+    }
+  }
   // Never closed: a library stays loaded for the life of the process, as on Windows here.
   void* handle = ::dlopen(resolved.host.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle == nullptr) return win::kErrorBadExeFormat;
@@ -118,7 +304,7 @@ std::uint32_t EmulatedLibraries::load(std::string_view fullPath, LibraryHandle* 
 }
 
 LibraryExport EmulatedLibraries::lookup(LibraryHandle library, std::string_view name) {
-  if (!library) return nullptr;
+  if (!library || library.value == this) return nullptr;
   const std::string symbol(name);
   if (symbol.find('\0') != std::string::npos) return nullptr;
   void* address = ::dlsym(library.value, symbol.c_str());

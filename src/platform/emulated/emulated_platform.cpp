@@ -58,6 +58,8 @@ EmulatedPlatform::EmulatedPlatform(const std::filesystem::path& root)
       }
     }
   }
+  // The key-reading helper runs as confined as the installers whose files it reads.
+  libraries_.setConfinement(confinement);
   processes_.setConfinement(std::move(confinement));
 }
 

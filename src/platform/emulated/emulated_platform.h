@@ -56,6 +56,7 @@ class EmulatedPlatform final : public Platform {
   EmulatedEnvironment& emulatedEnvironment() { return environment_; }
   EmulatedNetwork& emulatedNetwork() { return network_; }
   EmulatedCertificateStores& emulatedCertificateStores() { return certificateStores_; }
+  EmulatedLibraries& emulatedLibraries() { return libraries_; }
 
   // What could not be read while opening the machine (bad machine.ini or network.ini
   // lines, a broken hive, an unreadable certificate store), each naming its file and line;

@@ -50,6 +50,7 @@ std::vector<std::string> SandboxArguments(const SandboxPlan& plan,
   if (plan.newSession) Add(args, {"--new-session"});
   // bwrap's own first process would wait for whatever the program left running.
   if (plan.endsItsDescendants) Add(args, {"--as-pid-1"});
+  if (plan.dieWithParent) Add(args, {"--die-with-parent"});
 
   Add(args, {"--ro-bind", "/usr", "/usr"});
   for (const std::string_view folder : kSystemFolders) {

@@ -37,6 +37,7 @@ struct SandboxPlan {
   std::filesystem::path workingFolder;          // absolute, inside the machine folder
   bool network = false;                         // share the host's network (127.0.0.1 included)
   bool newSession = true;                       // false keeps the caller's terminal session
+  bool dieWithParent = false;                   // killing bwrap (or its caller) ends it all
   std::vector<std::filesystem::path> readOnly;  // absolute host paths seen read-only
   std::vector<std::filesystem::path> writable;  // absolute host paths seen writable
   // true: the machine folder is seen read-only, so nothing new can be made in it; only
