@@ -186,12 +186,9 @@ MachineFileStatus WriteMachineFileAtomically(const fs::path& folder, const fs::p
     return MachineFileStatus::kFailed;
   }
   // A temporary file left by a run that ended early goes; a link there is refused.
-  if (const MachineFileStatus left = StatAt(dir.get(), temporary);
-      left == MachineFileStatus::kLink) {
-    return left;
-  } else if (left != MachineFileStatus::kMissing) {
-    ::unlinkat(dir.get(), temporary.c_str(), 0);
-  }
+  const MachineFileStatus left = StatAt(dir.get(), temporary);
+  if (left == MachineFileStatus::kLink) return left;
+  if (left != MachineFileStatus::kMissing) ::unlinkat(dir.get(), temporary.c_str(), 0);
   {
     UniqueFd fd(::openat(dir.get(), temporary.c_str(),
                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
@@ -305,7 +302,7 @@ MachineFileStatus ListMachineFolder(const fs::path& folder, const fs::path& name
     return MachineFileStatus::kFailed;
   }
   while (const dirent* entry = ::readdir(listing.get())) {
-    const std::string_view entryName = entry->d_name;
+    const std::string_view entryName = static_cast<const char*>(entry->d_name);
     if (entryName != "." && entryName != "..") names.emplace_back(entryName);
   }
   return MachineFileStatus::kOk;
@@ -325,7 +322,7 @@ MachineFileStatus MakeMachineFolders(const fs::path& folder, const fs::path& nam
 }
 
 fs::path MachineRelative(const fs::path& folder, const fs::path& path) {
-  const fs::path relative = path.lexically_normal().lexically_relative(folder.lexically_normal());
+  fs::path relative = path.lexically_normal().lexically_relative(folder.lexically_normal());
   if (relative.empty() || relative == "." || *relative.begin() == "..") return {};
   return relative;
 }

@@ -149,7 +149,9 @@ TEST(MachineFileLinksTest, ALinkAtAMachineFileNeverReachesOutside) {
       {"drive_c.pending_moves", "drive_c.pending_moves", false, MakeMachine, pendingMove},
       {"drive_c.pending_moves.new", "drive_c.pending_moves.new", false, MakeMachine, pendingMove},
       {"drive_c.pending_moves at a restart", "drive_c.pending_moves", false, MakeMachine, reboot},
+      {"the C: drive", "drive_c", true, nullptr, setAttributes},
       {"an instance lock", "locks/Corvane.lock", false, MakeMachine, takeLock},
+      {"the locks folder", "locks", true, MakeMachine, takeLock},
       {"the running images' folder", "locks/images", true, MakeMachine, recordImage},
   };
   for (const Row& row : rows) {
