@@ -10,7 +10,8 @@
 //   locks/             the single-instance locks of programs running on this machine
 //   cache.ini          the browser's cache libraries (emulated_browser_cache.h)
 // Each service creates its own part of a new machine from the template it carries, so a
-// folder that lacks a part gets the default for it.
+// folder that lacks a part gets the default for it. Programs of the PC can write all of it:
+// its files are read and written only through machine_files.h, which never follows a link.
 
 #include <filesystem>
 
