@@ -168,7 +168,7 @@ TEST(MachineFileLinksTest, ALinkAtAMachineFileNeverReachesOutside) {
       fs::path name = row.name;
       if (*name.begin() == "<cache>") name = CacheFolder(root) / name.filename();
       std::error_code ignored;
-      fs::remove(root / name, ignored);
+      fs::remove_all(root / name, ignored);
       fs::create_directories((root / name).parent_path());
       fs::create_symlink(host / target, root / name);
       const std::vector<std::string> before = Listing(host);
