@@ -2,12 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
-#include <sstream>
 #include <system_error>
 #include <utility>
 
 #include "platform/emulated/drive_c.h"
+#include "platform/emulated/machine_files.h"
 #include "platform/environment.h"
 #include "platform/processes.h"
 #include "platform/win_errors.h"
@@ -209,12 +208,12 @@ EmulatedBrowserCache::EmulatedBrowserCache(MachineFolder folder, const Environme
                                            Processes& processes)
     : folder_(std::move(folder)), environment_(environment), processes_(processes) {
   const std::filesystem::path ini = folder_.root() / "cache.ini";
-  std::error_code ec;
-  if (!std::filesystem::exists(ini, ec)) std::ofstream(ini) << DefaultCacheLibrariesText();
-  std::ifstream in(ini, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  description_ = ParseCacheLibraries(text.str(), ini.string());
+  if (StatMachineFile(folder_.root(), "cache.ini") == MachineFileStatus::kMissing) {
+    (void)CreateMachineFile(folder_.root(), "cache.ini", DefaultCacheLibrariesText());
+  }
+  std::string text;
+  (void)ReadMachineFile(folder_.root(), "cache.ini", text, kMaxMachineText);
+  description_ = ParseCacheLibraries(text, ini.string());
 }
 
 std::unique_ptr<CacheLibrary> EmulatedBrowserCache::LoadCacheLibrary(std::string_view name) {
@@ -247,25 +246,18 @@ std::filesystem::path EmulatedBrowserCache::cacheFolder() const {
 std::vector<UrlCacheIndexLine> EmulatedBrowserCache::readIndex() const {
   const std::filesystem::path folder = cacheFolder();
   if (folder.empty()) return {};
-  std::ifstream in(folder / "urlcache.txt", std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return ParseUrlCacheIndex(text.str());
+  std::string text;
+  (void)ReadMachineFile(folder_.root(), MachineRelative(folder_.root(), folder / "urlcache.txt"),
+                        text, kMaxMachineText);
+  return ParseUrlCacheIndex(text);
 }
 
 bool EmulatedBrowserCache::writeIndex(const std::vector<UrlCacheIndexLine>& lines) const {
   const std::filesystem::path folder = cacheFolder();
   if (folder.empty()) return false;
-  const std::filesystem::path file = folder / "urlcache.txt";
-  const std::filesystem::path temporary = folder / "urlcache.txt.new";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out << WriteUrlCacheIndex(lines);
-    if (!out.flush()) return false;
-  }
-  std::error_code ec;
-  std::filesystem::rename(temporary, file, ec);
-  return !ec;
+  return WriteMachineFileAtomically(folder_.root(),
+                                    MachineRelative(folder_.root(), folder / "urlcache.txt"),
+                                    WriteUrlCacheIndex(lines)) == MachineFileStatus::kOk;
 }
 
 std::uint32_t EmulatedBrowserCache::FindFirstEntry(std::uint32_t filter, std::uint32_t& size,

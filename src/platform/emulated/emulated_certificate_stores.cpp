@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/emulated/machine_files.h"
 #include "platform/emulated/unique_fd.h"
 #include "platform/file_system.h"
 #include "platform/win_errors.h"
@@ -132,57 +133,36 @@ std::uint32_t ErrorFromErrno(int error) {
   }
 }
 
-// Writes `file` so that it holds either its old content or all of `bytes`: a temporary file
-// beside it, flushed, renamed over it, and the folder entry flushed.
-std::uint32_t ReplaceFileAtomically(const fs::path& file, std::span<const std::uint8_t> bytes) {
-  const fs::path temp = file.parent_path() / ("." + file.filename().string() + ".tmp");
-  {
-    UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644));
-    if (fd.get() < 0) return ErrorFromErrno(errno);
-    while (!bytes.empty()) {
-      const ssize_t written = ::write(fd.get(), bytes.data(), bytes.size());
-      if (written < 0 && errno == EINTR) continue;
-      if (written <= 0) {
-        const int error = written < 0 ? errno : ENOSPC;
-        ::unlink(temp.c_str());
-        return ErrorFromErrno(error);
-      }
-      bytes = bytes.subspan(static_cast<std::size_t>(written));
-    }
-    if (::fsync(fd.get()) != 0 || !fd.Close()) {
-      const int error = errno;
-      ::unlink(temp.c_str());
-      return ErrorFromErrno(error);
-    }
+// Writes `file` of the machine folder `machine` so that it holds either its old content or
+// all of `bytes`: a temporary file beside it, flushed, renamed over it, and the folder entry
+// flushed.
+std::uint32_t ReplaceFileAtomically(const fs::path& machine, const fs::path& file,
+                                    std::span<const std::uint8_t> bytes) {
+  MachineWriteOptions options;
+  options.sync = true;
+  options.temporaryName = "." + file.filename().string() + ".tmp";
+  switch (WriteMachineFileAtomically(
+      machine, MachineRelative(machine, file),
+      std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), options)) {
+    case MachineFileStatus::kOk:
+      return win::kErrorSuccess;
+    case MachineFileStatus::kMissing:
+      return win::kErrorPathNotFound;
+    case MachineFileStatus::kFailed:
+      return ErrorFromErrno(errno);
+    default:
+      return win::kErrorAccessDenied;
   }
-  if (::rename(temp.c_str(), file.c_str()) != 0) {
-    const int error = errno;
-    ::unlink(temp.c_str());
-    return ErrorFromErrno(error);
-  }
-  const UniqueFd dir(::open(file.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dir.get() >= 0) ::fsync(dir.get());
-  return win::kErrorSuccess;
 }
 
 // A regular file of the store, never one reached through a symbolic link.
-std::vector<std::uint8_t> ReadSmallFile(const fs::path& path) {
-  const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
-  struct stat info {};
-  if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
-      static_cast<std::uintmax_t>(info.st_size) > kMaxCertificateFile) {
+std::vector<std::uint8_t> ReadSmallFile(const fs::path& machine, const fs::path& path) {
+  std::string text;
+  if (ReadMachineFile(machine, MachineRelative(machine, path), text, kMaxCertificateFile) !=
+      MachineFileStatus::kOk) {
     return {};
   }
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(info.st_size));
-  std::size_t got = 0;
-  while (got < bytes.size()) {
-    const ssize_t n = ::read(fd.get(), bytes.data() + got, bytes.size() - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    got += static_cast<std::size_t>(n);
-  }
-  bytes.resize(got);
-  return bytes;
+  return {text.begin(), text.end()};
 }
 
 // Whether `path` or a folder on the way to it below `root` is a symbolic link: the stores
@@ -251,9 +231,9 @@ class EmulatedCertificateStore final : public CertificateStore {
       return win::kErrorCancelled;
     }
     if (PassesLink(machineRoot(), dir_)) return win::kErrorAccessDenied;
-    std::error_code error;
-    fs::create_directories(dir_, error);  // the folder may have gone since the store opened
-    return ReplaceFileAtomically(dir_ / (facts.sha1 + ".cer"), der);
+    // The folder may have gone since the store opened.
+    (void)MakeMachineFolders(machineRoot(), MachineRelative(machineRoot(), dir_));
+    return ReplaceFileAtomically(machineRoot(), dir_ / (facts.sha1 + ".cer"), der);
   }
 
  private:
@@ -266,7 +246,7 @@ class EmulatedCertificateStore final : public CertificateStore {
     if (PassesLink(machineRoot(), dir)) return;
     std::error_code error;
     for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error)) {
-      std::vector<std::uint8_t> bytes = ReadSmallFile(it->path());
+      std::vector<std::uint8_t> bytes = ReadSmallFile(machineRoot(), it->path());
       CertificateFacts facts;
       if (bytes.empty() || ReadCertificate(bytes, facts) != 0) continue;
       if (FoldAscii(facts.subject).find(wanted) == std::string::npos) continue;
@@ -353,7 +333,7 @@ bool CheckFolder(const fs::path& dir, std::string& errors) {
 
 // Every store folder below `parent` and every file in it must open: a store that can be read
 // only in part would answer searches wrongly. Files that are not certificates stay allowed.
-void CheckStores(const fs::path& parent, std::string& errors) {
+void CheckStores(const fs::path& machine, const fs::path& parent, std::string& errors) {
   if (!CheckFolder(parent, errors)) return;
   std::error_code error;
   std::vector<fs::path> stores;
@@ -370,7 +350,7 @@ void CheckStores(const fs::path& parent, std::string& errors) {
     std::sort(files.begin(), files.end());
     for (const fs::path& file : files) {
       if (fs::symlink_status(file, error).type() != fs::file_type::regular) continue;
-      const UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+      const UniqueFd fd(OpenMachineFile(machine, MachineRelative(machine, file), O_RDONLY, 0));
       if (fd.get() < 0) AddError(errors, file, "cannot be read");
     }
   }
@@ -381,8 +361,8 @@ void CheckStores(const fs::path& parent, std::string& errors) {
 EmulatedCertificateStores::EmulatedCertificateStores(const MachineFolder& folder)
     : root_(folder.root() / "certs") {
   if (CheckFolder(root_, loadError_)) {
-    CheckStores(userDir(), loadError_);
-    CheckStores(machineDir(), loadError_);
+    CheckStores(folder.root(), userDir(), loadError_);
+    CheckStores(folder.root(), machineDir(), loadError_);
   }
 }
 
@@ -392,13 +372,13 @@ std::unique_ptr<CertificateStore> EmulatedCertificateStores::OpenSystemStore(
   // Links in the stores' folders are refused: a store never lies outside the machine.
   const fs::path machine = root_.parent_path();
   if (PassesLink(machine, userDir())) return nullptr;
-  std::error_code error;
-  fs::create_directories(userDir(), error);
+  (void)MakeMachineFolders(machine, MachineRelative(machine, userDir()));
   const fs::path dir = FindFolder(userDir(), name);
   if (PassesLink(machine, dir)) return nullptr;
   // Opening a new name creates the store, as CertOpenSystemStore does.
-  fs::create_directories(dir, error);
-  if (error || !fs::is_directory(dir, error)) return nullptr;
+  if (MakeMachineFolders(machine, MachineRelative(machine, dir)) != MachineFileStatus::kOk) {
+    return nullptr;
+  }
   return std::make_unique<EmulatedCertificateStore>(*this, dir, EqualsIgnoringCase(name, "ROOT"));
 }
 

@@ -7,14 +7,14 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <optional>
+#include <sstream>
 #include <string_view>
 #include <system_error>
 #include <utility>
 
+#include "platform/emulated/machine_files.h"
 #include "platform/emulated/running_images.h"
 #include "platform/emulated/unique_fd.h"
 #include "platform/environment.h"
@@ -124,22 +124,18 @@ bool WriteAll(int fd, std::string_view data) {
   return true;
 }
 
-// Writes a file whole: a temporary file beside it, then a rename over it. A link planted as
-// the temporary file is refused, never written through.
+// Writes a file of the machine folder whole: a temporary file beside it, then a rename over
+// it. A link planted as the file or as the temporary file is refused, never written through.
 bool WriteAtomically(const fs::path& path, const std::string& content) {
-  const fs::path temporary = path.string() + ".new";
-  {
-    UniqueFd fd(
-        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644));
-    if (fd.get() < 0) return false;
-    if (!WriteAll(fd.get(), content) || !fd.Close()) {
-      ::unlink(temporary.c_str());
-      return false;
-    }
-  }
-  std::error_code error;
-  fs::rename(temporary, path, error);
-  return !error;
+  return WriteMachineFileAtomically(path.parent_path(), path.filename(), content) ==
+         MachineFileStatus::kOk;
+}
+
+// The text of a sidecar file beside drive_c; empty when it is missing or is a link.
+std::string ReadSidecar(const fs::path& path) {
+  std::string text;
+  (void)ReadMachineFile(path.parent_path(), path.filename(), text, kMaxMachineText);
+  return text;
 }
 
 // Copies the regular file `from` to the new file `to` without following a link at either
@@ -189,7 +185,7 @@ using AttributeMap = std::map<std::string, std::uint32_t>;
 
 AttributeMap LoadAttributes(const fs::path& file) {
   AttributeMap map;
-  std::ifstream in(file, std::ios::binary);
+  std::istringstream in(ReadSidecar(file));
   std::string line;
   while (std::getline(in, line)) {
     if (line.size() < 10 || line[8] != ' ') continue;
@@ -210,7 +206,7 @@ bool SaveAttributes(const fs::path& file, const AttributeMap& map) {
 
 std::vector<PendingMove> LoadPending(const fs::path& file) {
   std::vector<PendingMove> moves;
-  std::ifstream in(file, std::ios::binary);
+  std::istringstream in(ReadSidecar(file));
   std::string line;
   while (std::getline(in, line)) {
     const std::size_t first = line.find('\t');
@@ -507,11 +503,7 @@ std::uint32_t EmulatedFileSystem::move(std::string_view from, std::string_view t
       if (const std::uint32_t error = resolve(to, target)) return error;
     }
     const fs::path file = folder_.root() / "drive_c.pending_moves";
-    std::string content;
-    {
-      std::ifstream in(file, std::ios::binary);
-      content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
+    std::string content = ReadSidecar(file);
     content.append(Hex8(flags))
         .append("\t")
         .append(source.windows)
@@ -720,8 +712,7 @@ std::size_t EmulatedFileSystem::Reboot() {
     if (drive_.resolve(move.to, "C:\\", target) != win::kErrorSuccess) continue;
     if (moveNow(source, target, move.flags) == win::kErrorSuccess) ++done;
   }
-  std::error_code ignored;
-  fs::remove(file, ignored);
+  (void)RemoveMachineFile(folder_.root(), file.filename());
   return done;
 }
 

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <string>
 
+#include "platform/emulated/machine_files.h"
 #include "platform/win_errors.h"
 
 namespace corvane::emulated {
@@ -52,8 +53,8 @@ EmulatedInstanceLock::EmulatedInstanceLock(std::filesystem::path folder)
 std::uint32_t EmulatedInstanceLock::Acquire(std::string_view name, InstanceHold& hold) {
   hold.Release();
   if (!PrepareFolder(folder_)) return win::kErrorAccessDenied;
-  const std::filesystem::path path = folder_ / FileNameFor(name);
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  const int fd = OpenMachineFile(folder_.parent_path(), folder_.filename() / FileNameFor(name),
+                                 O_RDWR | O_CREAT, 0600);
   if (fd < 0) return win::kErrorAccessDenied;
   auto file = std::make_unique<LockFile>(fd);
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {

@@ -18,9 +18,9 @@
 #include <stop_token>
 
 #include "bank/bank_values.h"
-#include "platform/win_errors.h"
-
 #include "platform/emulated/hosts_lookup.h"
+#include "platform/emulated/machine_files.h"
+#include "platform/win_errors.h"
 
 namespace corvane::emulated {
 namespace {
@@ -656,11 +656,16 @@ NetworkSettingsLoad ParseNetworkSettings(std::string_view text, std::string_view
 
 NetworkSettingsLoad LoadNetworkSettings(const MachineFolder& machine) {
   const std::filesystem::path path = machine.root() / "network.ini";
-  std::error_code ec;
-  if (!std::filesystem::exists(path, ec)) return {};
-  bool ok = false;
-  const std::string text = ReadFile(path, &ok);
-  if (!ok) return {NetworkSettings{}, path.string() + ":0: cannot be read"};
+  std::string text;
+  const MachineFileStatus read =
+      ReadMachineFile(machine.root(), "network.ini", text, kMaxMachineText);
+  if (read == MachineFileStatus::kMissing) return {};
+  if (read == MachineFileStatus::kLink) {
+    return {NetworkSettings{},
+            path.string() + ":0: " + std::string(DescribeMachineFileStatus(read))};
+  }
+  if (read != MachineFileStatus::kOk)
+    return {NetworkSettings{}, path.string() + ":0: cannot be read"};
   return ParseNetworkSettings(text, path.string(), machine.root());
 }
 
@@ -689,7 +694,15 @@ EmulatedNetwork::EmulatedNetwork(const MachineFolder& machine, bool online, Regi
   ApplyIsolation(settings_);
   if (settings_.extraCa.empty()) return;
   bool ok = false;
-  const std::string extra = ReadFile(settings_.extraCa, &ok);
+  std::string extra;
+  // A file of the machine folder is read without following links; a host file that the
+  // settings name outside it is read as named.
+  if (const std::filesystem::path inside = MachineRelative(machine.root(), settings_.extraCa);
+      !inside.empty()) {
+    ok = ReadMachineFile(machine.root(), inside, extra, kMaxMachineText) == MachineFileStatus::kOk;
+  } else {
+    extra = ReadFile(settings_.extraCa, &ok);
+  }
   if (!ok || extra.find("-----BEGIN CERTIFICATE-----") == std::string::npos) {
     if (!error_.empty()) error_ += '\n';
     error_ += (machine.root() / "network.ini").string() + ": extra_ca " +
@@ -743,9 +756,13 @@ std::string EmulatedNetwork::hostsText() const {
       !resolved.exists || resolved.isDirectory) {
     return {};
   }
-  bool ok = false;
-  std::string text = ReadFile(resolved.host, &ok);
-  return ok ? text : std::string();
+  const std::filesystem::path machine = drive_.hostRoot().parent_path();
+  std::string text;
+  if (ReadMachineFile(machine, MachineRelative(machine, resolved.host), text, kMaxMachineText) !=
+      MachineFileStatus::kOk) {
+    return {};
+  }
+  return text;
 }
 
 HostAddresses EmulatedNetwork::ResolveAddress(std::string_view address) {

@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "platform/command_line.h"
+#include "platform/emulated/machine_files.h"
 #include "platform/emulated/program_sandbox.h"
 #include "platform/emulated/registrable_file.h"
 #include "platform/emulated/unique_fd.h"
@@ -624,10 +625,7 @@ std::uint32_t EmulatedProcesses::startAsDesktopUser(std::string_view commandLine
   line += '\n';
   const std::lock_guard lock(mutex_);
   // One write of the whole line, appended, so concurrent starts never interleave.
-  UniqueFd log(::open(startLog().c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
-  if (log.get() < 0) return win::kErrorAccessDenied;
-  if (::write(log.get(), line.data(), line.size()) != static_cast<ssize_t>(line.size()) ||
-      !log.Close()) {
+  if (AppendMachineFile(folder_.root(), startLog().filename(), line) != MachineFileStatus::kOk) {
     return win::kErrorAccessDenied;
   }
   return win::kErrorSuccess;

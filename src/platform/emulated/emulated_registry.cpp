@@ -8,13 +8,13 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <fstream>
 #include <iterator>
 #include <mutex>
 #include <optional>
 #include <sstream>
 #include <system_error>
 
+#include "platform/emulated/machine_files.h"
 #include "platform/emulated/reg_file.h"
 #include "platform/emulated/unique_fd.h"
 #include "platform/utf.h"
@@ -44,38 +44,22 @@ std::string_view HiveFileName(RegistryRoot root) {
   return {};
 }
 
-bool WriteAll(int fd, std::string_view text) {
-  while (!text.empty()) {
-    const ssize_t written = ::write(fd, text.data(), text.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    text.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return true;
+// Replaces the hive `file` (registry/<name> of a machine folder) with `text` so that,
+// whatever happens, the file holds either its old or its new content in full: write a
+// temporary file beside it, flush it to disk, rename it over the old one, and flush the
+// directory entry. A link planted as the hive or its temporary file is refused.
+bool ReplaceFileAtomically(const std::filesystem::path& file, std::string_view text) {
+  MachineWriteOptions options;
+  options.sync = true;
+  options.temporaryName = file.filename().string() + ".tmp";
+  return WriteMachineFileAtomically(file.parent_path().parent_path(),
+                                    file.parent_path().filename() / file.filename(), text,
+                                    options) == MachineFileStatus::kOk;
 }
 
-// Replaces `file` with `text` so that, whatever happens, the file holds either its old or
-// its new content in full: write a temporary file beside it, flush it to disk, rename it
-// over the old one, and flush the directory entry.
-bool ReplaceFileAtomically(const std::filesystem::path& file, std::string_view text) {
-  std::filesystem::path temp = file;
-  temp += ".tmp";
-  {
-    // A link planted as the temporary file is refused, never written through.
-    UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644));
-    if (fd.get() < 0) return false;
-    if (!WriteAll(fd.get(), text) || ::fsync(fd.get()) != 0 || !fd.Close()) {
-      ::unlink(temp.c_str());
-      return false;
-    }
-  }
-  if (::rename(temp.c_str(), file.c_str()) != 0) {
-    ::unlink(temp.c_str());
-    return false;
-  }
-  UniqueFd dir(::open(file.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dir.get() >= 0) ::fsync(dir.get());
-  return true;
+// The name of the hive or lock `file` inside its machine folder.
+std::filesystem::path InMachine(const std::filesystem::path& file) {
+  return file.parent_path().filename() / file.filename();
 }
 
 // The COM class keys that WOW64 keeps apart on Windows 7; everything else below a Classes
@@ -251,23 +235,21 @@ struct EmulatedRegistry::Store {
   // Reads the hive's file into `hive`, replacing root or setting error.
   static void Load(Hive& hive, const std::string& rootName) {
     hive.stamp = StampOf(hive.file);
-    std::error_code ec;
-    if (std::filesystem::symlink_status(hive.file, ec).type() ==
-        std::filesystem::file_type::symlink) {
+    std::string text;
+    const MachineFileStatus read = ReadMachineFile(hive.file.parent_path().parent_path(),
+                                                   InMachine(hive.file), text, kMaxMachineText);
+    if (read == MachineFileStatus::kLink) {
       // Never read through a link: it could show any file of the host as a hive.
       hive.error = hive.file.string() + ": is a symbolic link, which is not followed";
       Drop(hive);
       return;
     }
-    std::ifstream in(hive.file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (!in) {
+    if (read != MachineFileStatus::kOk) {
       hive.error = hive.file.string() + ": cannot be read";
       Drop(hive);
       return;
     }
-    RegParseResult parsed = ParseRegFile(text.str(), rootName);
+    RegParseResult parsed = ParseRegFile(text, rootName);
     if (!parsed.ok()) {
       hive.error =
           hive.file.string() + ":" + std::to_string(parsed.errorLine) + ": " + parsed.error;
@@ -311,7 +293,8 @@ namespace {
 class WriteLock {
  public:
   explicit WriteLock(const std::filesystem::path& file)
-      : fd_(::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644)) {
+      : fd_(OpenMachineFile(file.parent_path().parent_path(), InMachine(file), O_RDWR | O_CREAT,
+                            0644)) {
     if (fd_.get() >= 0) {
       while (::flock(fd_.get(), LOCK_EX) != 0 && errno == EINTR) {
       }
@@ -451,15 +434,14 @@ std::shared_ptr<RegNode> Find(const std::shared_ptr<RegNode>& root,
 
 EmulatedRegistry::EmulatedRegistry(const MachineFolder& machine, RegistryView view)
     : store_(std::make_shared<Store>()), view_(view) {
-  std::error_code ec;
-  std::filesystem::create_directories(machine.registryDir(), ec);
+  (void)MakeMachineFolders(machine.root(), machine.registryDir().filename());
   store_->lockFile = machine.registryDir() / ".lock";
   const WriteLock writing(store_->lockFile);
   for (const RegistryRoot root : kRoots) {
     Store::Hive& hive = store_->hives[HiveIndex(root)];
     hive.file = machine.registryDir() / HiveFileName(root);
     const std::string rootName(RegistryRootName(root));
-    if (!std::filesystem::exists(hive.file, ec)) {
+    if (StatMachineFile(machine.root(), InMachine(hive.file)) == MachineFileStatus::kMissing) {
       // A new machine: start from the template and keep it on disk.
       RegParseResult parsed = ParseRegFile(RegistryTemplate(root, view_), rootName);
       hive.root = std::move(parsed.root);

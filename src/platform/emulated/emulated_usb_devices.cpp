@@ -7,6 +7,7 @@
 #include <sstream>
 #include <system_error>
 
+#include "platform/emulated/machine_files.h"
 #include "support/hex_number.h"
 
 namespace corvane::emulated {
@@ -122,16 +123,15 @@ std::vector<std::uint32_t> ReadHostUsbDevices(const std::filesystem::path& folde
 
 UsbDeviceListLoad EmulatedUsbDevices::load() const {
   const std::filesystem::path path = listFile();
-  std::error_code ec;
-  const auto status = std::filesystem::symlink_status(path, ec);
-  if (ec || status.type() == std::filesystem::file_type::not_found) return {};
+  std::string text;
+  const MachineFileStatus read =
+      ReadMachineFile(path.parent_path(), path.filename(), text, kMaxMachineText);
+  if (read == MachineFileStatus::kMissing) return {};
   // A link planted in the machine folder is never followed.
-  if (status.type() != std::filesystem::file_type::regular) {
+  if (read == MachineFileStatus::kLink || read == MachineFileStatus::kNotRegular) {
     return {{}, path.string() + ":0: not a plain file"};
   }
-  bool ok = false;
-  const std::string text = ReadSmallFile(path, ok);
-  if (!ok) return {{}, path.string() + ":0: cannot be read"};
+  if (read != MachineFileStatus::kOk) return {{}, path.string() + ":0: cannot be read"};
   return ParseUsbDeviceList(text, path.string());
 }
 

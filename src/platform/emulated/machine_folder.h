@@ -15,7 +15,8 @@
 // files of drive_c; everything else steers the emulation, and the programs the PC runs may
 // not change it (emulated_processes.h).
 // Each service creates its own part of a new machine from the template it carries, so a
-// folder that lacks a part gets the default for it.
+// folder that lacks a part gets the default for it. Programs of the PC can write all of it:
+// its files are read and written only through machine_files.h, which never follows a link.
 
 #include <filesystem>
 #include <vector>

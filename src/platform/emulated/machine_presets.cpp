@@ -1,12 +1,12 @@
 #include "platform/emulated/machine_presets.h"
 
-#include <fstream>
 #include <initializer_list>
 #include <optional>
 #include <system_error>
 #include <tuple>
 
 #include "platform/emulated/emulated_platform.h"
+#include "platform/emulated/machine_files.h"
 #include "platform/registry.h"
 #include "platform/win_errors.h"
 
@@ -121,11 +121,9 @@ std::string CreateMachineFromPreset(const std::filesystem::path& root,
   }
   std::filesystem::create_directories(root, ec);
   const MachineFolder folder(root);
-  {
-    std::ofstream out(folder.machineIni(), std::ios::binary);
-    out << WriteMachineProfile(preset.profile);
-    out.close();
-    if (!out) return "cannot write " + folder.machineIni().string();
+  if (CreateMachineFile(root, folder.machineIni().filename(),
+                        WriteMachineProfile(preset.profile)) != MachineFileStatus::kOk) {
+    return "cannot write " + folder.machineIni().string();
   }
   // The platform makes the rest of the machine from its templates, in the views of the
   // preset's architecture.

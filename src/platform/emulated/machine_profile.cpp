@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
-#include <fstream>
 #include <sstream>
 #include <system_error>
+
+#ifndef _WIN32
+#include "platform/emulated/machine_files.h"
+#endif
 
 namespace corvane::emulated {
 namespace {
@@ -227,27 +230,32 @@ std::string WriteMachineProfile(const MachineProfile& p) {
   return out.str();
 }
 
+#ifndef _WIN32
+// Only the emulated PC loads a profile; the Windows build writes them for snapshots.
 MachineProfileLoad LoadMachineProfile(const MachineFolder& machine) {
   const std::filesystem::path file = machine.machineIni();
-  std::error_code ec;
-  if (!std::filesystem::exists(file, ec)) {
+  const std::filesystem::path name = file.filename();
+  if (StatMachineFile(machine.root(), name) == MachineFileStatus::kMissing) {
     MachineProfileLoad load;
+    std::error_code ec;
     std::filesystem::create_directories(machine.root(), ec);
-    std::ofstream out(file, std::ios::binary);
-    out << WriteMachineProfile(load.profile);
-    out.flush();
-    if (!out) load.error = file.string() + ": cannot be created";
+    if (CreateMachineFile(machine.root(), name, WriteMachineProfile(load.profile)) !=
+        MachineFileStatus::kOk) {
+      load.error = file.string() + ": cannot be created";
+    }
     return load;
   }
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (!in) {
+  std::string text;
+  if (const MachineFileStatus read = ReadMachineFile(machine.root(), name, text, kMaxMachineText);
+      read != MachineFileStatus::kOk) {
     MachineProfileLoad load;
-    load.error = file.string() + ": cannot be read";
+    load.error = file.string() + ": " +
+                 (read == MachineFileStatus::kLink ? std::string(DescribeMachineFileStatus(read))
+                                                   : std::string("cannot be read"));
     return load;
   }
-  return ParseMachineProfile(text.str(), file.string());
+  return ParseMachineProfile(text, file.string());
 }
+#endif
 
 }  // namespace corvane::emulated

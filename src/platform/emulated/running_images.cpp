@@ -11,7 +11,9 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
+#include "platform/emulated/machine_files.h"
 #include "platform/emulated/unique_fd.h"
 
 namespace corvane::emulated {
@@ -24,7 +26,10 @@ std::filesystem::path ImagesFolder(const MachineFolder& folder) {
 }  // namespace
 
 RunningImage::~RunningImage() {
-  ::unlink(record_.c_str());
+  // record_ is <machine>/locks/images/<name>.
+  const std::filesystem::path images = record_.parent_path();
+  (void)RemoveMachineFile(images.parent_path().parent_path(),
+                          images.parent_path().filename() / images.filename() / record_.filename());
   ::close(fd_);
 }
 
@@ -32,8 +37,8 @@ std::unique_ptr<RunningImage> RunningImage::Start(const MachineFolder& folder,
                                                   const std::filesystem::path& hostFile) {
   struct stat info {};
   if (::lstat(hostFile.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return nullptr;
-  ::mkdir(folder.lockDir().c_str(), 0700);
-  ::mkdir(ImagesFolder(folder).c_str(), 0700);
+  const std::filesystem::path images = ImagesFolder(folder).lexically_relative(folder.root());
+  if (MakeMachineFolders(folder.root(), images, 0700) != MachineFileStatus::kOk) return nullptr;
   static std::atomic<unsigned> counter{0};
   const std::filesystem::path record =
       ImagesFolder(folder) /
@@ -42,14 +47,16 @@ std::unique_ptr<RunningImage> RunningImage::Start(const MachineFolder& folder,
   // its holder lives.
   std::filesystem::path pending = record;
   pending.replace_extension(".new");
-  const int fd = ::open(pending.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+  const int fd =
+      OpenMachineFile(folder.root(), images / pending.filename(), O_RDWR | O_CREAT | O_TRUNC, 0600);
   if (fd < 0) return nullptr;
   const std::string text = std::to_string(info.st_dev) + " " + std::to_string(info.st_ino) + "\n";
   if (::flock(fd, LOCK_EX) != 0 ||
       ::write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size()) ||
-      ::rename(pending.c_str(), record.c_str()) != 0) {
+      RenameMachineFile(folder.root(), images / pending.filename(), images / record.filename()) !=
+          MachineFileStatus::kOk) {
     ::close(fd);
-    ::unlink(pending.c_str());
+    (void)RemoveMachineFile(folder.root(), images / pending.filename());
     return nullptr;
   }
   return std::unique_ptr<RunningImage>(new RunningImage(fd, record));  // NOLINT: private ctor
@@ -58,14 +65,16 @@ std::unique_ptr<RunningImage> RunningImage::Start(const MachineFolder& folder,
 bool IsRunningImage(const MachineFolder& folder, const std::filesystem::path& hostFile) {
   struct stat info {};
   if (::lstat(hostFile.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
-  std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator(ImagesFolder(folder), error)) {
-    if (entry.path().extension() != ".image") continue;
-    const UniqueFd fd(::open(entry.path().c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  const std::filesystem::path images = ImagesFolder(folder).lexically_relative(folder.root());
+  std::vector<std::string> names;
+  (void)ListMachineFolder(folder.root(), images, names);
+  for (const std::string& name : names) {
+    if (std::filesystem::path(name).extension() != ".image") continue;
+    const UniqueFd fd(OpenMachineFile(folder.root(), images / name, O_RDONLY, 0));
     if (fd.get() < 0) continue;
     // A record whose holder has ended can be locked: it names nothing running any more.
     if (::flock(fd.get(), LOCK_SH | LOCK_NB) == 0) {
-      ::unlink(entry.path().c_str());
+      (void)RemoveMachineFile(folder.root(), images / name);
       continue;
     }
     if (errno != EWOULDBLOCK) continue;
