@@ -114,15 +114,6 @@ class HostFile final : public File {
   bool canWrite_;
 };
 
-bool WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    const ssize_t put = ::write(fd, data.data(), data.size());
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return false;
-    data.remove_prefix(static_cast<std::size_t>(put));
-  }
-  return true;
-}
 
 // Writes a file of the machine folder whole: a temporary file beside it, then a rename over
 // it. A link planted as the file or as the temporary file is refused, never written through.

@@ -302,10 +302,10 @@ std::uint32_t EmulatedProcesses::spawn(std::string_view commandLine, pid_t& pid)
     workingFolder = currentFolder.host;
   }
   bool confined = false;
-  if (const std::uint32_t error = confine(
-          argv, isProgramHost, workingFolder, program.windows,
-          isProgramHost ? std::string() : script.string(), confined,
-          isProgramHost || image == program.host ? std::filesystem::path() : image)) {
+  if (const std::uint32_t error =
+          confine(argv, isProgramHost, workingFolder, program.windows,
+                  isProgramHost ? std::string() : script.string(), confined,
+                  isProgramHost || image == program.host ? std::filesystem::path() : image)) {
     return error;
   }
 
@@ -529,8 +529,7 @@ std::string EmulatedProcesses::confinementError() const {
 std::uint32_t EmulatedProcesses::confine(std::vector<std::string>& argv, bool isProgramHost,
                                          const std::filesystem::path& workingFolder,
                                          const std::string& name, const std::string& script,
-                                         bool& confined,
-                                         const std::filesystem::path& pinnedImage) {
+                                         bool& confined, const std::filesystem::path& pinnedImage) {
   SandboxPlan plan;
   std::filesystem::path tool;
   {

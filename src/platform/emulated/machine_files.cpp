@@ -91,16 +91,6 @@ MachineFileStatus StatAt(int dir, const std::string& leaf) {
   return S_ISREG(info.st_mode) ? MachineFileStatus::kOk : MachineFileStatus::kNotRegular;
 }
 
-bool WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    const ssize_t put = ::write(fd, data.data(), data.size());
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return false;
-    data.remove_prefix(static_cast<std::size_t>(put));
-  }
-  return true;
-}
-
 bool IsRegular(int fd) {
   struct stat info {};
   return ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
@@ -325,6 +315,16 @@ fs::path MachineRelative(const fs::path& folder, const fs::path& path) {
   fs::path relative = path.lexically_normal().lexically_relative(folder.lexically_normal());
   if (relative.empty() || relative == "." || *relative.begin() == "..") return {};
   return relative;
+}
+
+bool WriteAll(int fd, std::string_view data) {
+  while (!data.empty()) {
+    const ssize_t put = ::write(fd, data.data(), data.size());
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    data.remove_prefix(static_cast<std::size_t>(put));
+  }
+  return true;
 }
 
 }  // namespace corvane::emulated

@@ -105,4 +105,7 @@ struct MachineWriteOptions {
 [[nodiscard]] std::filesystem::path MachineRelative(const std::filesystem::path& folder,
                                                     const std::filesystem::path& path);
 
+// Writes all of data to fd, going on after short writes and interruptions; false on an error.
+[[nodiscard]] bool WriteAll(int fd, std::string_view data);
+
 }  // namespace corvane::emulated
