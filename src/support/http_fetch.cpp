@@ -57,13 +57,23 @@ class FetchWatchdog {
 
   FetchWatchdog(const FetchLimits& limits, const std::stop_token& caller)
       : limits_(limits), forward_(caller, Forward{&stop_}), start_(Clock::now()), mark_(start_) {
-    if (bounded()) watcher_ = std::jthread([this](const std::stop_token& done) { watch(done); });
+    if (bounded()) watcher_ = std::thread([this] { watch(); });
   }
   FetchWatchdog(const FetchWatchdog&) = delete;
   FetchWatchdog& operator=(const FetchWatchdog&) = delete;
   FetchWatchdog(FetchWatchdog&&) = delete;
   FetchWatchdog& operator=(FetchWatchdog&&) = delete;
-  ~FetchWatchdog() = default;  // the watcher is stopped and joined first (declared last)
+  // A plain flag and condition variable end the watcher: the stop-token wait of
+  // condition_variable_any could miss its wake-up under mingw's threads (seen under Wine).
+  ~FetchWatchdog() {
+    if (!watcher_.joinable()) return;
+    {
+      const std::scoped_lock lock(mutex_);
+      finished_ = true;
+    }
+    wake_.notify_all();
+    watcher_.join();
+  }
 
   // What the fetch passes to the network and checks between blocks.
   [[nodiscard]] std::stop_token token() const { return stop_.get_token(); }
@@ -84,9 +94,9 @@ class FetchWatchdog {
   }
   [[nodiscard]] bool bounded() const { return lowSpeedBounded() || limits_.total.count() > 0; }
 
-  void watch(const std::stop_token& done) {
+  void watch() {
     std::unique_lock lock(mutex_);
-    while (!done.stop_requested()) {
+    while (!finished_) {
       Clock::time_point due = Clock::time_point::max();
       if (lowSpeedBounded()) due = mark_ + limits_.lowSpeedTime;
       if (limits_.total.count() > 0) due = std::min(due, start_ + limits_.total);
@@ -95,7 +105,7 @@ class FetchWatchdog {
         return;
       }
       // Progress moves the mark on; waking at the old deadline just finds the new one.
-      (void)wake_.wait_until(lock, done, due, [] { return false; });
+      (void)wake_.wait_until(lock, due, [this] { return finished_; });
     }
   }
 
@@ -109,11 +119,12 @@ class FetchWatchdog {
   std::stop_callback<Forward> forward_;
   Clock::time_point start_;
   std::mutex mutex_;
-  std::condition_variable_any wake_;
+  std::condition_variable wake_;
+  bool finished_ = false;  // guarded by mutex_
   Clock::time_point mark_;  // when the body last made lowSpeedBytes of progress
   std::uint64_t bytes_ = 0;
   std::uint64_t markBytes_ = 0;
-  std::jthread watcher_;
+  std::thread watcher_;
 };
 
 }  // namespace

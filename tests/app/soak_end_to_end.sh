@@ -83,8 +83,19 @@ while kill -0 "${program_pid}" 2>/dev/null && ((next < ${#sample_at[@]})); do
   started="$(grep -c '"external":"check"' "${transcript}" 2>/dev/null || true)"
   if ((${started:-0} >= sample_at[next])); then
     rss="$(awk '/^VmRSS:/ {print $2}' "/proc/${program_pid}/status" 2>/dev/null || true)"
-    fds="$(find "/proc/${program_pid}/fd" -mindepth 1 -maxdepth 1 2>/dev/null | wc -l)"
-    threads="$(awk '/^Threads:/ {print $2}' "/proc/${program_pid}/status" 2>/dev/null || true)"
+    # The fewest over two seconds: a check in flight has its workers (the configuration's
+    # download and its watchdog, the service probe) for a moment; what leaks stays in every
+    # reading.
+    fds=""
+    threads=""
+    for _ in $(seq 1 10); do
+      f="$(find "/proc/${program_pid}/fd" -mindepth 1 -maxdepth 1 2>/dev/null | wc -l)"
+      t="$(awk '/^Threads:/ {print $2}' "/proc/${program_pid}/status" 2>/dev/null || true)"
+      [[ -n "${t}" ]] || break
+      ((${fds:-999999} > f)) && fds="${f}"
+      ((${threads:-999999} > t)) && threads="${t}"
+      sleep 0.2
+    done
     [[ -n "${rss}" ]] && printf '%s\t%s\t%s\t%s\n' "${started}" "${rss}" "${fds}" "${threads}" \
       >>"${work}/soak.tsv"
     next=$((next + 1))
